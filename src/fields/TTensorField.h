@@ -1,0 +1,53 @@
+// TTensorField: the orientation (fibre) field: strokes, depth field, per-vertex frames, fibre lines.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "fields/Constraints.h"
+#include "fields/TSmoothField.h"
+#include "linalg/vec3.h"
+
+/// Orthonormal frame of one vertex, fibre direction first.
+struct TVertexFrame {
+    vec3 m_primaryDir{1, 0, 0};
+    vec3 m_depthDir{0, 1, 0};
+    vec3 m_thirdDir{0, 0, 1};
+};
+
+/// One display fibre line: samples with the depth value at each.
+using TFibreLine = std::vector<std::pair<TTetSample, double>>;
+
+struct Tetra;
+
+/// The orientation field owned by the heart model. UI thread only.
+class TTensorField {
+public:
+    /// Identity frames, depth field [0, 1] at 1.0, fibre lines with every vertex labelled ventricle.
+    void initOrientationField(const std::vector<Tetra>& tets, const std::vector<vec3>& positions);
+    /// Depth values from the depth constraints by radial basis functions (needs 4 positive targets).
+    void updateField_RBF(TSmoothField& depth, const std::vector<vec3>& positions);
+    /// Frames from strokes and depth (weighted Laplacian fit), then the four fibre-line sets.
+    void updateOrientation(const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
+                           const std::vector<std::vector<int>>& neighbours, const std::vector<int16_t>& labels);
+    /// Empties the depth constraints, default depth values, then updateOrientation.
+    void resetDepthField(const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
+                         const std::vector<std::vector<int>>& neighbours, const std::vector<int16_t>& labels);
+    /// Empties the strokes, then updateOrientation.
+    void resetStrokes(const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
+                      const std::vector<std::vector<int>>& neighbours, const std::vector<int16_t>& labels);
+    /// Removes the stroke nearest the ray among those at the given depth (0 deletes nothing);
+    /// returns the removed index or -1.
+    int deleteNearestStroke(const vec3& origin, const vec3& direction, double depthOfInterest,
+                            const std::vector<vec3>& currentPositions);
+    /// Rebuilds fibre-line set 0..3.
+    void buildFibreLines(int set, const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
+                         const std::vector<int16_t>& labels);
+
+    std::vector<TOrientationStroke> m_strokes;
+    std::array<std::vector<TFibreLine>, 4> m_fibreLines;
+    TSmoothField m_depthField;
+    std::vector<TVertexFrame> m_frames;
+};

@@ -1,0 +1,49 @@
+// Diagnostics: routes console lines to standard error or to a replaceable sink.
+#include "linalg/Diagnostics.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+DiagSink g_sink;
+bool g_quiet = false;
+}  // namespace
+
+void diagVPrintf(const char* format, va_list args) {
+    if (g_quiet) return;
+    va_list copy;
+    va_copy(copy, args);
+    if (!g_sink) {
+        std::vfprintf(stderr, format, copy);
+        std::fflush(stderr);
+        va_end(copy);
+        return;
+    }
+    const int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (needed <= 0) return;
+    std::vector<char> buffer(static_cast<size_t>(needed) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    g_sink(std::string(buffer.data(), static_cast<size_t>(needed)));
+}
+
+void diagPrintf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    diagVPrintf(format, args);
+    va_end(args);
+}
+
+DiagSink setDiagSink(DiagSink sink) {
+    DiagSink previous = std::move(g_sink);
+    g_sink = std::move(sink);
+    return previous;
+}
+
+void setDiagQuiet(bool quiet) { g_quiet = quiet; }
+
+DiagCapture::DiagCapture() {
+    m_previous = setDiagSink([this](const std::string& s) { m_text += s; });
+}
+
+DiagCapture::~DiagCapture() { setDiagSink(std::move(m_previous)); }

@@ -1,0 +1,98 @@
+// TSparseMatrix: square sparse system assembled as row lists, compressed once, factorised by the
+// process-wide back end (UMFPACK through libvelmora_umfpack.so, or the in-house LU).
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "linalg/vec3.h"
+
+struct UmfpackApi;
+
+/// One sparse system. Rows are appended in ascending column order by every producer; nothing sorts
+/// them. Used from the user-interface thread; some loops inside run on OpenMP threads.
+/// Owned by its creator (the heart model keeps one, the orientation solver builds its own).
+class TSparseMatrix {
+public:
+    using Entry = std::pair<int, double>;  // (column, value)
+
+    /// Creates rowSize empty rows; prints "TSparseMatrix created %d %d\n".
+    TSparseMatrix(int rowSize, int colSize);
+    ~TSparseMatrix();
+    TSparseMatrix(const TSparseMatrix&) = delete;
+    TSparseMatrix& operator=(const TSparseMatrix&) = delete;
+
+    /// Empties every row, frees the compressed form and any factorisation.
+    void clear();
+    /// Appends (column, value) at the end of the row.
+    void appendEntry(int row, int column, double value);
+    /// Adds value to the existing entry (row, column) in both forms; does nothing when absent.
+    void addToEntry(int row, int column, double value);
+    /// Builds the compressed rows from the lists; entryCount is the total number of entries.
+    void compress(int entryCount);
+    /// Fills result with the Gram product (entry (j,k) = row j . row k); returns the entry count,
+    /// 0 with "error 111123\n" when the row counts differ.
+    int calcGramMatrix(TSparseMatrix& result) const;
+    /// Rows become the columns of the uniform graph Laplacian of the neighbour lists.
+    void setUniformLaplacian(const std::vector<vec3>& positions, const std::vector<std::vector<int>>& neighbours);
+    /// Factorises the compressed form with the active back end (any earlier factorisation is
+    /// released first). A singular matrix or a solver error is reported on the console and leaves
+    /// the matrix without a usable factorisation.
+    void factorize();
+    /// Solves A x = b (both colSize doubles), factorising first when no factorisation exists;
+    /// x untouched on the reported failures (no compressed form, non-square, failed factorisation).
+    void solve(const double* b, double* x);
+    /// Frees the factorisation, keeps rows and compressed form.
+    void freeFactorization();
+
+    int rowSize() const { return m_rowSize; }
+    int colSize() const { return m_colSize; }
+    const std::vector<Entry>& row(int r) const { return m_rows[r]; }
+    bool isCompressed() const { return m_compressed; }
+    bool hasFactorization() const { return m_numeric != nullptr || m_luFactored; }
+    /// True after a factorize that found the matrix singular or got an error from the solver.
+    bool factorizationFailed() const { return m_factorFailed; }
+    /// Total number of entries in the row lists.
+    int entryCount() const;
+
+    int m_rowSize = 0;
+    int m_colSize = 0;
+    std::vector<std::vector<Entry>> m_rows;
+    std::vector<int> m_rowStart;
+    std::vector<int> m_colIndex;
+    std::vector<double> m_values;
+    void* m_symbolic = nullptr;
+    void* m_numeric = nullptr;
+    std::vector<int> m_luRowStart;
+    std::vector<int> m_luColIndex;
+    std::vector<double> m_luValues;
+    std::vector<int> m_luPerm;
+
+private:
+    void factorizeUmfpack(const UmfpackApi& api);
+    void factorizeInHouse();
+    void freeUmfpackHandles();
+
+    bool m_compressed = false;
+    bool m_luFactored = false;
+    bool m_factorFailed = false;
+    // Library whose handles m_symbolic/m_numeric are; they must be released through it.
+    const UmfpackApi* m_handleOwner = nullptr;
+};
+
+/// Which back end the process uses; chosen once by loadUmfpackLibrary.
+enum class SolverBackend { InHouse, Umfpack };
+
+/// Opens dir + "libvelmora_umfpack.so" and looks up its five entry points; prints the load and
+/// failure lines. On success the UMFPACK back end becomes active, otherwise the in-house one (the
+/// program calls it once at start-up). dir ends with '/' or is empty. A library that was loaded
+/// stays loaded until exit.
+bool loadUmfpackLibrary(const std::string& dir);
+
+/// The active back end (in-house until loadUmfpackLibrary succeeds).
+SolverBackend activeSolverBackend();
+
+/// Lets tests run the same solve on both back ends in one process; returns false when Umfpack is
+/// asked for but no library has been loaded.
+bool setSolverBackendForTesting(SolverBackend backend);

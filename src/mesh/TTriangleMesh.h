@@ -1,0 +1,65 @@
+// TTriangleMesh: indexed triangle surface with normals and a winged-edge adjacency structure.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "linalg/vec3.h"
+
+/// Winged-edge record; -1 means none. faceL runs vMin -> vMax, faceR runs vMax -> vMin.
+struct TWingedEdge {
+    int prevL = -1, nextL = -1, nextR = -1, prevR = -1;
+    int faceL = -1, faceR = -1;
+    int vMin = -1, vMax = -1;
+};
+
+/// The heart's drawn surface (owned by the model) and the marker sphere. Rebuilt by initialize when
+/// the topology changes; only updateNormals runs per frame. Not thread-safe; UI thread only.
+class TTriangleMesh {
+public:
+    using Tri = std::array<int, 3>;
+
+    TTriangleMesh() = default;
+    virtual ~TTriangleMesh() = default;
+    /// Frees every array, counts 0, invalid.
+    virtual void clear();
+
+    /// Builds the mesh from positions and consistently oriented triangles. Returns 1 when the
+    /// boundary and structure tests pass, 0 otherwise (with their diagnostic line; arrays kept).
+    int initialize(const std::vector<vec3>& positions, const std::vector<Tri>& triangles);
+    /// Recomputes triangle and vertex unit normals from m_verts (degenerate triangles give zero).
+    void updateNormals();
+
+    /// Neighbour vertices / incident edges / incident triangles of v in rotational order.
+    void getOneRingVertices(int v, std::vector<int>& out) const;
+    void getOneRingEdges(int v, std::vector<int>& out) const;
+    void getOneRingPolygons(int v, std::vector<int>& out) const;
+    /// True when an edge incident to v has only one face.
+    bool isBoundaryVertex(int v) const;
+
+    /// Nearest ray hit. mode 1: triangles facing the ray, 2: facing away, else all. Returns false
+    /// (triangle -1) when nothing is hit.
+    bool pickByRay(const vec3& origin, const vec3& direction, int mode, int& triangle, vec3& hit) const;
+
+    /// Replaces the mesh with the 37-vertex, 70-triangle marker sphere of the given radius.
+    void createSphere(double radius);
+
+    int m_vSize = 0;
+    int m_eSize = 0;
+    int m_pSize = 0;
+    std::vector<vec3> m_verts;
+    std::vector<vec3> m_vNorms;
+    std::vector<Tri> m_polys;
+    std::vector<vec3> m_pNorms;
+    std::vector<TWingedEdge> m_edges;
+    std::vector<int> m_vEdge;
+    std::vector<Tri> m_pEdges;
+    std::vector<std::vector<int>> m_vRingVs;
+    int m_isValid = 0;
+
+private:
+    enum class RingItem { Vertex, Edge, Polygon };
+    void walkOneRing(int v, RingItem what, std::vector<int>& out) const;
+    void buildEdges();
+    bool passesStructureTest() const;
+};

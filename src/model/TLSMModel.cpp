@@ -1,0 +1,156 @@
+// TLSMModel: loading, neighbourhoods, size normalisation, surface extraction and draw order.
+#include "model/TLSMModel.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "linalg/Diagnostics.h"
+#include "model/TTetMesh.h"
+
+TLSMModel::TLSMModel() = default;
+TLSMModel::~TLSMModel() = default;
+
+bool TLSMModel::loadModel(const std::string& basePath) {
+    m_filePath = basePath;
+    TTetMesh mesh;
+    if (!loadTetMesh(mesh, basePath)) return false;
+    calcNeighbor(mesh);
+    calcFaceNormals(mesh);
+    if (mesh.m_verts.size() > 1) normalizeModelSize(mesh.m_verts);
+
+    m_verts = mesh.m_verts;
+    m_vtxOrigPos = mesh.m_verts;
+    m_tets = std::move(mesh.m_tets);
+    const int n = vertexCount();
+
+    m_vtxIsVentriOrAtrium.assign(n, 0);
+    m_fixedVerts.clear();
+    m_vtxContraction.assign(n, vec3(1, 1, 1));
+    m_vtxStretch.assign(n, {1, 0, 0, 0, 1, 0, 0, 0, 1});
+
+    m_smNeighbors.clear();
+    constructNeighborForShapaMatching(m_tets, m_vtxOrigPos, m_smNeighbors);
+
+    rebuildSurface();
+    buildDrawOrder();
+    m_polygonIDs.assign(m_surface.m_pSize, 0);
+
+    m_excitation = std::make_unique<TGlobalExcitation>(m_tets, m_verts, m_vtxOrigPos);
+
+    m_phaseField.setup(0.0, 1.0, 0.0, n);
+    m_ampliField.setup(-1.0, 1.0, 1.0, n);
+    return true;
+}
+
+void TLSMModel::constructNeighborForShapaMatching(const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
+                                                  std::vector<std::vector<int>>& neighbours) {
+    const int n = static_cast<int>(positions.size());
+    diagPrintf("constructNeighborForShapaMatching %d %d\n", static_cast<int>(tets.size()), n);
+    neighbours.assign(n, {});
+    if (n == 1200) {
+        // Structured tube: 10 levels x 4 radial layers x 30 angles.
+        for (int level = 0; level < 10; ++level)
+            for (int layer = 0; layer < 4; ++layer)
+                for (int angle = 0; angle < 30; ++angle) {
+                    std::vector<int>& list = neighbours[(level * 4 + layer) * 30 + angle];
+                    for (int dl = -1; dl <= 1; ++dl) {
+                        const int l = level + dl;
+                        if (l < 0 || l > 9) continue;
+                        for (int dr = -1; dr <= 1; ++dr) {
+                            const int r = layer + dr;
+                            if (r < 0 || r > 3) continue;
+                            for (int da = -1; da <= 1; ++da) {
+                                const int a = (angle + da + 30) % 30;
+                                list.push_back((l * 4 + r) * 30 + a);
+                            }
+                        }
+                    }
+                    std::sort(list.begin(), list.end());
+                    list.erase(std::unique(list.begin(), list.end()), list.end());
+                }
+    } else {
+        for (const Tetra& t : tets)
+            for (int j = 0; j < 4; ++j)
+                for (int k = 0; k < 4; ++k) neighbours[t.vIdx[j]].push_back(t.vIdx[k]);
+        for (std::vector<int>& list : neighbours) {
+            std::sort(list.begin(), list.end());
+            list.erase(std::unique(list.begin(), list.end()), list.end());
+        }
+    }
+    diagPrintf("....constructNeighborForShapaMatching...done\n");
+}
+
+void TLSMModel::normalizeModelSize(std::vector<vec3>& positions) {
+    if (positions.empty()) return;
+    vec3 lo = positions[0], hi = positions[0], mean;
+    for (const vec3& p : positions) {
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = std::min(lo[a], p[a]);
+            hi[a] = std::max(hi[a], p[a]);
+        }
+        mean += p;
+    }
+    mean /= static_cast<double>(positions.size());
+    const double extent = std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z});
+    // A mesh of zero extent cannot be scaled; it is only centred.
+    const double scale = extent > 0.0 ? 20.0 * 0.5 / extent : 1.0;
+    for (vec3& p : positions) p = (p - mean) * scale + vec3(0, 0, 0);
+}
+
+void TLSMModel::rebuildSurface() {
+    std::vector<int> surfIndexOf(m_verts.size(), -1);
+    std::vector<int> tetVertexOf;
+    std::vector<vec3> positions;
+    std::vector<TTriangleMesh::Tri> triangles;
+    for (const Tetra& t : m_tets) {
+        for (int k = 0; k < 4; ++k) {
+            if (t.nbr[k] != -1) continue;
+            TTriangleMesh::Tri tri;
+            for (int c = 0; c < 3; ++c) {
+                const int v = t.vIdx[kFaceCornersOutward[k][c]];
+                if (surfIndexOf[v] == -1) {
+                    surfIndexOf[v] = static_cast<int>(tetVertexOf.size());
+                    tetVertexOf.push_back(v);
+                    positions.push_back(m_verts[v]);
+                }
+                tri[c] = surfIndexOf[v];
+            }
+            triangles.push_back(tri);
+        }
+    }
+    if (m_surface.initialize(positions, triangles) == 0) diagPrintf("aaaaaa\n");
+    m_surfVtxSource.assign(tetVertexOf.size(), SurfaceVertexSource());
+    m_surfVtxTag.assign(tetVertexOf.size(), 0);
+    for (size_t i = 0; i < tetVertexOf.size(); ++i) m_surfVtxSource[i].vertA = tetVertexOf[i];
+}
+
+void TLSMModel::updateSurfacePositions() {
+    const int count = std::min(static_cast<int>(m_surfVtxSource.size()), m_surface.m_vSize);
+    for (int i = 0; i < count; ++i) {
+        const SurfaceVertexSource& s = m_surfVtxSource[i];
+        m_surface.m_verts[i] = s.isBlend ? m_verts[s.vertB] * s.t + m_verts[s.vertA] * (1.0 - s.t) : m_verts[s.vertA];
+    }
+    m_surface.updateNormals();
+}
+
+void TLSMModel::buildDrawOrder() {
+    const int count = m_surface.m_pSize;
+    std::vector<double> key(count);
+    for (int i = 0; i < count; ++i) {
+        const TTriangleMesh::Tri& t = m_surface.m_polys[i];
+        key[i] = m_surface.m_verts[t[0]].z + m_surface.m_verts[t[1]].z + m_surface.m_verts[t[2]].z;
+    }
+    m_triDrawOrder.resize(count);
+    std::iota(m_triDrawOrder.begin(), m_triDrawOrder.end(), 0);
+    std::stable_sort(m_triDrawOrder.begin(), m_triDrawOrder.end(), [&](int a, int b) { return key[a] < key[b]; });
+    if (static_cast<int>(m_polygonIDs.size()) != count) return;
+    std::vector<int> grouped;
+    grouped.reserve(count);
+    for (int id : {1, 2, 3, 4, 0})
+        for (int tri : m_triDrawOrder)
+            if (m_polygonIDs[tri] == id) grouped.push_back(tri);
+    // Ids outside 0..4 keep their place at the end rather than vanishing from the order.
+    for (int tri : m_triDrawOrder)
+        if (m_polygonIDs[tri] < 0 || m_polygonIDs[tri] > 4) grouped.push_back(tri);
+    m_triDrawOrder = std::move(grouped);
+}

@@ -1,0 +1,97 @@
+// TLSMModel: the heart: tetrahedral mesh, rest and current positions, surface, fields, labels,
+// chamber walls, excitation and the embedded shape-matching simulator.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fields/TSmoothField.h"
+#include "fields/TTensorField.h"
+#include "linalg/TSparseMatrix.h"
+#include "linalg/vec3.h"
+#include "mesh/TTriangleMesh.h"
+#include "mesh/Tetra.h"
+#include "model/TGlobalExcitation.h"
+#include "model/TLSMSimulator.h"
+
+/// Where a surface vertex sits: on tetrahedral vertex vertA, or at (1-t) vertA + t vertB.
+struct SurfaceVertexSource {
+    bool isBlend = false;
+    int vertA = -1;
+    int vertB = -1;
+    double t = 0.0;
+};
+
+using TTriIndices = std::array<int, 3>;
+
+/// The one heart model, owned by the application controller and replaced whole on every load.
+/// Used from the user-interface thread only; the simulator's parallel loops end inside its calls.
+class TLSMModel {
+public:
+    TLSMModel();
+    virtual ~TLSMModel();
+    TLSMModel(const TLSMModel&) = delete;
+    TLSMModel& operator=(const TLSMModel&) = delete;
+
+    /// Turns base + ".node"/".ele" (and ".vm" when present) into a ready model. False when the mesh
+    /// files cannot be read; the model then keeps only its path.
+    bool loadModel(const std::string& basePath);
+
+    /// Fills one ascending neighbourhood per vertex (itself included); the 1200-vertex tube stencil
+    /// is used for exactly 1200 vertices.
+    static void constructNeighborForShapaMatching(const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
+                                                  std::vector<std::vector<int>>& neighbours);
+    /// Centres on the vertex mean and scales the largest bounding-box extent to 10; a mesh of zero
+    /// extent is only centred.
+    static void normalizeModelSize(std::vector<vec3>& positions);
+
+    /// Rebuilds the triangle draw order (depth key, then regrouped by chamber id).
+    void buildDrawOrder();
+    /// Re-extracts the surface from the boundary faces at the current positions.
+    void rebuildSurface();
+    /// Moves the surface vertices to their sources and recomputes the surface normals.
+    void updateSurfacePositions();
+
+    /// Current positions := rest positions, held targets cleared, simulator velocities and
+    /// eigenvector frames reset, surface updated.
+    void resetSimulation();
+    /// One tick: contraction factors and stretch tensors from the charts, phase, amplitude and
+    /// frames, then m_iterationN shape-matching iterations, and the surface update.
+    void updateModel(double time, double dt);
+    /// Signed volumes of the right ventricle, left ventricle, right atrium and left atrium walls.
+    std::array<double, 4> computeChamberVolumes() const;
+
+    int vertexCount() const { return static_cast<int>(m_verts.size()); }
+
+    std::string m_filePath;
+    std::vector<Tetra> m_tets;
+    std::vector<vec3> m_verts;
+    std::vector<vec3> m_vtxOrigPos;
+    std::vector<std::vector<int>> m_smNeighbors;
+    std::vector<TTriIndices> m_trisVR, m_trisVL, m_trisAR, m_trisAL;
+    std::vector<int16_t> m_polygonIDs;
+    std::vector<int16_t> m_vtxIsVentriOrAtrium;
+    TTriangleMesh m_surface;
+    std::vector<int16_t> m_surfVtxTag;
+    std::vector<SurfaceVertexSource> m_surfVtxSource;
+    std::vector<int> m_triDrawOrder;
+    double m_peelDepth = 1.0;
+    int m_iterationN = 10;
+    TLSMSimulator m_simulator;
+    std::unique_ptr<TGlobalExcitation> m_excitation;
+    TTensorField m_orienField;
+    TSmoothField m_phaseField;
+    TSmoothField m_ampliField;
+    std::map<int, vec3> m_fixedVerts;
+    std::set<int> m_pinnedVerts;
+    std::unique_ptr<TSparseMatrix> m_fieldMatrix;
+    std::vector<std::array<double, 9>> m_vtxStretch;
+    std::vector<vec3> m_vtxContraction;
+    bool m_shaderReady = false;
+    std::string m_shaderPath;
+};

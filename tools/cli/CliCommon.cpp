@@ -1,0 +1,92 @@
+// velmora-cli helpers: argument parsing, base paths and model summaries.
+#include "CliCommon.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "model/TLSMModel.h"
+
+bool CliArgs::has(const std::string& name) const {
+    return std::any_of(options.begin(), options.end(), [&](const auto& o) { return o.first == name; });
+}
+
+std::string CliArgs::value(const std::string& name, const std::string& fallback) const {
+    for (const auto& o : options)
+        if (o.first == name) return o.second;
+    return fallback;
+}
+
+bool parseCliArgs(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
+                  const std::vector<std::string>& flagOptions, CliArgs& out) {
+    auto listed = [](const std::vector<std::string>& list, const std::string& s) {
+        return std::find(list.begin(), list.end(), s) != list.end();
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            std::string name = a.substr(2), value;
+            const size_t eq = name.find('=');
+            if (eq != std::string::npos) {
+                value = name.substr(eq + 1);
+                name = name.substr(0, eq);
+            }
+            if (listed(valueOptions, name)) {
+                if (eq == std::string::npos) {
+                    if (i + 1 >= args.size()) {
+                        std::fprintf(stderr, "velmora-cli: option --%s needs a value\n", name.c_str());
+                        return false;
+                    }
+                    value = args[++i];
+                }
+            } else if (!listed(flagOptions, name)) {
+                std::fprintf(stderr, "velmora-cli: unknown option --%s\n", name.c_str());
+                return false;
+            }
+            out.options.emplace_back(name, value);
+        } else {
+            out.positional.push_back(a);
+        }
+    }
+    return true;
+}
+
+std::string basePathOf(const std::string& path) {
+    for (const char* ext : {".node", ".ele", ".vm"}) {
+        const std::string e(ext);
+        if (path.size() > e.size() && path.compare(path.size() - e.size(), e.size(), e) == 0)
+            return path.substr(0, path.size() - e.size());
+    }
+    return path;
+}
+
+nlohmann::json modelSummary(const TLSMModel& model) {
+    nlohmann::json j;
+    int boundaryFaces = 0;
+    for (const Tetra& t : model.m_tets)
+        for (int k = 0; k < 4; ++k)
+            if (t.nbr[k] == -1) ++boundaryFaces;
+    vec3 lo, hi;
+    if (!model.m_verts.empty()) lo = hi = model.m_verts[0];
+    for (const vec3& p : model.m_verts)
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = std::min(lo[a], p[a]);
+            hi[a] = std::max(hi[a], p[a]);
+        }
+    j["vertices"] = model.vertexCount();
+    j["tetrahedra"] = static_cast<int>(model.m_tets.size());
+    j["boundary_faces"] = boundaryFaces;
+    j["surface_vertices"] = model.m_surface.m_vSize;
+    j["surface_triangles"] = model.m_surface.m_pSize;
+    j["surface_valid"] = model.m_surface.m_isValid == 1;
+    j["bbox_min"] = {lo.x, lo.y, lo.z};
+    j["bbox_max"] = {hi.x, hi.y, hi.z};
+    return j;
+}
+
+bool loadModelForCli(TLSMModel& model, const std::string& base) {
+    if (!model.loadModel(base)) {
+        std::fprintf(stderr, "velmora-cli: cannot load model '%s'\n", base.c_str());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,34 @@
+// Shared pieces of the velmora-cli commands: argument scanning and model summaries.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+class TLSMModel;
+
+/// Parsed command line of one command: positional arguments and --options (with or without value).
+struct CliArgs {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;  // name without "--", value ("" for flags)
+
+    bool has(const std::string& name) const;
+    std::string value(const std::string& name, const std::string& fallback = "") const;
+};
+
+/// Splits args; valueOptions lists the options that take a value. False with a message on stderr
+/// for an unknown option or a missing value.
+bool parseCliArgs(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
+                  const std::vector<std::string>& flagOptions, CliArgs& out);
+
+/// Strips a ".node", ".ele" or ".vm" extension so a file name works as a base path.
+std::string basePathOf(const std::string& path);
+
+/// Summary of a loaded model as JSON (the keys of `info --json`).
+nlohmann::json modelSummary(const TLSMModel& model);
+
+/// Loads a model the way the application does; false (reason already printed) on failure.
+bool loadModelForCli(TLSMModel& model, const std::string& base);
+
+int runInfo(const std::vector<std::string>& args);
