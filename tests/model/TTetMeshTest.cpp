@@ -69,7 +69,7 @@ TEST_F(TTetMeshTest, RefusesMalformedFilesWithOneMessageNamingFileAndLine) {
         {kTwoTetsNode, "1 4 0\n0 -1 1 2 3\n", "corner index -1 out of range"},
         {kTwoTetsNode, "2 4 0\n0 0 1 2 3            \n", "file ends before tetrahedron number"},
         {kTwoTetsNode, "3 4 0\n0 0 1 2 3\n", "tetrahedron count exceeds what the file holds"},
-        {"5 3 0 0\n0 0 0 0\n1 1 x 0\n", "0 4 0\n", "expected a number for y coordinate, found 'x'"},
+        {"2 3 0 0\n0 0 0 0\n1 1 x 0\n", "0 4 0\n", "expected a number for y coordinate, found 'x'"},
         {"2 3 0 0\n0 0 0 0\n1 nan 0 0\n", "0 4 0\n", "non-finite"},
         {"2 3 0 0\n0 0 0 0\n1 1e999 0 0\n", "0 4 0\n", "non-finite"},
         {"2000000000 3 0 0\n0 0 0 0\n", "0 4 0\n", "vertex count exceeds what the file holds"},
@@ -144,14 +144,15 @@ TEST(TetNeighbourTest, CubeNeighboursAreSymmetric) {
     EXPECT_EQ(boundary, 6 * 9 * 2);  // two triangles per boundary square
 }
 
-TEST(TetNeighbourTest, RepeatedCornerStopsWithMessage) {
+TEST(TetNeighbourTest, FaceSharedByThreeTetrahedraStopsWithMessage) {
     testmesh::TetData data = testmesh::twoTets();
-    data.tets.push_back(testmesh::makeTet(0, 0, 1, 2));
+    data.verts.push_back({1, 1, 0.5});
+    data.tets.push_back(testmesh::makeTet(5, 1, 3, 2));  // a third tetrahedron on face (1, 2, 3)
     TTetMesh mesh{data.verts, data.tets};
     DiagCapture diag;
     calcNeighbor(mesh);
-    EXPECT_EQ(diag.text(), "error in calcNeighbor()   2  !!!!!!!!!!\n");
-    EXPECT_EQ(mesh.m_tets[0].nbr[0], 1);  // found before the faulty tetrahedron
+    EXPECT_EQ(diag.text(), "error in calcNeighbor()   0  !!!!!!!!!!\n");
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(mesh.m_tets[1].nbr[k], -1);  // never reached
 }
 
 TEST(TetNormalTest, NormalsFaceInwardsAndDegenerateStaysZero) {

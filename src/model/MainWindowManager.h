@@ -1,0 +1,108 @@
+// MainWindowManager: the application controller: owns the one heart model, the simulated time,
+// the main-loop timer state, the display switches and the export state.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "model/TLSMModel.h"
+
+/// What the controller needs from the window system. The Qt shell implements it; headless runs
+/// use the default, which has no timer and nothing to redraw.
+class ControllerHost {
+public:
+    virtual ~ControllerHost() = default;
+    /// Starts / kills the periodic timer (id 1, 5 ms) whose every event calls onTimer.
+    virtual void startTimer(int id, int milliseconds) {}
+    virtual void killTimer(int id) {}
+    /// Immediate redraw of the 3-D view (nothing when it does not exist yet).
+    virtual void redrawView() {}
+    /// Redraw of the standard interaction dialog (its contraction chart); erase = full repaint.
+    virtual void redrawStdDialog(bool erase) {}
+    /// The volume dialog: visible or not, and its immediate redraw (which samples the volumes).
+    virtual bool isVolumeDialogVisible() const { return false; }
+    virtual void redrawVolumeDialog() {}
+    /// Switches the interaction core to the standard mode (after every load).
+    virtual void switchToStandardMode() {}
+    /// The standard dialog re-reads its controls from the model.
+    virtual void refreshStdDialogFromModel() {}
+};
+
+/// The controller. One per process through getInstance(); tests may construct their own.
+/// Everything runs on the user-interface thread; a tick never overlaps another tick or a load.
+class MainWindowManager {
+public:
+    /// The process-wide controller; created on first use with the running program's path, the
+    /// default model "ModelB" and the headless host (install the shell's host before first use).
+    static MainWindowManager& getInstance();
+    /// Installs the host used by getInstance() when it creates the controller (and from then on).
+    static void setDefaultHost(ControllerHost* host);
+    /// Destroys the process-wide controller (at exit, or between tests).
+    static void destroyInstance();
+    /// The model getInstance() loads when it creates the controller ("ModelB" unless set; a model
+    /// named on the command line replaces it). An empty path starts without a model.
+    static void setInitialModelPath(const std::string& basePath);
+
+    /// Construction: program directory from the running executable, solver back end loaded from
+    /// it, start values, then loadModel(initialModel) ("ModelB" in the application).
+    explicit MainWindowManager(ControllerHost* host, const std::string& initialModel = "ModelB");
+    ~MainWindowManager();
+    MainWindowManager(const MainWindowManager&) = delete;
+    MainWindowManager& operator=(const MainWindowManager&) = delete;
+
+    /// Replaces the model with the one at basePath (no extension); shows "the file is not exist"
+    /// and keeps no model when it cannot be read. Stops the timer; the tube set-up for 1200 vertices.
+    void loadModel(const std::string& basePath);
+    /// Starts the main loop (no model: refuses and returns false).
+    bool startTimer();
+    void stopTimer();
+    bool isTimerOn() const { return m_timerOn; }
+    /// One tick of the main loop.
+    void onTimer();
+
+    /// Starts the animation export into path (already with its extension). False (nothing started,
+    /// the reason shown to the user) when no model is loaded or the file cannot be created.
+    bool startAnimationExport(const std::string& path);
+    /// Starts the 401-tick wall-thickness export into path; false as above.
+    bool startWallThicknessExport(const std::string& path);
+    /// Writes one "#frame" record, or ends the export at the end of the cycle.
+    void writeAnimationFrame();
+
+    TLSMModel* model() { return m_model.get(); }
+    const TLSMModel* model() const { return m_model.get(); }
+    ControllerHost& host() { return *m_host; }
+    void setHost(ControllerHost* host);
+    const std::string& exeDir() const { return m_exeDir; }
+
+    std::FILE* m_wallFile = nullptr;
+    bool m_exportAnim = false;
+    bool m_recordWall = false;
+    int m_recordCount = 0;
+    bool m_timerOn = false;
+    std::string m_exePath;
+    std::string m_exeDir;
+    double m_time = 0.0;
+    double m_dt = 0.01;
+    int m_markDepth = -1, m_markAmpli = -1, m_markPhase = -1;
+    bool m_bShowMesh = false;
+    bool m_bShowVertices = false;
+    bool m_bShowRooms = false;
+    bool m_bShowFibAtri = false;
+    bool m_bShowFibVent = false;
+    bool m_bShowFib2 = false;
+    bool m_bShowFib3 = false;
+    bool m_bShowConstraints = false;
+    std::unique_ptr<TLSMModel> m_model;
+
+private:
+    void closeExportFile();
+    bool openExportFile(const std::string& path);
+
+    ControllerHost* m_host;
+    int m_animationFrame = 0;
+};
+
+/// Directory of the running executable with a trailing '/', from /proc/self/exe (so a start
+/// through PATH, a relative path or a symbolic link still finds the files next to the program).
+std::string runningProgramDirectory();

@@ -1,0 +1,149 @@
+// velmora-cli simulate: load a model like the application, run the main loop headless, measure
+// and export.
+#include <omp.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+
+#include "CliCommon.h"
+#include "Sha256.h"
+#include "VtkExport.h"
+#include "linalg/Diagnostics.h"
+#include "model/MainWindowManager.h"
+
+namespace {
+
+bool parsePositiveInt(const std::string& text, int& value) {
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || v < 1 || v > 100000000) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+double signedTotalVolume(const TLSMModel& model) {
+    double sum = 0.0;
+    for (const Tetra& t : model.m_tets)
+        sum += signedVolume6(model.m_verts[t.vIdx[0]], model.m_verts[t.vIdx[1]], model.m_verts[t.vIdx[2]],
+                             model.m_verts[t.vIdx[3]]);
+    return sum / 6.0;
+}
+
+bool allFinite(const TLSMModel& model) {
+    return std::all_of(model.m_verts.begin(), model.m_verts.end(), [](const vec3& p) { return isFinite(p); });
+}
+
+}  // namespace
+
+int runSimulate(const std::vector<std::string>& args) {
+    CliArgs cli;
+    const char* usage =
+        "usage: velmora-cli simulate BASE [--ticks N] [--threads T] [--anim FILE.heartAnim] [--wall FILE.tex]\n"
+        "                            [--volumes FILE.csv] [--vtk DIR] [--json] [--quiet]\n";
+    if (!parseCliArgs(args, {"ticks", "threads", "anim", "wall", "volumes", "vtk"}, {"json", "quiet"}, cli) ||
+        cli.positional.size() != 1) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    int ticks = 0, threads = 0;
+    if (cli.has("ticks") && !parsePositiveInt(cli.value("ticks"), ticks)) {
+        std::fprintf(stderr, "velmora-cli: --ticks needs a positive integer\n%s", usage);
+        return 2;
+    }
+    if (cli.has("threads") && !parsePositiveInt(cli.value("threads"), threads)) {
+        std::fprintf(stderr, "velmora-cli: --threads needs a positive integer\n%s", usage);
+        return 2;
+    }
+    if (cli.has("anim") && cli.has("wall")) {
+        std::fprintf(stderr, "velmora-cli: --anim and --wall share the one export file; choose one\n");
+        return 2;
+    }
+    if (cli.has("quiet")) setDiagQuiet(true);
+    if (threads > 0) omp_set_num_threads(threads);
+
+    MainWindowManager controller(nullptr, "");
+    controller.loadModel(basePathOf(cli.positional[0]));
+    TLSMModel* model = controller.model();
+    if (!model) {
+        std::fprintf(stderr, "velmora-cli: cannot load model '%s'\n", cli.positional[0].c_str());
+        return 1;
+    }
+    if (ticks == 0)
+        ticks = static_cast<int>(std::ceil(model->m_excitation->m_cycleLength / controller.m_dt - 1e-9));
+
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> csv(nullptr, &std::fclose);
+    if (cli.has("volumes")) {
+        csv.reset(std::fopen(cli.value("volumes").c_str(), "w"));
+        if (!csv) {
+            std::fprintf(stderr, "velmora-cli: cannot create %s\n", cli.value("volumes").c_str());
+            return 1;
+        }
+        std::fprintf(csv.get(), "tick,time,VR,VL,AR,AL\n");
+    }
+    VtkSeriesWriter vtk;
+    if (cli.has("vtk") && !vtk.open(cli.value("vtk"))) return 1;
+
+    controller.m_time = 0.0;
+    if (cli.has("anim") && !controller.startAnimationExport(cli.value("anim"))) return 1;
+    if (cli.has("wall") && !controller.startWallThicknessExport(cli.value("wall"))) return 1;
+    controller.startTimer();
+
+    std::array<double, 4> vmin, vmax;
+    vmin.fill(std::numeric_limits<double>::max());
+    vmax.fill(-std::numeric_limits<double>::max());
+    double maxDisplacement = 0.0;
+    bool finite = allFinite(*model);
+    const auto start = std::chrono::steady_clock::now();
+    double simulatedMs = 0.0;
+    for (int tick = 1; tick <= ticks; ++tick) {
+        const auto t0 = std::chrono::steady_clock::now();
+        controller.onTimer();
+        simulatedMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        const std::array<double, 4> v = model->computeChamberVolumes();
+        for (int c = 0; c < 4; ++c) {
+            vmin[c] = std::min(vmin[c], v[c]);
+            vmax[c] = std::max(vmax[c], v[c]);
+        }
+        for (int i = 0; i < model->vertexCount(); ++i)
+            maxDisplacement = std::max(maxDisplacement, distance(model->m_verts[i], model->m_vtxOrigPos[i]));
+        finite = finite && allFinite(*model) && std::isfinite(v[0] + v[1] + v[2] + v[3]);
+        if (csv)
+            std::fprintf(csv.get(), "%d,%.9g,%.9g,%.9g,%.9g,%.9g\n", tick, controller.m_time, v[0], v[1], v[2], v[3]);
+        if (cli.has("vtk") && !vtk.writeStep(*model, tick, tick * controller.m_dt)) return 1;
+    }
+    controller.stopTimer();
+    if (cli.has("vtk") && !vtk.close()) return 1;
+    (void)start;
+
+    if (cli.has("json")) {
+        const bool hasLv = !model->m_trisVL.empty();
+        const double lvEf = hasLv && vmax[1] != 0.0 ? (vmax[1] - vmin[1]) / vmax[1] * 100.0 : 0.0;
+        std::vector<double> bytes;
+        bytes.reserve(model->m_verts.size() * 3);
+        for (const vec3& p : model->m_verts) {
+            bytes.push_back(p.x);
+            bytes.push_back(p.y);
+            bytes.push_back(p.z);
+        }
+        nlohmann::json j;
+        j["ticks"] = ticks;
+        j["threads"] = model->m_simulator.m_threadNum;
+        j["ms_per_tick"] = simulatedMs / ticks;
+        j["lv_ef"] = lvEf;
+        j["volumes_min"] = vmin;
+        j["volumes_max"] = vmax;
+        j["max_displacement"] = maxDisplacement;
+        j["final_total_volume"] = signedTotalVolume(*model);
+        j["rest_volume"] = model->m_simulator.m_restVolume;
+        j["finite"] = finite;
+        // x86-64 stores doubles little-endian, which is the documented byte order of the digest.
+        j["positions_sha256"] = sha256Hex(bytes.data(), bytes.size() * sizeof(double));
+        std::printf("%s\n", j.dump(2).c_str());
+    }
+    return finite ? 0 : 1;
+}

@@ -1,0 +1,24 @@
+// VTK XML unstructured-grid export of the model state per tick, with a .pvd time collection.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class TLSMModel;
+
+/// Writes one .vtu per call into a directory and the .pvd collection at the end.
+class VtkSeriesWriter {
+public:
+    /// False (with a message on stderr) when the directory cannot be created.
+    bool open(const std::string& directory);
+    /// Writes the model's tetrahedra, current positions and point data (phase, amplitude, depth,
+    /// label, fibre direction, contraction factor) as step `tick` at `time`. False on a write error.
+    bool writeStep(const TLSMModel& model, int tick, double time);
+    /// Writes the collection file listing every step with its time. False on a write error.
+    bool close();
+
+private:
+    std::string m_dir;
+    std::vector<std::pair<double, std::string>> m_steps;
+};
