@@ -243,6 +243,8 @@ bool TTriangleMesh::passesStructureTest() const {
     return true;
 }
 
+bool TTriangleMesh::checkStructure() const { return passesStructureTest(); }
+
 void TTriangleMesh::walkOneRing(int v, RingItem what, std::vector<int>& out) const {
     out.clear();
     if (m_eSize == 0 || v < 0 || v >= m_vSize) return;

@@ -44,6 +44,10 @@ public:
     /// Replaces the mesh with the 37-vertex, 70-triangle marker sphere of the given radius.
     void createSphere(double radius);
 
+    /// Runs the winged-edge structure test on the arrays as they stand (initialize runs it too);
+    /// false after printing the first fault found.
+    bool checkStructure() const;
+
     int m_vSize = 0;
     int m_eSize = 0;
     int m_pSize = 0;

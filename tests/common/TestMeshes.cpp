@@ -1,6 +1,8 @@
 // Test meshes built in code.
 #include "common/TestMeshes.h"
 
+#include "mesh/StructuredTetMesh.h"
+
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -35,39 +37,9 @@ TetData twoTets() {
     return m;
 }
 
-namespace {
-void orientPositively(TetData& m, Tetra& t) {
-    if (volume6(m, t) < 0) std::swap(t.vIdx[2], t.vIdx[3]);
-}
-
-/// Adds the six Freudenthal tetrahedra of one cell given its eight corner indices c[bits], where
-/// bit 0 is the first axis, bit 1 the second and bit 2 the third.
-void addCell(TetData& m, const int c[8]) {
-    static const int perms[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
-    for (const auto& p : perms) {
-        const int b1 = 1 << p[0];
-        const int b2 = b1 | (1 << p[1]);
-        Tetra t = makeTet(c[0], c[b1], c[b2], c[7]);
-        orientPositively(m, t);
-        m.tets.push_back(t);
-    }
-}
-}  // namespace
-
 TetData grid(int nx, int ny, int nz, const std::function<vec3(int, int, int)>& place) {
-    TetData m;
-    auto index = [&](int i, int j, int k) { return (k * (ny + 1) + j) * (nx + 1) + i; };
-    for (int k = 0; k <= nz; ++k)
-        for (int j = 0; j <= ny; ++j)
-            for (int i = 0; i <= nx; ++i) m.verts.push_back(place(i, j, k));
-    for (int k = 0; k < nz; ++k)
-        for (int j = 0; j < ny; ++j)
-            for (int i = 0; i < nx; ++i) {
-                int c[8];
-                for (int b = 0; b < 8; ++b) c[b] = index(i + (b & 1), j + ((b >> 1) & 1), k + ((b >> 2) & 1));
-                addCell(m, c);
-            }
-    return m;
+    StructuredTetMesh m = makeStructuredGrid(nx, ny, nz, place);
+    return TetData{std::move(m.verts), std::move(m.tets)};
 }
 
 TetData cube(int n, double h) {
@@ -75,25 +47,8 @@ TetData cube(int n, double h) {
 }
 
 TetData tube() {
-    const double pi = 3.14159265358979323846;
-    TetData m;
-    auto index = [](int level, int layer, int angle) { return (level * 4 + layer) * 30 + (angle % 30); };
-    for (int level = 0; level < 10; ++level)
-        for (int layer = 0; layer < 4; ++layer)
-            for (int angle = 0; angle < 30; ++angle) {
-                const double r = 3.0 + layer;
-                const double phi = angle * 2.0 * pi / 30.0;
-                m.verts.emplace_back(r * std::cos(phi), r * std::sin(phi), level * 1.5);
-            }
-    for (int level = 0; level < 9; ++level)
-        for (int layer = 0; layer < 3; ++layer)
-            for (int angle = 0; angle < 30; ++angle) {
-                int c[8];
-                for (int b = 0; b < 8; ++b)
-                    c[b] = index(level + ((b >> 2) & 1), layer + (b & 1), angle + ((b >> 1) & 1));
-                addCell(m, c);
-            }
-    return m;
+    StructuredTetMesh m = makeTube();
+    return TetData{std::move(m.verts), std::move(m.tets)};
 }
 
 void writeTetGen(const TetData& mesh, const std::string& base) {
