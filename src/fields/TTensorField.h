@@ -46,8 +46,29 @@ public:
     void buildFibreLines(int set, const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
                          const std::vector<int16_t>& labels);
 
+    /// Seeds per fibre-line set and the longest walk in either direction from a seed.
+    static constexpr int kSeedCount[4] = {8000, 8000, 3000, 3000};
+    static constexpr int kMaxWalkSteps = 80;
+    /// Distance between consecutive points of a fibre line (model units).
+    static constexpr double kWalkStep = 0.05;
+    /// Lines with fewer points than this (seed included) are dropped.
+    static constexpr int kMinLinePoints = 5;
+
     std::vector<TOrientationStroke> m_strokes;
     std::array<std::vector<TFibreLine>, 4> m_fibreLines;
     TSmoothField m_depthField;
     std::vector<TVertexFrame> m_frames;
+
+private:
+    /// The depth values resized to the vertex count (filled with the default) when they do not match.
+    void fitDepthValues(size_t vertexCount);
+    /// Weighted Laplacian least-squares fit of the primary directions to the stroke tangents.
+    void fitPrimaryDirections(const std::vector<vec3>& positions, const std::vector<std::vector<int>>& neighbours);
 };
+
+/// Locates point starting from tetrahedron startTet: startTet itself, then its face neighbours, then
+/// the face neighbours of the neighbour whose centroid is nearest (barycentric weights in [0, 1]
+/// inclusive). On success sample holds the containing tetrahedron's corners and the weights, and
+/// tetOut its index; false when none of these contains the point.
+bool locatePointFromTet(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int startTet,
+                        const vec3& point, TTetSample& sample, int& tetOut);

@@ -1,0 +1,185 @@
+// Fibre lines for display: streamlines of one frame axis traced from random seeds through the
+// tetrahedra with a neighbour-walk point location.
+#include <algorithm>
+
+#include "fields/FibreRandom.h"
+#include "fields/FieldSupport.h"
+#include "fields/TTensorField.h"
+#include "linalg/Diagnostics.h"
+#include "linalg/SmallAlgebra.h"
+#include "mesh/Tetra.h"
+
+namespace {
+
+// Region label a set's lines must stay in (0: no filter).
+constexpr int16_t kSetRegionLabel[4] = {2, 1, 0, 0};
+
+bool validTet(const std::vector<Tetra>& tets, int t) { return t >= 0 && t < static_cast<int>(tets.size()); }
+
+/// Weights of point in tetrahedron t when they all lie in [0, 1].
+bool tetContains(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int t, const vec3& point,
+                 double weights[4]) {
+    const Tetra& tet = tets[t];
+    const vec3 corners[4] = {positions[tet.vIdx[0]], positions[tet.vIdx[1]], positions[tet.vIdx[2]],
+                             positions[tet.vIdx[3]]};
+    if (!computeBarycentric(point, corners, weights)) return false;
+    for (int k = 0; k < 4; ++k) {
+        if (!(weights[k] >= 0.0 && weights[k] <= 1.0)) return false;
+    }
+    return true;
+}
+
+vec3 centroid(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int t) {
+    const int* v = tets[t].vIdx;
+    return (positions[v[0]] + positions[v[1]] + positions[v[2]] + positions[v[3]]) * 0.25;
+}
+
+}  // namespace
+
+bool locatePointFromTet(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int startTet,
+                        const vec3& point, TTetSample& sample, int& tetOut) {
+    if (!validTet(tets, startTet)) return false;
+    double w[4];
+    int found = -1;
+    if (tetContains(tets, positions, startTet, point, w)) found = startTet;
+
+    const Tetra& start = tets[startTet];
+    for (int k = 0; found < 0 && k < 4; ++k) {
+        const int nb = start.nbr[k];
+        if (!validTet(tets, nb) || nb == startTet) continue;
+        if (tetContains(tets, positions, nb, point, w)) found = nb;
+    }
+
+    if (found < 0) {
+        // One ring further, through the neighbour that lies nearest the point.
+        int nearest = -1;
+        double nearestDist2 = 0.0;
+        for (int k = 0; k < 4; ++k) {
+            const int nb = start.nbr[k];
+            if (!validTet(tets, nb)) continue;
+            const double d2 = (centroid(tets, positions, nb) - point).norm2();
+            if (nearest < 0 || d2 < nearestDist2) {
+                nearest = nb;
+                nearestDist2 = d2;
+            }
+        }
+        if (nearest < 0) return false;
+        for (int k = 0; found < 0 && k < 4; ++k) {
+            const int nb = tets[nearest].nbr[k];
+            if (!validTet(tets, nb) || nb == startTet) continue;
+            if (tetContains(tets, positions, nb, point, w)) found = nb;
+        }
+    }
+    if (found < 0) return false;
+
+    for (int k = 0; k < 4; ++k) {
+        sample.m_tetVertex[k] = tets[found].vIdx[k];
+        sample.m_weight[k] = w[k];
+    }
+    tetOut = found;
+    return true;
+}
+
+void TTensorField::buildFibreLines(int set, const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
+                                   const std::vector<int16_t>& labels) {
+    if (set < 0 || set > 3) {
+        diagPrintf("buildFibreLines: there is no fibre-line set %d\n", set);
+        return;
+    }
+    std::vector<TFibreLine>& lines = m_fibreLines[set];
+    lines.clear();
+    const size_t n = positions.size();
+    const int tetCount = static_cast<int>(tets.size());
+    if (tetCount == 0) return;
+    if (m_frames.size() != n) {
+        diagPrintf("buildFibreLines: %zu frames for %zu vertices, set %d left empty\n", m_frames.size(), n, set);
+        return;
+    }
+    fitDepthValues(n);
+    const std::vector<double>& depth = m_depthField.m_value;
+
+    auto axisAt = [this, set](int v) -> const vec3& {
+        const TVertexFrame& f = m_frames[v];
+        return set <= 1 ? f.m_primaryDir : (set == 2 ? f.m_depthDir : f.m_thirdDir);
+    };
+    const int16_t region = kSetRegionLabel[set];
+    auto inRegion = [&](int t) {
+        for (int k = 0; k < 4; ++k) {
+            const size_t v = static_cast<size_t>(tets[t].vIdx[k]);
+            if (v < labels.size() && labels[v] == region) return true;
+        }
+        return false;
+    };
+    auto direction = [&](const TTetSample& s) {
+        vec3 d;
+        for (int k = 0; k < 4; ++k) d += axisAt(s.m_tetVertex[k]) * s.m_weight[k];
+        makeUnit(d);
+        return d;
+    };
+
+    TFibreLine forward, backward;
+    forward.reserve(kMaxWalkSteps);
+    backward.reserve(kMaxWalkSteps);
+    for (int seed = 0; seed < kSeedCount[set]; ++seed) {
+        // Five draws per seed in a fixed order: the tetrahedron, then four raw weights.
+        const int r0 = fibreRandom();
+        int raw[4];
+        for (int& r : raw) r = fibreRandom();
+        const int seedTet = static_cast<int>(static_cast<double>(r0) / kFibreRandomMax * (tetCount - 1));
+        TTetSample seedSample;
+        double sum = 0.0;
+        for (int k = 0; k < 4; ++k) {
+            seedSample.m_tetVertex[k] = tets[seedTet].vIdx[k];
+            seedSample.m_weight[k] = static_cast<double>(raw[k]) / kFibreRandomMax;
+            sum += seedSample.m_weight[k];
+        }
+        for (int k = 0; k < 4; ++k) {
+            // Four zero draws would give 0/0; the centroid stands in.
+            seedSample.m_weight[k] = sum > 0.0 ? seedSample.m_weight[k] / sum : 0.25;
+        }
+        const vec3 seedPoint = seedSample.position(positions);
+
+        forward.clear();
+        {
+            TTetSample current = seedSample;
+            int currentTet = seedTet;
+            vec3 point = seedPoint;
+            for (int step = 0; step < kMaxWalkSteps; ++step) {
+                point += direction(current) * kWalkStep;
+                TTetSample next;
+                int nextTet = -1;
+                if (!locatePointFromTet(tets, positions, currentTet, point, next, nextTet)) break;
+                if (region != 0 && !inRegion(nextTet)) break;
+                forward.emplace_back(next, next.interpolate(depth));
+                current = next;
+                currentTet = nextTet;
+            }
+        }
+        backward.clear();
+        {
+            TTetSample current = seedSample;
+            int currentTet = seedTet;
+            vec3 point = seedPoint;
+            for (int step = 0; step < kMaxWalkSteps; ++step) {
+                point -= direction(current) * kWalkStep;
+                TTetSample next;
+                int nextTet = -1;
+                if (!locatePointFromTet(tets, positions, currentTet, point, next, nextTet)) break;
+                // The backward end keeps its first point outside the region.
+                backward.emplace_back(next, next.interpolate(depth));
+                if (region != 0 && !inRegion(nextTet)) break;
+                current = next;
+                currentTet = nextTet;
+            }
+        }
+
+        const size_t total = backward.size() + 1 + forward.size();
+        if (total < static_cast<size_t>(kMinLinePoints)) continue;
+        TFibreLine line;
+        line.reserve(total);
+        line.insert(line.end(), backward.rbegin(), backward.rend());
+        line.emplace_back(seedSample, seedSample.interpolate(depth));
+        line.insert(line.end(), forward.begin(), forward.end());
+        lines.push_back(std::move(line));
+    }
+}
