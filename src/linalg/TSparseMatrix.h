@@ -25,16 +25,23 @@ public:
 
     /// Empties every row, frees the compressed form and any factorisation.
     void clear();
-    /// Appends (column, value) at the end of the row.
+    /// Appends (column, value) at the end of the row; an entry outside the matrix is reported and
+    /// ignored.
     void appendEntry(int row, int column, double value);
     /// Adds value to the existing entry (row, column) in both forms; does nothing when absent.
     void addToEntry(int row, int column, double value);
-    /// Builds the compressed rows from the lists; entryCount is the total number of entries.
+    /// Builds the compressed rows from the lists; entryCount is the total number of entries (a count
+    /// that differs from the rows is reported; the arrays always take every entry). Releases any
+    /// factorisation, which referred to the previous arrays.
     void compress(int entryCount);
-    /// Fills result with the Gram product (entry (j,k) = row j . row k); returns the entry count,
-    /// 0 with "error 111123\n" when the row counts differ.
+    /// Fills result with the Gram product: an entry (j, k) = row j . row k for every pair of rows
+    /// sharing at least one column (also when the sum is 0), columns ascending. Rows are shared
+    /// among threads through a column-to-rows index; the values do not depend on the thread count.
+    /// Returns the entry count; 0 with "error 111123\n" (result untouched) when the row counts differ.
     int calcGramMatrix(TSparseMatrix& result) const;
-    /// Rows become the columns of the uniform graph Laplacian of the neighbour lists.
+    /// Rows become the columns of the uniform graph Laplacian of the neighbour lists (each list may
+    /// hold the vertex itself, which is not counted). Sizes that disagree print "error1211\n" and
+    /// leave the matrix unchanged.
     void setUniformLaplacian(const std::vector<vec3>& positions, const std::vector<std::vector<int>>& neighbours);
     /// Factorises the compressed form with the active back end (any earlier factorisation is
     /// released first). A singular matrix or a solver error is reported on the console and leaves

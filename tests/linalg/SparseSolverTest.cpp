@@ -1,0 +1,253 @@
+// Loading of the solver library, and both sparse back ends solving the same systems.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "common/TestFiles.h"
+#include "common/TestMeshes.h"
+#include "linalg/Diagnostics.h"
+#include "linalg/SparseTestSupport.h"
+#include "linalg/TSparseMatrix.h"
+
+namespace {
+
+constexpr double kRelativeTolerance = 1e-9;
+const SolverBackend kBackends[] = {SolverBackend::Umfpack, SolverBackend::InHouse};
+
+std::string loadLine(const std::string& dir) {
+    return "\n\n!!!!!!!!!!!!!load umfpack dll " + dir + "libvelmora_umfpack.so ......\n";
+}
+
+class SparseSolver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DiagCapture quiet;
+        ASSERT_TRUE(loadUmfpackLibrary(sparsetest::programDir())) << quiet.text();
+    }
+    void TearDown() override { setSolverBackendForTesting(SolverBackend::Umfpack); }
+
+    // Factorises and solves on the given back end; the matrix keeps no factorisation afterwards.
+    static std::vector<double> solveOn(SolverBackend backend, TSparseMatrix& m, const std::vector<double>& b) {
+        EXPECT_TRUE(setSolverBackendForTesting(backend));
+        std::vector<double> x(b.size(), 0.0);
+        m.factorize();
+        EXPECT_TRUE(m.hasFactorization());
+        m.solve(b.data(), x.data());
+        m.freeFactorization();
+        return x;
+    }
+
+    // Both back ends solve m x = b with a small residual and agree with each other.
+    static void expectBothSolve(TSparseMatrix& m, const std::vector<double>& b, const char* what) {
+        const std::vector<double> xu = solveOn(SolverBackend::Umfpack, m, b);
+        const std::vector<double> xi = solveOn(SolverBackend::InHouse, m, b);
+        const double scale = sparsetest::maxAbs(xu);
+        ASSERT_GT(scale, 0.0) << what;
+        for (const std::vector<double>* x : {&xu, &xi}) {
+            std::vector<double> r = sparsetest::multiply(m, *x);
+            for (size_t i = 0; i < r.size(); ++i) r[i] -= b[i];
+            EXPECT_LT(sparsetest::maxAbs(r), kRelativeTolerance * sparsetest::maxAbs(b)) << what;
+        }
+        double difference = 0.0;
+        for (size_t i = 0; i < xu.size(); ++i) difference = std::max(difference, std::abs(xu[i] - xi[i]));
+        EXPECT_LT(difference, kRelativeTolerance * scale) << what;
+    }
+};
+
+std::vector<double> randomVector(int n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    std::vector<double> v(n);
+    for (double& d : v) d = value(rng);
+    return v;
+}
+
+}  // namespace
+
+TEST_F(SparseSolver, LoadingReportsPathAndSelectsBackEnd) {
+    testfiles::TempDir empty;
+    const std::string missingDir = empty.path() + "/";
+    {
+        DiagCapture capture;
+        EXPECT_FALSE(loadUmfpackLibrary(missingDir));
+        EXPECT_EQ(capture.text(), loadLine(missingDir));
+        EXPECT_EQ(activeSolverBackend(), SolverBackend::InHouse);
+    }
+    const std::string partial = sparsetest::programDir() + "partial_umfpack/";
+    const std::pair<const char*, const char*> cases[] = {
+        {"symbolic", "fail : t_dll_umfpack_di_symbolic\n"},
+        {"numeric_and_free_numeric", "fail : t_dll_umfpack_di_numeric\n"},  // only the first missing one
+        {"solve", "fail : t_dll_umfpack_di_solve\n"},
+        {"free_symbolic", "fail : t_dll_umfpack_di_free_symbolic\n"},
+        {"free_numeric", "fail : t_dll_umfpack_di_free_numeric\n"},
+    };
+    for (const auto& [variant, message] : cases) {
+        const std::string dir = partial + variant + "/";
+        DiagCapture capture;
+        EXPECT_FALSE(loadUmfpackLibrary(dir)) << variant;
+        EXPECT_EQ(capture.text(), loadLine(dir) + message);
+        EXPECT_EQ(activeSolverBackend(), SolverBackend::InHouse) << variant;
+    }
+    DiagCapture capture;
+    EXPECT_TRUE(loadUmfpackLibrary(sparsetest::programDir()));
+    EXPECT_EQ(capture.text(), loadLine(sparsetest::programDir()) + "Done!!\n");
+    EXPECT_EQ(activeSolverBackend(), SolverBackend::Umfpack);
+}
+
+TEST_F(SparseSolver, RandomNonSymmetricSystems) {
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        const int n = 150 * static_cast<int>(seed);
+        TSparseMatrix m(n, n);
+        sparsetest::fillRandomSystem(m, seed);
+        m.compress(m.entryCount());
+        expectBothSolve(m, randomVector(n, seed + 50), "random");
+    }
+}
+
+TEST_F(SparseSolver, LaplacianSystemWithPenaltiesAddedAndRemoved) {
+    const testmesh::TetData mesh = testmesh::cube(6);
+    const int n = static_cast<int>(mesh.verts.size());
+    TSparseMatrix l(n, n);
+    l.setUniformLaplacian(mesh.verts, sparsetest::neighbourLists(n, mesh.tets));
+    TSparseMatrix m(n, n);
+    m.compress(l.calcGramMatrix(m));
+
+    // A point constraint inside tetrahedron t with barycentric weights w adds weight * w_a w_b to
+    // the entries (a, b) among its corners, and weight * value * w_a to the right-hand side.
+    const double weight = 1000.0;
+    const double w[4] = {0.1, 0.2, 0.3, 0.4};
+    auto constrain = [&](int t, double sign, std::vector<double>* b, double value) {
+        const Tetra& tet = mesh.tets[t];
+        for (int a = 0; a < 4; ++a) {
+            for (int c = 0; c < 4; ++c) m.addToEntry(tet.vIdx[a], tet.vIdx[c], sign * weight * w[a] * w[c]);
+            if (b != nullptr) (*b)[tet.vIdx[a]] += weight * value * w[a];
+        }
+    };
+    const std::vector<double> original = m.m_values;
+
+    std::vector<double> b(n, 0.0);
+    constrain(0, 1.0, &b, 0.0);
+    constrain(static_cast<int>(mesh.tets.size()) - 1, 1.0, &b, 1.0);
+    expectBothSolve(m, b, "two constraints");
+
+    // Remove them, add others: no compress in between.
+    constrain(0, -1.0, nullptr, 0.0);
+    constrain(static_cast<int>(mesh.tets.size()) - 1, -1.0, nullptr, 0.0);
+    for (size_t e = 0; e < original.size(); ++e) ASSERT_NEAR(m.m_values[e], original[e], 1e-9);
+    std::fill(b.begin(), b.end(), 0.0);
+    constrain(10, 1.0, &b, -1.0);
+    constrain(200, 1.0, &b, 2.0);
+    constrain(700, 1.0, &b, 0.5);
+    expectBothSolve(m, b, "three other constraints");
+}
+
+TEST_F(SparseSolver, RefactorizingUsesTheCurrentValues) {
+    for (SolverBackend backend : kBackends) {
+        ASSERT_TRUE(setSolverBackendForTesting(backend));
+        TSparseMatrix m(2, 2);
+        m.appendEntry(0, 0, 2.0);
+        m.appendEntry(0, 1, 1.0);
+        m.appendEntry(1, 0, 1.0);
+        m.appendEntry(1, 1, 3.0);
+        m.compress(4);
+        const double b[2] = {3.0, 4.0};
+        double x[2] = {0.0, 0.0};
+        m.solve(b, x);  // factorises on demand
+        EXPECT_NEAR(x[0], 1.0, 1e-12);
+        EXPECT_NEAR(x[1], 1.0, 1e-12);
+        m.addToEntry(0, 0, 1.0);  // [[3, 1], [1, 3]]
+        m.factorize();            // replaces the earlier factorisation
+        m.solve(b, x);
+        EXPECT_NEAR(x[0], 0.625, 1e-12);
+        EXPECT_NEAR(x[1], 1.125, 1e-12);
+    }
+}
+
+TEST_F(SparseSolver, InHousePivotIsTheFirstOfTheLargest) {
+    ASSERT_TRUE(setSolverBackendForTesting(SolverBackend::InHouse));
+    TSparseMatrix m(3, 3);  // column 0 holds 1, -2, 2: rows 1 and 2 tie, row 1 comes first
+    m.appendEntry(0, 0, 1.0);
+    m.appendEntry(0, 1, 1.0);
+    m.appendEntry(1, 0, -2.0);
+    m.appendEntry(1, 2, 1.0);
+    m.appendEntry(2, 0, 2.0);
+    m.appendEntry(2, 1, 3.0);
+    m.compress(6);
+    m.factorize();
+    ASSERT_TRUE(m.hasFactorization());
+    EXPECT_EQ(m.m_luPerm[0], 1);
+    // Row 0 of the factors is A's row 1 with its pivot -2 on the diagonal.
+    EXPECT_EQ(m.m_luColIndex[m.m_luRowStart[0]], 0);
+    EXPECT_EQ(m.m_luValues[m.m_luRowStart[0]], -2.0);
+    const double b[3] = {2.0, -1.0, 5.0};  // x = (1, 1, 1)
+    double x[3] = {0.0, 0.0, 0.0};
+    m.solve(b, x);
+    for (double v : x) EXPECT_NEAR(v, 1.0, 1e-14);
+}
+
+TEST_F(SparseSolver, SingularMatrixIsReportedAndSolutionLeftAlone) {
+    for (SolverBackend backend : kBackends) {
+        ASSERT_TRUE(setSolverBackendForTesting(backend));
+        TSparseMatrix m(3, 3);  // column 2 is empty
+        m.appendEntry(0, 0, 1.0);
+        m.appendEntry(0, 1, 2.0);
+        m.appendEntry(1, 1, 1.0);
+        m.appendEntry(2, 0, 1.0);
+        m.compress(4);
+        DiagCapture capture;
+        m.factorize();
+        EXPECT_TRUE(m.factorizationFailed());
+        EXPECT_TRUE(capture.contains("singular")) << capture.text();
+        double x[3] = {7.0, 7.0, 7.0};
+        const double b[3] = {1.0, 1.0, 1.0};
+        m.solve(b, x);
+        EXPECT_TRUE(capture.contains("solution left unchanged"));
+        EXPECT_EQ(x[0], 7.0);
+        EXPECT_EQ(x[2], 7.0);
+    }
+}
+
+TEST_F(SparseSolver, UmfpackErrorStatusIsReported) {
+    TSparseMatrix m(2, 2);
+    m.appendEntry(0, 1, 1.0);  // columns out of order: UMFPACK rejects the matrix
+    m.appendEntry(0, 0, 1.0);
+    m.appendEntry(1, 1, 1.0);
+    m.compress(3);
+    DiagCapture capture;
+    m.factorize();
+    EXPECT_TRUE(capture.contains("UMFPACK symbolic analysis failed (status -8)")) << capture.text();
+    double x[2] = {5.0, 5.0};
+    const double b[2] = {1.0, 1.0};
+    m.solve(b, x);
+    EXPECT_EQ(x[0], 5.0);
+}
+
+TEST_F(SparseSolver, FactorisationOutlivesABackEndChange) {
+    TSparseMatrix m(2, 2);
+    m.appendEntry(0, 0, 4.0);
+    m.appendEntry(1, 1, 2.0);
+    m.compress(2);
+    m.factorize();
+    {
+        DiagCapture quiet;
+        testfiles::TempDir empty;
+        EXPECT_FALSE(loadUmfpackLibrary(empty.path() + "/"));
+    }
+    const double b[2] = {2.0, 2.0};
+    double x[2] = {0.0, 0.0};
+    m.solve(b, x);  // still the UMFPACK factorisation, released through its own library
+    EXPECT_EQ(x[0], 0.5);
+    EXPECT_EQ(x[1], 1.0);
+    m.freeFactorization();
+    EXPECT_FALSE(m.hasFactorization());
+}
+
+TEST_F(SparseSolver, FactorizeBeforeCompressIsReported) {
+    TSparseMatrix m(2, 2);
+    m.appendEntry(0, 0, 1.0);
+    DiagCapture capture;
+    m.factorize();
+    EXPECT_EQ(capture.text(), "error mat field is not ready!\n          ");
+    EXPECT_FALSE(m.hasFactorization());
+}
