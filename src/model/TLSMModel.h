@@ -16,6 +16,7 @@
 #include "linalg/vec3.h"
 #include "mesh/TTriangleMesh.h"
 #include "mesh/Tetra.h"
+#include "model/ProjectFile.h"
 #include "model/TGlobalExcitation.h"
 #include "model/TLSMSimulator.h"
 
@@ -94,4 +95,6 @@ public:
     std::vector<vec3> m_vtxContraction;
     bool m_shaderReady = false;
     std::string m_shaderPath;
+    /// What became of the project file during loadModel (read by the shell and the CLI).
+    ProjectLoadResult m_projectLoad;
 };

@@ -80,6 +80,46 @@ nlohmann::json modelSummary(const TLSMModel& model) {
     j["surface_valid"] = model.m_surface.m_isValid == 1;
     j["bbox_min"] = {lo.x, lo.y, lo.z};
     j["bbox_max"] = {hi.x, hi.y, hi.z};
+
+    double restVolume6 = 0.0;
+    const std::vector<vec3>& rest = model.m_vtxOrigPos;
+    for (const Tetra& t : model.m_tets)
+        restVolume6 += signedVolume6(rest[t.vIdx[0]], rest[t.vIdx[1]], rest[t.vIdx[2]], rest[t.vIdx[3]]);
+    j["rest_volume"] = restVolume6 / 6.0;
+    const auto status = model.m_projectLoad.status;
+    j["has_project"] = status == ProjectLoadResult::Status::Loaded || status == ProjectLoadResult::Status::Damaged;
+    j["chambers"] = {{"VR", model.m_trisVR.size()},
+                     {"VL", model.m_trisVL.size()},
+                     {"AR", model.m_trisAR.size()},
+                     {"AL", model.m_trisAL.size()}};
+    int ventricle = 0, atrium = 0, neither = 0;
+    for (int16_t label : model.m_vtxIsVentriOrAtrium) {
+        if (label == 1)
+            ++ventricle;
+        else if (label == 2)
+            ++atrium;
+        else
+            ++neither;
+    }
+    j["labels"] = {{"ventricle", ventricle}, {"atrium", atrium}, {"neither", neither}};
+    j["constraints"] = {{"phase", model.m_phaseField.m_constraints.size()},
+                        {"amplitude", model.m_ampliField.m_constraints.size()},
+                        {"depth", model.m_orienField.m_depthField.m_constraints.size()}};
+    j["strokes"] = model.m_orienField.m_strokes.size();
+    j["iteration_n"] = model.m_iterationN;
+    if (const TGlobalExcitation* ex = model.m_excitation.get()) {
+        auto chart = [](const TChart& c) {
+            nlohmann::json points = nlohmann::json::array();
+            for (const auto& [x, y] : c) points.push_back({x, y});
+            return points;
+        };
+        j["excitation"] = {{"amplitude", ex->m_amplitude},         {"cycle_length", ex->m_cycleLength},
+                           {"num_of_wave", ex->m_numOfWave},       {"num_of_wave_a", ex->m_numOfWaveA},
+                           {"propagation", ex->m_propagationMode}, {"propagation_a", ex->m_propagationModeA},
+                           {"chart_vent", chart(ex->m_chartVent)}, {"chart_atri", chart(ex->m_chartAtri)}};
+    } else {
+        j["excitation"] = nullptr;
+    }
     return j;
 }
 
@@ -88,5 +128,14 @@ bool loadModelForCli(TLSMModel& model, const std::string& base) {
         std::fprintf(stderr, "velmora-cli: cannot load model '%s'\n", base.c_str());
         return false;
     }
+    const ProjectLoadResult& project = model.m_projectLoad;
+    if (project.status == ProjectLoadResult::Status::Refused) {
+        std::fprintf(stderr, "velmora-cli: project file '%s.vm' refused: it does not match the mesh: %s\n",
+                     base.c_str(), project.message.c_str());
+        return false;
+    }
+    if (project.status == ProjectLoadResult::Status::Damaged)
+        std::fprintf(stderr, "velmora-cli: warning: project file '%s.vm' is damaged and was read up to: %s\n",
+                     base.c_str(), project.message.c_str());
     return true;
 }

@@ -28,7 +28,10 @@ std::string basePathOf(const std::string& path);
 /// Summary of a loaded model as JSON (the keys of `info --json`).
 nlohmann::json modelSummary(const TLSMModel& model);
 
-/// Loads a model the way the application does; false (reason already printed) on failure.
+/// Loads a model the way the application does (the full loading sequence, project file
+/// included); false (reason already printed) when the mesh cannot be read or the project file
+/// is refused. A damaged project file gives a warning only.
 bool loadModelForCli(TLSMModel& model, const std::string& base);
 
 int runInfo(const std::vector<std::string>& args);
+int runSave(const std::vector<std::string>& args);

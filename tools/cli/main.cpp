@@ -14,12 +14,20 @@ const char* kHelp =
     "commands:\n"
     "  info BASE [--json] [--quiet]\n"
     "      Load BASE.node/BASE.ele (and BASE.vm when present) and print a summary of the model.\n"
-    "      With --json one JSON object is printed. --quiet silences the console lines.\n"
+    "      With --json one JSON object is printed: mesh and surface sizes, bounding box, rest volume,\n"
+    "      has_project, chamber wall triangle counts, vertex label counts, constraint and stroke\n"
+    "      counts, iteration_n and the excitation settings with both contraction charts.\n"
+    "      --quiet silences the console lines.\n"
+    "  save BASE [--force] [--quiet]\n"
+    "      Load BASE (with BASE.vm when present) and write BASE.vm as the save key does. A BASE.vm\n"
+    "      that was refused or only partly read is not overwritten unless --force is given.\n"
     "  help, --help\n"
     "      Show this text.\n"
     "\n"
     "BASE is a path without extension; a path ending in .node, .ele or .vm is accepted too.\n"
-    "Exit status: 0 success, 1 the model cannot be loaded, 2 usage error.\n";
+    "Exit status: 0 success; 1 the model cannot be loaded, its project file is refused (it does\n"
+    "not match the mesh; the reason goes to standard error) or the project file cannot be\n"
+    "written; 2 usage error.\n";
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -35,6 +43,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "info") return runInfo(args);
+    if (command == "save") return runSave(args);
     std::fprintf(stderr, "velmora-cli: unknown command '%s' (see velmora-cli --help)\n", command.c_str());
     return 2;
 }

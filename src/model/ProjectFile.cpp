@@ -1,0 +1,336 @@
+// Project, fibre-stroke and chart files on the heart model.
+#include "model/ProjectFile.h"
+
+#include <unistd.h>
+
+#include "io/ChartFile.h"
+#include "io/StrokeFile.h"
+#include "linalg/Diagnostics.h"
+#include "model/ShellHooks.h"
+#include "model/TLSMModel.h"
+
+namespace {
+
+ProjectEntry entryOf(ProjectKey key) {
+    ProjectEntry e;
+    e.key = key;
+    return e;
+}
+
+ProjectEntry realEntry(ProjectKey key, double value) {
+    ProjectEntry e = entryOf(key);
+    e.realValue = value;
+    return e;
+}
+
+ProjectEntry intEntry(ProjectKey key, int value) {
+    ProjectEntry e = entryOf(key);
+    e.intValue = value;
+    return e;
+}
+
+bool validVertex(int v, int n) { return v >= 0 && v < n; }
+
+/// First sample (of a list of samples) that names a vertex outside the model, or -1.
+template <class Sample>
+int firstBadSample(const std::vector<Sample>& samples, int n, int& badVertex) {
+    for (size_t i = 0; i < samples.size(); ++i)
+        for (int v : samples[i].m_tetVertex)
+            if (!validVertex(v, n)) {
+                badVertex = v;
+                return static_cast<int>(i);
+            }
+    return -1;
+}
+
+std::string vertexOutside(int v, int n) {
+    return "refers to vertex " + std::to_string(v) + " of a " + std::to_string(n) + "-vertex mesh";
+}
+
+}  // namespace
+
+ProjectRecord projectRecordOf(const TLSMModel& model) {
+    ProjectRecord record;
+    auto& entries = record.entries;
+    const TGlobalExcitation& ex = *model.m_excitation;
+
+    ProjectEntry phase = entryOf(ProjectKey::PhaseField);
+    phase.constraints = model.m_phaseField.m_constraints;
+    entries.push_back(std::move(phase));
+    ProjectEntry amplitude = entryOf(ProjectKey::AmpliField);
+    amplitude.constraints = model.m_ampliField.m_constraints;
+    entries.push_back(std::move(amplitude));
+    ProjectEntry orientation = entryOf(ProjectKey::OrienField);
+    orientation.constraints = model.m_orienField.m_depthField.m_constraints;
+    orientation.strokes = model.m_orienField.m_strokes;
+    entries.push_back(std::move(orientation));
+    ProjectEntry charts = entryOf(ProjectKey::GlobalExcitation);
+    charts.chartVent = ex.m_chartVent;
+    charts.chartAtri = ex.m_chartAtri;
+    entries.push_back(std::move(charts));
+
+    entries.push_back(intEntry(ProjectKey::IterationN, model.m_iterationN));
+    entries.push_back(realEntry(ProjectKey::GlobalAmplitudeVent, ex.m_amplitude));
+    entries.push_back(intEntry(ProjectKey::GlobalPropagationMode, ex.m_propagationMode ? 1 : 0));
+    entries.push_back(realEntry(ProjectKey::GlobalNumOfWave, ex.m_numOfWave));
+    entries.push_back(intEntry(ProjectKey::GlobalPropagationModeA, ex.m_propagationModeA ? 1 : 0));
+    entries.push_back(realEntry(ProjectKey::GlobalNumOfWaveA, ex.m_numOfWaveA));
+    entries.push_back(realEntry(ProjectKey::GlobalAmplitudeA, ex.m_amplitude));
+    entries.push_back(realEntry(ProjectKey::OtherGravity, 0.0));
+
+    ProjectEntry positions = entryOf(ProjectKey::VtxOrigPos);
+    positions.positions = model.m_vtxOrigPos;
+    entries.push_back(std::move(positions));
+    ProjectEntry labels = entryOf(ProjectKey::VtxIsVentriOrAtrium);
+    labels.labels = model.m_vtxIsVentriOrAtrium;
+    entries.push_back(std::move(labels));
+    ProjectEntry walls = entryOf(ProjectKey::VentAtriWalls);
+    walls.polygonIDs = model.m_polygonIDs;
+    const std::vector<TTriIndices>* lists[4] = {&model.m_trisVR, &model.m_trisVL, &model.m_trisAR, &model.m_trisAL};
+    for (int w = 0; w < 4; ++w) walls.walls[w].assign(lists[w]->begin(), lists[w]->end());
+    entries.push_back(std::move(walls));
+
+    record.endMarkerFound = true;
+    return record;
+}
+
+bool checkProjectRecord(const ProjectRecord& record, const TLSMModel& model, std::string& reason) {
+    const int n = model.vertexCount();
+    for (const ProjectEntry& e : record.entries) {
+        const std::string keyword = projectKeyword(e.key);
+        int bad = 0, at = -1;
+        switch (e.key) {
+            case ProjectKey::PhaseField:
+            case ProjectKey::AmpliField:
+            case ProjectKey::OrienField:
+                if ((at = firstBadSample(e.constraints, n, bad)) >= 0) {
+                    reason = keyword + ": constraint " + std::to_string(at) + " " + vertexOutside(bad, n);
+                    return false;
+                }
+                for (size_t s = 0; s < e.strokes.size(); ++s)
+                    if ((at = firstBadSample(e.strokes[s], n, bad)) >= 0) {
+                        reason = keyword + ": sample " + std::to_string(at) + " of stroke " + std::to_string(s) + " " +
+                                 vertexOutside(bad, n);
+                        return false;
+                    }
+                break;
+            case ProjectKey::VtxOrigPos:
+                if (static_cast<int>(e.positions.size()) != n) {
+                    reason = keyword + ": " + std::to_string(e.positions.size()) + " positions for a " +
+                             std::to_string(n) + "-vertex mesh";
+                    return false;
+                }
+                break;
+            case ProjectKey::VtxIsVentriOrAtrium:
+                if (static_cast<int>(e.labels.size()) != n) {
+                    reason = keyword + ": " + std::to_string(e.labels.size()) + " labels for a " + std::to_string(n) +
+                             "-vertex mesh";
+                    return false;
+                }
+                break;
+            case ProjectKey::VentAtriWalls: {
+                const char* names[4] = {"#VR", "#VL", "#AR", "#AL"};
+                for (int w = 0; w < 4; ++w)
+                    for (size_t t = 0; t < e.walls[w].size(); ++t)
+                        for (int v : e.walls[w][t])
+                            if (!validVertex(v, n)) {
+                                reason = keyword + " " + names[w] + ": triangle " + std::to_string(t) + " " +
+                                         vertexOutside(v, n);
+                                return false;
+                            }
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    return true;
+}
+
+void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
+    TGlobalExcitation& ex = *model.m_excitation;
+    for (const ProjectEntry& e : record.entries) {
+        switch (e.key) {
+            case ProjectKey::PhaseField:
+                model.m_phaseField.m_constraints = e.constraints;
+                break;
+            case ProjectKey::AmpliField:
+                model.m_ampliField.m_constraints = e.constraints;
+                break;
+            case ProjectKey::OrienField: {
+                if (model.m_vtxIsVentriOrAtrium.empty())
+                    model.m_vtxIsVentriOrAtrium.assign(model.m_vtxOrigPos.size(), 0);
+                TTensorField& field = model.m_orienField;
+                field.m_depthField.m_constraints = e.constraints;
+                field.m_strokes = e.strokes;
+                field.updateField_RBF(field.m_depthField, model.m_vtxOrigPos);
+                field.updateOrientation(model.m_tets, model.m_vtxOrigPos, model.m_smNeighbors,
+                                        model.m_vtxIsVentriOrAtrium);
+                break;
+            }
+            case ProjectKey::GlobalExcitation:
+                ex.m_chartVent = e.chartVent;
+                ex.m_chartAtri = e.chartAtri;
+                break;
+            case ProjectKey::IterationN:
+                model.m_iterationN = e.intValue;
+                break;
+            // Above 1 a full chart value would turn the fibre factor 1 - y * amplitude negative;
+            // such a value falls back to a moderate contraction.
+            case ProjectKey::GlobalAmplitudeVent:
+                ex.m_amplitude = e.realValue > 1.0 ? 0.3 : e.realValue;
+                break;
+            case ProjectKey::GlobalPropagationMode:
+                ex.m_propagationMode = e.intValue != 0;
+                break;
+            case ProjectKey::GlobalNumOfWave:
+                ex.m_numOfWave = e.realValue;
+                break;
+            case ProjectKey::GlobalPropagationModeA:
+                ex.m_propagationModeA = e.intValue != 0;
+                break;
+            case ProjectKey::GlobalNumOfWaveA:
+                ex.m_numOfWaveA = e.realValue;
+                break;
+            case ProjectKey::GlobalAmplitudeA:
+            case ProjectKey::OtherGravity:
+                break;  // written for older readers, not read back
+            case ProjectKey::VtxOrigPos:
+                model.m_verts = e.positions;
+                model.m_vtxOrigPos = model.m_verts;
+                break;
+            case ProjectKey::VtxIsVentriOrAtrium:
+                model.m_vtxIsVentriOrAtrium = e.labels;
+                break;
+            case ProjectKey::VentAtriWalls: {
+                model.m_polygonIDs = e.polygonIDs;
+                std::vector<TTriIndices>* lists[4] = {&model.m_trisVR, &model.m_trisVL, &model.m_trisAR,
+                                                      &model.m_trisAL};
+                for (int w = 0; w < 4; ++w) lists[w]->assign(e.walls[w].begin(), e.walls[w].end());
+                break;
+            }
+        }
+    }
+
+    diagPrintf("post process 11 loading vm\n");
+    model.rebuildSurface();
+    if (static_cast<int>(model.m_polygonIDs.size()) != model.m_surface.m_pSize)
+        diagPrintf(
+            "loadProject: %d chamber ids for %d surface triangles; they are kept but not used for the draw order\n",
+            static_cast<int>(model.m_polygonIDs.size()), model.m_surface.m_pSize);
+    diagPrintf("post process 22 loading vm\n");
+    model.buildDrawOrder();
+    diagPrintf("post process 33 loading vm\n");
+    shellHooks().refreshDialogs();
+    diagPrintf("post process 44 loading vm\n");
+    buildTables(ex);
+    diagPrintf("loading vm done!\n\n\n\n");
+}
+
+ProjectLoadResult loadProject(TLSMModel& model, const std::string& path) {
+    ProjectLoadResult result;
+    diagPrintf("\n\n\nloading %s\n", path.c_str());
+    if (!model.m_excitation) return result;
+    ProjectRecord record;
+    std::string error;
+    if (!readProjectFile(path, record, error)) {
+        // A missing file is the ordinary case of a model without a project; anything else is told.
+        if (access(path.c_str(), F_OK) == 0) diagPrintf("loadProject: %s\n", error.c_str());
+        return result;
+    }
+    if (!record.endMarkerFound) diagPrintf("loadProject: %s: %s\n", path.c_str(), record.damage.c_str());
+
+    std::string reason;
+    if (!checkProjectRecord(record, model, reason)) {
+        result.status = ProjectLoadResult::Status::Refused;
+        result.message = reason;
+        diagPrintf("loadProject: %s is refused, the model keeps its defaults\n", path.c_str());
+        shellHooks().showMessage("error vm file is not muched to the tetra mesh\n" + reason + "\n");
+        return result;
+    }
+    diagPrintf("\nLoading is succeeded %s\n", record.lastToken.c_str());
+    applyProjectRecord(model, record);
+    if (record.endMarkerFound) {
+        result.status = ProjectLoadResult::Status::Loaded;
+    } else {
+        result.status = ProjectLoadResult::Status::Damaged;
+        result.message = record.damage;
+        shellHooks().showMessage("the project file " + path +
+                                 " is damaged; only what stands before the damage was loaded:\n" + record.damage +
+                                 "\n");
+    }
+    return result;
+}
+
+bool saveProjectTo(const TLSMModel& model, const std::string& path, std::string& error) {
+    if (!model.m_excitation) {
+        error = "no model is loaded";
+        return false;
+    }
+    return writeProjectFile(path, projectRecordOf(model), error);
+}
+
+bool saveProject(const TLSMModel& model) {
+    if (!model.m_excitation) return false;
+    const std::string path = model.m_filePath + ".vm";
+    shellHooks().showMessage("the system save current Control Fields and Deformation Charts in" + path);
+    std::string error;
+    if (saveProjectTo(model, path, error)) return true;
+    diagPrintf("saveProject: %s\n", error.c_str());
+    shellHooks().showMessage("The project file was not saved; the previous file is unchanged.\n" + error);
+    return false;
+}
+
+bool writeStrokeFile(const TLSMModel& model, const std::string& path) {
+    if (!model.m_excitation) return false;
+    const int n = model.vertexCount();
+    std::vector<std::vector<vec3>> strokes;
+    strokes.reserve(model.m_orienField.m_strokes.size());
+    std::string error;
+    for (const TOrientationStroke& stroke : model.m_orienField.m_strokes) {
+        int bad = 0;
+        if (firstBadSample(stroke, n, bad) >= 0) {
+            error = "a stroke " + vertexOutside(bad, n);
+            break;
+        }
+        std::vector<vec3>& points = strokes.emplace_back();
+        for (const TTetSample& s : stroke) points.push_back(s.position(model.m_vtxOrigPos));
+    }
+    if (error.empty() && writeStrokeFile(path, strokes, error)) return true;
+    diagPrintf("writeStrokeFile: %s\n", error.c_str());
+    shellHooks().showMessage("The fibre strokes were not saved.\n" + error);
+    return false;
+}
+
+bool readStrokeFile(TLSMModel& model, const std::string& path) {
+    if (!model.m_excitation || model.m_tets.empty()) return false;
+    std::vector<std::vector<vec3>> points;
+    std::string error;
+    if (!readStrokeFile(path, points, error)) {
+        diagPrintf("readStrokeFile: %s\n", error.c_str());
+        return false;
+    }
+    std::vector<TOrientationStroke> strokes(points.size());
+    for (size_t k = 0; k < points.size(); ++k)
+        for (const vec3& p : points[k]) {
+            TTetSample sample;  // zero weights stay when the nearest tetrahedron is degenerate
+            findNearestTetSample(model.m_tets, model.m_vtxOrigPos, p, sample);
+            strokes[k].push_back(sample);
+        }
+    model.m_orienField.m_strokes = std::move(strokes);
+    return true;
+}
+
+bool loadChartFile(TLSMModel& model, const std::string& path) {
+    if (!model.m_excitation) return false;
+    TChart chart = model.m_excitation->m_chartVent;
+    std::string error;
+    if (!loadChartFile(path, chart, error)) {
+        diagPrintf("loadChartFile: %s\n", error.c_str());
+        return false;
+    }
+    model.m_excitation->m_chartVent = std::move(chart);
+    buildTables(*model.m_excitation);
+    shellHooks().refreshDialogs();
+    return true;
+}

@@ -1,0 +1,136 @@
+// velmora-cli run as a program: info --json after the full loading sequence, save, refusals.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/wait.h>
+
+#include <nlohmann/json.hpp>
+
+#include "common/TestFiles.h"
+#include "common/TestMeshes.h"
+#include "linalg/Diagnostics.h"
+#include "model/ProjectFile.h"
+#include "model/TLSMModel.h"
+
+namespace {
+
+using testfiles::TempDir;
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+/// Runs velmora-cli with the arguments (already quoted); standard error goes to a file.
+RunResult runCli(const std::string& args, const TempDir& dir) {
+    const std::string errPath = dir.file("stderr.txt");
+    const std::string command = testfiles::binDir() + "/velmora-cli " + args + " 2>" + errPath;
+    RunResult r;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return r;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, got);
+    const int raw = pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.err = testfiles::readText(errPath);
+    return r;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override { testmesh::writeTetGen(testmesh::cube(2), base); }
+    TempDir dir;
+    std::string base = dir.file("heart");
+};
+
+TEST_F(CliTest, InfoReportsTheWholeLoadedState) {
+    {
+        // Author a project through the model and save it the way the application does.
+        DiagCapture quiet;
+        TLSMModel model;
+        ASSERT_TRUE(model.loadModel(base));
+        for (int i = 0; i < model.vertexCount(); ++i)
+            model.m_vtxIsVentriOrAtrium[i] = static_cast<int16_t>(i < 10 ? 1 : i < 14 ? 2 : 0);
+        addConstraintAtVertex(model.m_phaseField.m_constraints, model.m_vtxOrigPos, 3, 1.0);
+        addConstraintAtVertex(model.m_orienField.m_depthField.m_constraints, model.m_vtxOrigPos, 4, 1.0);
+        addConstraintAtVertex(model.m_orienField.m_depthField.m_constraints, model.m_vtxOrigPos, 8, 0.0);
+        model.m_orienField.m_strokes.resize(1, TOrientationStroke(2));
+        model.m_trisVL = {{0, 1, 2}, {1, 2, 3}, {0, 2, 3}};
+        model.m_trisAR = {{4, 5, 6}};
+        model.m_iterationN = 12;
+        model.m_excitation->m_chartVent = {{0, 0}, {0.25, 0.5}};
+        model.m_excitation->m_propagationModeA = true;
+        model.m_excitation->m_numOfWave = 2;
+        std::string error;
+        ASSERT_TRUE(saveProjectTo(model, base + ".vm", error)) << error;
+    }
+    const RunResult r = runCli("info '" + base + ".node' --json --quiet", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["vertices"], 27);
+    EXPECT_NEAR(j["rest_volume"].get<double>(), 1000.0, 1e-9);  // the cube scaled to extent 10
+    EXPECT_EQ(j["has_project"], true);
+    EXPECT_EQ(j["chambers"], nlohmann::json({{"VR", 0}, {"VL", 3}, {"AR", 1}, {"AL", 0}}));
+    EXPECT_EQ(j["labels"], nlohmann::json({{"ventricle", 10}, {"atrium", 4}, {"neither", 13}}));
+    EXPECT_EQ(j["constraints"], nlohmann::json({{"phase", 1}, {"amplitude", 0}, {"depth", 2}}));
+    EXPECT_EQ(j["strokes"], 1);
+    EXPECT_EQ(j["iteration_n"], 12);
+    const nlohmann::json& ex = j["excitation"];
+    EXPECT_EQ(ex["amplitude"], 0.5);
+    EXPECT_EQ(ex["cycle_length"], 1.0);
+    EXPECT_EQ(ex["num_of_wave"], 2.0);
+    EXPECT_EQ(ex["num_of_wave_a"], 1.0);
+    EXPECT_EQ(ex["propagation"], false);
+    EXPECT_EQ(ex["propagation_a"], true);
+    EXPECT_EQ(ex["chart_vent"], nlohmann::json::parse("[[0.0, 0.0], [0.25, 0.5]]"));
+    EXPECT_EQ(ex["chart_atri"], nlohmann::json::parse("[[0.0, 0.0]]"));
+}
+
+TEST_F(CliTest, SaveWritesTheProjectFileAndInfoThenFindsIt) {
+    RunResult r = runCli("info '" + base + "' --json --quiet", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["has_project"], false);
+
+    r = runCli("save '" + base + "' --quiet", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string saved = testfiles::readText(base + ".vm");
+    EXPECT_EQ(saved.rfind("#VelmoraSaveFile\n", 0), 0u);
+    EXPECT_NE(saved.find("#VtxOrigPos 27\n"), std::string::npos);
+
+    r = runCli("info '" + base + "' --json --quiet", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["has_project"], true);
+    // Saving again reproduces the file byte for byte.
+    ASSERT_EQ(runCli("save '" + base + "' --quiet", dir).status, 0);
+    EXPECT_EQ(testfiles::readText(base + ".vm"), saved);
+}
+
+TEST_F(CliTest, RefusedProjectFileFailsInfoAndIsNotOverwrittenBySave) {
+    const std::string mismatched = "#VelmoraSaveFile\n#IterationN 5\n#VtxOrigPos 1\n0 0 0\n#VelmoraSaveFileEnd\n";
+    testfiles::writeText(base + ".vm", mismatched);
+    RunResult r = runCli("info '" + base + "' --json --quiet", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("#VtxOrigPos: 1 positions for a 27-vertex mesh"), std::string::npos) << r.err;
+
+    r = runCli("save '" + base + "' --quiet", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(testfiles::readText(base + ".vm"), mismatched);
+    r = runCli("save '" + base + "' --quiet --force", dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(testfiles::readText(base + ".vm"), mismatched);
+}
+
+TEST_F(CliTest, HelpListsSaveAndUsageErrorsGiveTwo) {
+    const RunResult help = runCli("--help", dir);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("save BASE"), std::string::npos);
+    EXPECT_NE(help.out.find("has_project"), std::string::npos);
+    EXPECT_EQ(runCli("save", dir).status, 2);
+    EXPECT_EQ(runCli("save '" + dir.file("absent") + "' --quiet", dir).status, 1);
+}
+
+}  // namespace

@@ -1,0 +1,84 @@
+// velmora-cli make-model: writes the bundled models (the structured tube, the authored heart).
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "CliCommon.h"
+#include "HeartAuthoring.h"
+#include "linalg/Diagnostics.h"
+#include "mesh/StructuredTetMesh.h"
+#include "model/ProjectFile.h"
+#include "model/TLSMModel.h"
+
+namespace {
+
+bool writeTetGenPair(const StructuredTetMesh& mesh, const std::string& base) {
+    std::FILE* node = std::fopen((base + ".node").c_str(), "w");
+    if (!node) return false;
+    std::fprintf(node, "%d 3 0 0\n", static_cast<int>(mesh.verts.size()));
+    for (size_t i = 0; i < mesh.verts.size(); ++i)
+        std::fprintf(node, "%d %.10f %.10f %.10f\n", static_cast<int>(i), mesh.verts[i].x, mesh.verts[i].y,
+                     mesh.verts[i].z);
+    const bool nodeOk = std::fclose(node) == 0;
+    std::FILE* ele = std::fopen((base + ".ele").c_str(), "w");
+    if (!ele) return false;
+    std::fprintf(ele, "%d 4 0\n", static_cast<int>(mesh.tets.size()));
+    for (size_t j = 0; j < mesh.tets.size(); ++j) {
+        const Tetra& t = mesh.tets[j];
+        std::fprintf(ele, "%d %d %d %d %d\n", static_cast<int>(j), t.vIdx[0], t.vIdx[1], t.vIdx[2], t.vIdx[3]);
+    }
+    return std::fclose(ele) == 0 && nodeOk;
+}
+
+int makeHeart(const std::string& out, const std::string& meshBase) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (const char* ext : {".node", ".ele"}) {
+        if (fs::absolute(meshBase + ext, ec) == fs::absolute(out + ext, ec)) continue;
+        fs::copy_file(meshBase + ext, out + ext, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            std::fprintf(stderr, "velmora-cli: cannot copy %s%s to %s%s: %s\n", meshBase.c_str(), ext, out.c_str(), ext,
+                         ec.message().c_str());
+            return 1;
+        }
+    }
+    fs::remove(out + ".vm", ec);  // author from the bare mesh
+    TLSMModel model;
+    if (!model.loadModel(out)) {
+        std::fprintf(stderr, "velmora-cli: cannot load %s\n", out.c_str());
+        return 1;
+    }
+    if (!authorHeartProject(model, meshBase)) return 1;
+    std::string error;
+    if (!saveProjectTo(model, out + ".vm", error)) {
+        std::fprintf(stderr, "velmora-cli: cannot write %s.vm: %s\n", out.c_str(), error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int runMakeModel(const std::vector<std::string>& args) {
+    CliArgs cli;
+    const char* usage =
+        "usage: velmora-cli make-model tube OUTBASE [--quiet]\n"
+        "       velmora-cli make-model heart OUTBASE --mesh MESHBASE [--quiet]\n";
+    if (!parseCliArgs(args, {"mesh"}, {"quiet"}, cli) || cli.positional.size() != 2) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    if (cli.has("quiet")) setDiagQuiet(true);
+    const std::string& kind = cli.positional[0];
+    const std::string out = basePathOf(cli.positional[1]);
+    if (kind == "tube" && !cli.has("mesh")) {
+        if (!writeTetGenPair(makeTube(), out)) {
+            std::fprintf(stderr, "velmora-cli: cannot write %s.node/.ele\n", out.c_str());
+            return 1;
+        }
+        return 0;
+    }
+    if (kind == "heart" && cli.has("mesh")) return makeHeart(out, basePathOf(cli.value("mesh")));
+    std::fputs(usage, stderr);
+    return 2;
+}
