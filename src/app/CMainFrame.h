@@ -1,0 +1,77 @@
+// CMainFrame: the main window: menu bar, model loading commands, docking of the tool dialogs, files
+// dropped on the window.
+#pragma once
+
+#include <QMainWindow>
+
+#include "app/CVelmoraDoc.h"
+#include "app/RecentModels.h"
+#include "interaction/MainFrameWindow.h"
+
+class CVelmoraView;
+class QAction;
+class QMenu;
+class QMimeData;
+class QtToolDialogFactory;
+class ShellHost;
+
+/// The frame window (no tool bar, no status bar). Creating it creates the core object (with its
+/// hidden dialogs) and the controller (which loads the initial model) just before the view, and
+/// registers the frame with the core object. User-interface thread only.
+class CMainFrame : public QMainWindow, public MainFrameWindow {
+    Q_OBJECT
+   public:
+    CMainFrame(ShellHost& host, QtToolDialogFactory& dialogFactory);
+    ~CMainFrame() override;
+
+    CVelmoraView* view() const { return m_view; }
+    CVelmoraDoc& document() { return m_document; }
+
+    /// The menu entry with this text (as shown, with its '&'), or nullptr.
+    QAction* findAction(const QString& text) const;
+
+    /// The load command: asks for a ".ele" or ".vm" file and loads the model beside it.
+    void loadModelCommand();
+    /// Loads the model of a chosen, dropped or recent file: refuses any extension but ".ele" and
+    /// ".vm" (case-sensitive) with a message; true when a model was loaded.
+    bool loadModelFile(const QString& path);
+    /// Loads the model at basePath through the controller and remembers it when it loaded.
+    bool loadModelBase(const QString& basePath);
+    /// After every model replacement: title, menu check marks.
+    void onModelReplaced();
+    /// Sets the check marks of the Mode Change and Rendering menus from the current state.
+    void refreshMenuChecks();
+    /// Rebuilds the recent-model entries of the File menu.
+    void refreshRecentMenu();
+
+    // MainFrameWindow
+    ScreenRect normalRect() const override;
+
+   protected:
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+   private:
+    void buildMenus();
+    void dockDialogs();
+    /// The first local ".ele" or ".vm" file among the dragged URLs, or an empty string.
+    static QString droppedModelFile(const QMimeData* mime);
+
+    ShellHost& m_host;
+    CVelmoraDoc m_document;
+    RecentModels m_recent;
+    CVelmoraView* m_view = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_recentSeparator = nullptr;
+    QAction* m_exitSeparator = nullptr;
+    QList<QAction*> m_recentActions;
+    QAction* m_backObjectAction = nullptr;
+    QAction* m_paintModeAction = nullptr;
+    QAction* m_stdModeAction = nullptr;
+    QAction* m_volumeDialogAction = nullptr;
+    QAction* m_stereoAction = nullptr;
+    QAction* m_showFramesAction = nullptr;
+};

@@ -1,0 +1,68 @@
+// CVelmoraApp: the start-up order and the orderly shut-down.
+#include "app/CVelmoraApp.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSurfaceFormat>
+
+#include "app/CMainFrame.h"
+#include "app/ModelPaths.h"
+#include "interaction/TCore.h"
+#include "model/MainWindowManager.h"
+#include "model/ShellHooks.h"
+
+CVelmoraApp::CVelmoraApp(UserDialogs* dialogs)
+    : m_host(std::make_unique<ShellHost>(dialogs ? *dialogs : static_cast<UserDialogs&>(m_qtDialogs))) {}
+
+CVelmoraApp::~CVelmoraApp() { shutdown(); }
+
+void CVelmoraApp::configureSurfaceFormat() {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setVersion(2, 1);
+    format.setRedBufferSize(8);
+    format.setGreenBufferSize(8);
+    format.setBlueBufferSize(8);
+    format.setDepthBufferSize(24);
+    format.setStencilBufferSize(0);
+    format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
+    QSurfaceFormat::setDefaultFormat(format);
+}
+
+bool CVelmoraApp::initInstance(const QStringList& arguments) {
+    QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
+    QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
+
+    setShellHooks(m_host.get());
+    MainWindowManager::setDefaultHost(m_host.get());
+    TCore::setDialogFactory(&m_dialogFactory);
+
+    QString namedModel;
+    if (arguments.size() > 1 && !arguments[1].isEmpty())
+        namedModel = QString::fromStdString(modelBaseFromArgument(arguments[1].toStdString()));
+    MainWindowManager::setInitialModelPath(namedModel.isEmpty() ? std::string("ModelB") : namedModel.toStdString());
+
+    m_frame = std::make_unique<CMainFrame>(*m_host, m_dialogFactory);
+    m_qtDialogs.setMainWindow(m_frame.get());
+    if (!namedModel.isEmpty() && MainWindowManager::getInstance().model()) {
+        RecentModels().add(namedModel);
+        m_frame->refreshRecentMenu();
+    }
+    m_frame->show();
+    m_frame->activateWindow();
+    return true;
+}
+
+void CVelmoraApp::shutdown() {
+    if (m_frame) {
+        m_frame->close();
+        m_frame.reset();
+    }
+    MainWindowManager::destroyInstance();
+    TCore::destroyInstance();
+    TCore::setDialogFactory(nullptr);
+    MainWindowManager::setDefaultHost(nullptr);
+    MainWindowManager::setInitialModelPath("ModelB");
+    setShellHooks(nullptr);
+}

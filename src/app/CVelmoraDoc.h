@@ -1,0 +1,14 @@
+// CVelmoraDoc: the application's document, which holds no data.
+#pragma once
+
+#include <QString>
+
+/// The model lives in the controller; the document only names what the main window shows in its
+/// title. User-interface thread only.
+class CVelmoraDoc {
+   public:
+    /// A new, empty document (the only kind there is).
+    bool onNewDocument() { return true; }
+    /// "<model file name> - Velmora", or "Velmora" without a model.
+    QString windowTitle() const;
+};

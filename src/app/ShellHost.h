@@ -1,0 +1,58 @@
+// ShellHost: the controller's window-system side: the main-loop timer, immediate redraws, the mode
+// switch after a load, and the core's messages to the user.
+#pragma once
+
+#include <QTimer>
+
+#include "model/MainWindowManager.h"
+#include "model/ShellHooks.h"
+
+class CMainFrame;
+class UserDialogs;
+
+/// Implements the controller's host and the core's shell hooks with Qt. The timer is a precise
+/// 5 ms QTimer whose every timeout runs one tick of the controller. Modal questions pause the timer
+/// so that a tick never runs inside another user action. User-interface thread only.
+class ShellHost : public ControllerHost, public ShellHooks {
+   public:
+    explicit ShellHost(UserDialogs& dialogs);
+    ~ShellHost() override;
+
+    /// The main window, once it exists (nullptr when it goes away).
+    void setFrame(CMainFrame* frame) { m_frame = frame; }
+    UserDialogs& dialogs() { return m_dialogs; }
+
+    // ControllerHost
+    void startTimer(int id, int milliseconds) override;
+    void killTimer(int id) override;
+    void redrawView() override;
+    void redrawStdDialog(bool erase) override;
+    bool isVolumeDialogVisible() const override;
+    void redrawVolumeDialog() override;
+    void switchToStandardMode() override;
+    void refreshStdDialogFromModel() override;
+
+    // ShellHooks
+    void showMessage(const std::string& text) override;
+    void refreshDialogs() override;
+
+    /// The other modal questions, with the ticks paused while they are open (see UserDialogs).
+    bool askYesNo(const std::string& text);
+    std::string chooseOpenFile(const std::string& filter);
+    std::string chooseSaveFile(const std::string& filter);
+
+    /// Stops delivering ticks while a modal window is open; resumeTicks restarts them if the timer
+    /// was running and nobody stopped it meanwhile. Calls nest.
+    void suspendTicks();
+    void resumeTicks();
+
+    bool isTimerActive() const { return m_timer.isActive(); }
+    int timerInterval() const { return m_timer.interval(); }
+
+   private:
+    UserDialogs& m_dialogs;
+    CMainFrame* m_frame = nullptr;
+    QTimer m_timer;
+    int m_suspendDepth = 0;
+    bool m_resumeAfterSuspend = false;
+};

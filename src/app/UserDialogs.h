@@ -1,0 +1,21 @@
+// UserDialogs: the modal questions the program asks the user.
+#pragma once
+
+#include <string>
+
+/// Message boxes, yes/no questions and file choosers. The application uses the Qt implementation;
+/// tests install a scripted one that answers from a list and records what was asked.
+/// User-interface thread only.
+class UserDialogs {
+   public:
+    virtual ~UserDialogs() = default;
+    /// A message with an OK button; returns when the user has closed it.
+    virtual void showMessage(const std::string& text) = 0;
+    /// A question with Yes and No; true only for Yes.
+    virtual bool askYesNo(const std::string& text) = 0;
+    /// A file-open chooser. filter is in the "Description (*.a;*.b)|*.a;*.b||" form. Returns the
+    /// chosen path, or an empty string when the user cancels.
+    virtual std::string chooseOpenFile(const std::string& filter) = 0;
+    /// A file-save chooser with the same filter form; empty when cancelled.
+    virtual std::string chooseSaveFile(const std::string& filter) = 0;
+};

@@ -1,0 +1,21 @@
+// ToolDialogWindow: the memory dialogs used without a window system.
+#include "interaction/ToolDialogWindow.h"
+
+void MemoryToolDialog::placeOnTop(int x, int y, int width, int height) {
+    m_x = x;
+    m_y = y;
+    m_width = width;
+    m_height = height;
+}
+
+std::unique_ptr<ToolDialogWindow> MemoryToolDialogFactory::createVolumeDialog() {
+    return std::make_unique<MemoryToolDialog>(kVolumeDialogWidth, kVolumeDialogHeight);
+}
+
+std::unique_ptr<ToolDialogWindow> MemoryToolDialogFactory::createPaintDialog() {
+    return std::make_unique<MemoryToolDialog>(kPaintDialogWidth, kPaintDialogHeight);
+}
+
+std::unique_ptr<StdDialogWindow> MemoryToolDialogFactory::createStdDialog() {
+    return std::make_unique<MemoryStdDialog>(kStdDialogWidth, kStdDialogHeight);
+}

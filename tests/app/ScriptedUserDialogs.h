@@ -1,0 +1,46 @@
+// ScriptedUserDialogs: answers the modal questions from a script and records what was asked.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/UserDialogs.h"
+
+/// Messages are recorded and closed at once; yes/no questions and file choosers take the next
+/// scripted answer (No, and cancel, when the script is exhausted).
+class ScriptedUserDialogs : public UserDialogs {
+   public:
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+    bool askYesNo(const std::string& text) override {
+        questions.push_back(text);
+        if (yesNoAnswers.empty()) return false;
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
+    std::string chooseOpenFile(const std::string& filter) override { return nextFile(filter); }
+    std::string chooseSaveFile(const std::string& filter) override { return nextFile(filter); }
+
+    /// How many recorded messages equal text.
+    int countMessages(const std::string& text) const {
+        int n = 0;
+        for (const std::string& m : messages) n += m == text ? 1 : 0;
+        return n;
+    }
+
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    std::vector<std::string> fileFilters;
+    std::deque<bool> yesNoAnswers;
+    std::deque<std::string> fileAnswers;
+
+   private:
+    std::string nextFile(const std::string& filter) {
+        fileFilters.push_back(filter);
+        if (fileAnswers.empty()) return "";
+        std::string answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+};

@@ -1,0 +1,272 @@
+// Commands of the main window and the view: the load command's extension rule, dropped files, the
+// key table with the beat timer, and mouse forwarding with the stereo correction.
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+#include <cmath>
+
+#include "../interaction/RecordingState.h"
+#include "GuiFixture.h"
+#include "linalg/Diagnostics.h"
+
+namespace {
+
+/// Drags files over the window and drops them; returns whether the window accepted the drag.
+bool dropFiles(QWidget* window, const QStringList& paths) {
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& p : paths) urls.append(QUrl::fromLocalFile(p));
+    mime.setUrls(urls);
+    const QPointF at(window->width() / 2.0, window->height() / 2.0);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
+    return true;
+}
+
+}  // namespace
+
+TEST_F(GuiFixture, LoadCommandRefusesOtherExtensionsCaseSensitivelyAndKeepsTheModel) {
+    writeCubeModel("ModelB");
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    const TLSMModel* before = manager().model();
+
+    // model.ELE exists with the right content, but only the lower-case extension is accepted.
+    const std::string upper = writeCubeModel("model");
+    std::rename((upper + ".ele").c_str(), (upper + ".ELE").c_str());
+    m_dialogs.fileAnswers.push_back(upper + ".ELE");
+    trigger(QStringLiteral("Load heat tetra model (.ele/.vm)"));
+    ASSERT_EQ(m_dialogs.messages.size(), 1u);
+    EXPECT_EQ(m_dialogs.messages[0], "Please set *ele or *prcdf!");
+    EXPECT_EQ(manager().model(), before);
+
+    // Cancelling the chooser does nothing.
+    trigger(QStringLiteral("Load heat tetra model (.ele/.vm)"));
+    EXPECT_EQ(m_dialogs.messages.size(), 1u);
+    EXPECT_EQ(manager().model(), before);
+
+    // heart.vm loads from the base path heart.
+    const std::string heart = writeCubeModel("heart");
+    m_dialogs.fileAnswers.push_back(heart + ".vm");
+    trigger(QStringLiteral("Load heat tetra model (.ele/.vm)"));
+    ASSERT_NE(manager().model(), nullptr);
+    EXPECT_EQ(manager().model()->m_filePath, heart);
+    EXPECT_EQ(m_dialogs.messages.size(), 1u);
+}
+
+TEST_F(GuiFixture, ADroppedEleOrVmFileIsLoadedAndOtherFilesAreNotAccepted) {
+    start();
+    m_dialogs.messages.clear();
+    const std::string base = writeCubeModel("dropped");
+    testfiles::writeText(m_dir.file("notes.txt"), "not a model\n");
+
+    EXPECT_FALSE(dropFiles(m_frame, {QString::fromStdString(m_dir.file("notes.txt"))}));
+    EXPECT_EQ(manager().model(), nullptr);
+
+    EXPECT_TRUE(
+        dropFiles(m_frame, {QString::fromStdString(m_dir.file("notes.txt")), QString::fromStdString(base + ".ele")}));
+    ASSERT_NE(manager().model(), nullptr);
+    EXPECT_EQ(manager().model()->m_filePath, base);
+    EXPECT_TRUE(m_dialogs.messages.empty());
+}
+
+TEST_F(GuiFixture, KeyOStartsAndStopsTheBeatAndEachTickAdvancesTimeByOneHundredth) {
+    writeCubeModel("ModelB");
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    const std::vector<vec3> restPositions = manager().model()->m_verts;
+    EXPECT_DOUBLE_EQ(manager().m_time, 0.0);
+
+    QTest::keyClick(m_view, Qt::Key_O);
+    EXPECT_TRUE(manager().m_timerOn);
+    EXPECT_TRUE(m_app->host().isTimerActive());
+    EXPECT_EQ(m_app->host().timerInterval(), 5);
+    ASSERT_TRUE(waitFor([&] { return manager().m_time >= 0.095; }, 10000));
+
+    QTest::keyClick(m_view, Qt::Key_O);
+    EXPECT_FALSE(manager().m_timerOn);
+    EXPECT_FALSE(m_app->host().isTimerActive());
+    const double stoppedAt = manager().m_time;
+    const double ticks = stoppedAt / manager().m_dt;
+    EXPECT_NEAR(ticks, std::round(ticks), 1e-6) << "time " << stoppedAt << " is not a whole number of steps";
+    EXPECT_LT(stoppedAt, 1.0);  // no wrap yet with the default cycle of 1.0
+    QTest::qWait(60);
+    EXPECT_EQ(manager().m_time, stoppedAt);
+    // Every tick ran the simulator on the model.
+    EXPECT_EQ(manager().model()->m_verts.size(), restPositions.size());
+}
+
+TEST_F(GuiFixture, DisplayKeysToggleTheirSwitchesAndModelKeysActOnlyWithAModel) {
+    start();
+    struct KeyFlag {
+        Qt::Key key;
+        bool MainWindowManager::*flag;
+    };
+    const KeyFlag table[] = {
+        {Qt::Key_3, &MainWindowManager::m_bShowMesh},    {Qt::Key_4, &MainWindowManager::m_bShowVertices},
+        {Qt::Key_5, &MainWindowManager::m_bShowRooms},   {Qt::Key_6, &MainWindowManager::m_bShowFibAtri},
+        {Qt::Key_7, &MainWindowManager::m_bShowFibVent}, {Qt::Key_8, &MainWindowManager::m_bShowConstraints},
+        {Qt::Key_9, &MainWindowManager::m_bShowFib2},    {Qt::Key_0, &MainWindowManager::m_bShowFib3}};
+    for (const KeyFlag& k : table) {
+        EXPECT_FALSE(manager().*(k.flag));
+        QTest::keyClick(m_view, k.key);
+        EXPECT_TRUE(manager().*(k.flag)) << "key " << k.key;
+        for (const KeyFlag& other : table) {
+            if (other.flag != k.flag) {
+                EXPECT_FALSE(manager().*(other.flag)) << "key " << k.key << " touched another";
+            }
+        }
+        QTest::keyClick(m_view, k.key);
+        EXPECT_FALSE(manager().*(k.flag));
+    }
+
+    // Keypad digits only run the common tail; the key code is printed either way.
+    {
+        DiagCapture capture;
+        QTest::keyClick(m_view, Qt::Key_3, Qt::KeypadModifier);
+        EXPECT_FALSE(manager().m_bShowMesh);
+        EXPECT_EQ(capture.text(), "99\n");
+    }
+    {
+        DiagCapture capture;
+        QTest::keyClick(m_view, Qt::Key_G);  // no model: nothing but the tail
+        QTest::keyClick(m_view, Qt::Key_K);
+        QTest::keyClick(m_view, Qt::Key_I);
+        QTest::keyClick(m_view, Qt::Key_S);
+        EXPECT_EQ(capture.text(), "71\n75\n73\n83\n");
+    }
+    EXPECT_EQ(manager().model(), nullptr);
+
+    ASSERT_TRUE(m_frame->loadModelFile(QString::fromStdString(writeCubeModel("keys") + ".ele")));
+    TLSMModel& model = *manager().model();
+    model.m_excitation->m_chartVent = {{0.0, 0.2}, {0.5, 1.0}};
+    model.m_excitation->m_chartAtri = {{0.0, 0.0}, {0.3, 0.7}};
+    buildTables(*model.m_excitation);
+    QTest::keyClick(m_view, Qt::Key_G);
+    EXPECT_EQ(model.m_excitation->m_chartVent, (TChart{{0.0, 0.0}}));
+    EXPECT_EQ(model.m_excitation->m_chartAtri, (TChart{{0.0, 0.0}}));
+    EXPECT_DOUBLE_EQ(model.m_excitation->m_tableVent[50].x, 1.0);  // a flat chart contracts nothing
+
+    std::fill(model.m_ampliField.m_value.begin(), model.m_ampliField.m_value.end(), 0.25);
+    QTest::keyClick(m_view, Qt::Key_K);
+    for (double v : model.m_ampliField.m_value) ASSERT_EQ(v, 1.0);
+
+    model.m_verts[5] += vec3(1, 2, 3);
+    model.m_fixedVerts[5] = vec3(0, 0, 0);
+    manager().m_time = 0.37;
+    QTest::keyClick(m_view, Qt::Key_I);
+    EXPECT_EQ(model.m_verts[5], model.m_vtxOrigPos[5]);
+    EXPECT_TRUE(model.m_fixedVerts.empty());
+    EXPECT_DOUBLE_EQ(manager().m_time, 0.37);  // I keeps the playback position
+}
+
+TEST_F(GuiFixture, MouseEventsReachTheModeWithTheStereoCorrection) {
+    start();
+    RecordingState recorder;
+    TState* previous = core().m_state;
+    core().m_state = &recorder;
+    const int w = m_view->width();
+    const int y = m_view->height() / 3;
+
+    QTest::mouseClick(m_view, Qt::LeftButton, Qt::NoModifier, QPoint(w / 2 + 10, y));
+    trigger(QStringLiteral("3D Mode"));
+    EXPECT_TRUE(core().m_bStereo);
+    EXPECT_TRUE(isChecked("3D Mode"));
+    QTest::mouseClick(m_view, Qt::LeftButton, Qt::NoModifier, QPoint(w / 2 + 10, y));
+    QTest::mouseClick(m_view, Qt::RightButton, Qt::NoModifier, QPoint(w / 2 - 1, y));
+    // A double click as the window system delivers it: press, release, double click, release.
+    QTest::mouseClick(m_view, Qt::MiddleButton, Qt::NoModifier, QPoint(w - 1, y));
+    QTest::mouseDClick(m_view, Qt::MiddleButton, Qt::NoModifier, QPoint(w - 1, y));
+    QTest::mouseRelease(m_view, Qt::MiddleButton, Qt::NoModifier, QPoint(w - 1, y));
+    trigger(QStringLiteral("3D Mode"));
+    EXPECT_FALSE(core().m_bStereo);
+
+    core().m_state = previous;
+    const std::string ys = std::to_string(y);
+    const std::vector<std::string> lDown = recorder.callsOf("mouseLDown");
+    ASSERT_EQ(lDown.size(), 2u);
+    EXPECT_EQ(lDown[0], "mouseLDown " + std::to_string(w / 2 + 10) + " " + ys);
+    EXPECT_EQ(lDown[1], "mouseLDown 10 " + ys);
+    EXPECT_EQ(recorder.callsOf("mouseLUp").back(), "mouseLUp 10 " + ys);
+    EXPECT_EQ(recorder.callsOf("mouseRDown").back(), "mouseRDown " + std::to_string(w / 2 - 1) + " " + ys);
+    EXPECT_EQ(recorder.callsOf("mouseRUp").size(), 1u);
+    EXPECT_EQ(recorder.callsOf("mouseMDown").size(), 1u);
+    ASSERT_EQ(recorder.callsOf("mouseMDouble").size(), 1u);
+    EXPECT_EQ(recorder.callsOf("mouseMDouble")[0], "mouseMDouble " + std::to_string(w - 1 - w / 2) + " " + ys);
+    EXPECT_EQ(recorder.callsOf("mouseMUp").size(), 2u);
+    // The view redrew through the mode, twice per frame in stereo.
+    EXPECT_FALSE(recorder.callsOf("drawScene").empty());
+}
+
+TEST_F(GuiFixture, ModifierKeysAndSpaceAreReportedToTheModesAndSetTheCursor) {
+    start();
+    m_view->setFocus();
+    QTest::keyPress(m_view, Qt::Key_Space);
+    EXPECT_TRUE(core().isSpaceDown());
+    EXPECT_EQ(m_view->cursor().shape(), Qt::SizeAllCursor);
+    QTest::keyPress(m_view, Qt::Key_Shift);
+    EXPECT_TRUE(core().isShiftDown());
+    EXPECT_EQ(m_view->cursor().shape(), Qt::PointingHandCursor);
+    QTest::keyPress(m_view, Qt::Key_Control, Qt::ShiftModifier);
+    EXPECT_TRUE(core().isCtrlDown());
+    EXPECT_EQ(m_view->cursor().shape(), Qt::CrossCursor);
+    QTest::keyRelease(m_view, Qt::Key_Control, Qt::ShiftModifier | Qt::ControlModifier);
+    QTest::keyRelease(m_view, Qt::Key_Shift, Qt::ShiftModifier);
+    EXPECT_FALSE(core().isCtrlDown());
+    EXPECT_FALSE(core().isShiftDown());
+    EXPECT_EQ(m_view->cursor().shape(), Qt::SizeAllCursor);
+    QTest::keyRelease(m_view, Qt::Key_Space);
+    EXPECT_FALSE(core().isSpaceDown());
+    EXPECT_EQ(m_view->cursor().shape(), Qt::ArrowCursor);
+
+    // A mouse event carries the modifiers of its moment.
+    QTest::mouseMove(m_view, QPoint(20, 20));
+    QTest::mousePress(m_view, Qt::LeftButton, Qt::AltModifier, QPoint(20, 20));
+    EXPECT_TRUE(core().isAltDown());
+    QTest::mouseRelease(m_view, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    EXPECT_FALSE(core().isAltDown());
+}
+
+TEST_F(GuiFixture, ClosingTheMainWindowStopsTheBeatAndHidesTheToolDialogs) {
+    writeCubeModel("ModelB");
+    start();
+    trigger(QStringLiteral("Show Volume Viz Dlg"));
+    QTest::keyClick(m_view, Qt::Key_O);
+    ASSERT_TRUE(m_app->host().isTimerActive());
+    EXPECT_TRUE(m_frame->close());
+    EXPECT_FALSE(manager().m_timerOn);
+    EXPECT_FALSE(m_app->host().isTimerActive());
+    EXPECT_FALSE(core().m_dlgStdInteraction->isDialogVisible());
+    EXPECT_FALSE(core().m_dlgVolumeViz->isDialogVisible());
+    EXPECT_FALSE(core().m_dlgPaintCtrlField->isDialogVisible());
+}
+
+TEST_F(GuiFixture, ModalQuestionsPauseTheBeatAndResumeIt) {
+    writeCubeModel("ModelB");
+    start();
+    QTest::keyClick(m_view, Qt::Key_O);
+    ASSERT_TRUE(m_app->host().isTimerActive());
+    m_app->host().suspendTicks();
+    EXPECT_FALSE(m_app->host().isTimerActive());
+    const double pausedAt = manager().m_time;
+    QTest::qWait(40);
+    EXPECT_EQ(manager().m_time, pausedAt);
+    m_app->host().resumeTicks();
+    EXPECT_TRUE(m_app->host().isTimerActive());
+
+    // Stopped while a question is open: it stays stopped afterwards.
+    m_app->host().suspendTicks();
+    manager().stopTimer();
+    m_app->host().resumeTicks();
+    EXPECT_FALSE(m_app->host().isTimerActive());
+
+    // The questions themselves go to the installed answerer.
+    m_dialogs.yesNoAnswers.push_back(true);
+    EXPECT_TRUE(m_app->host().askYesNo("continue?"));
+    EXPECT_FALSE(m_app->host().askYesNo("again?"));
+    EXPECT_EQ(m_dialogs.questions, (std::vector<std::string>{"continue?", "again?"}));
+}
