@@ -51,9 +51,10 @@ std::string runningProgramDirectory() {
 }
 
 MainWindowManager& MainWindowManager::getInstance() {
-    if (!g_instance)
-        g_instance = std::make_unique<MainWindowManager>(g_defaultHost ? g_defaultHost : &g_headlessHost,
-                                                         g_initialModelPath);
+    if (!g_instance) {
+        ControllerHost* host = g_defaultHost ? g_defaultHost : &g_headlessHost;
+        g_instance = std::make_unique<MainWindowManager>(host, g_initialModelPath);
+    }
     return *g_instance;
 }
 
@@ -71,11 +72,10 @@ MainWindowManager::MainWindowManager(ControllerHost* host, const std::string& in
     diagPrintf("MainWindowManager constructure Start...");
     m_exeDir = runningProgramDirectory();
     m_exePath = m_exeDir;
-    static bool solverLoaded = false;  // the back end is chosen once per process
-    if (!solverLoaded) {
-        loadUmfpackLibrary(m_exeDir);
-        solverLoaded = true;
-    }
+    // The back end is chosen once per process: a second controller (tests, the CLI) keeps it.
+    static bool solverChosen = false;
+    if (!solverChosen && activeSolverBackend() != SolverBackend::Umfpack) loadUmfpackLibrary(m_exeDir);
+    solverChosen = true;
     if (!initialModel.empty()) loadModel(initialModel);
     diagPrintf("MainWindowManager constructure Done\n");
 }

@@ -445,3 +445,29 @@ bool transformModel(TLSMModel& model, const double matrix[16]) {
     model.updateSurfacePositions();
     return true;
 }
+
+namespace {
+void restBoundingBox(const TLSMModel& model, vec3& lo, vec3& hi) {
+    lo = hi = model.m_vtxOrigPos[0];
+    for (const vec3& p : model.m_vtxOrigPos)
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = std::min(lo[a], p[a]);
+            hi[a] = std::max(hi[a], p[a]);
+        }
+}
+}  // namespace
+
+bool normalizeModelPlacement(TLSMModel& model) {
+    if (model.m_vtxOrigPos.empty()) return false;
+    vec3 lo, hi;
+    restBoundingBox(model, lo, hi);
+    const double largest = std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z});
+    if (!(largest > 0.0)) return false;
+    const double s = 40.0 / largest;
+    const double scale[16] = {s, 0, 0, 0, 0, s, 0, 0, 0, 0, s, 0, 0, 0, 0, 1};
+    if (!transformModel(model, scale)) return false;
+    restBoundingBox(model, lo, hi);
+    const vec3 shift = vec3(20, 20, 20) - (lo + hi) * 0.5;
+    const double move[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, shift.x, shift.y, shift.z, 1};
+    return transformModel(model, move);
+}

@@ -100,3 +100,8 @@ bool paintAmplitudeAtRay(TLSMModel& model, const vec3& origin, const vec3& direc
 /// simulator up again from the new rest shape and moves the surface. False, with nothing changed,
 /// for an empty model or a matrix holding a value that is not a finite number (with a message).
 bool transformModel(TLSMModel& model, const double matrix[16]);
+
+/// Scales the model uniformly so that the largest edge of the rest positions' bounding box is 40,
+/// then moves it so that the box is centred on (20, 20, 20), the camera's home look-at point.
+/// False for an empty model or a box of zero size.
+bool normalizeModelPlacement(TLSMModel& model);

@@ -35,3 +35,5 @@ bool loadModelForCli(TLSMModel& model, const std::string& base);
 
 int runInfo(const std::vector<std::string>& args);
 int runSave(const std::vector<std::string>& args);
+int runSimulate(const std::vector<std::string>& args);
+int runMakeModel(const std::vector<std::string>& args);

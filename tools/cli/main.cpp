@@ -1,9 +1,13 @@
 // velmora-cli: the headless face of Velmora for batch work and tests.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "CliCommon.h"
+#include "linalg/Diagnostics.h"
+#include "linalg/TSparseMatrix.h"
+#include "model/MainWindowManager.h"
 
 namespace {
 const char* kHelp =
@@ -21,11 +25,26 @@ const char* kHelp =
     "  save BASE [--force] [--quiet]\n"
     "      Load BASE (with BASE.vm when present) and write BASE.vm as the save key does. A BASE.vm\n"
     "      that was refused or only partly read is not overwritten unless --force is given.\n"
+    "  simulate BASE [--ticks N] [--threads T] [--anim FILE.heartAnim] [--wall FILE.tex]\n"
+    "                [--volumes FILE.csv] [--vtk DIR] [--json] [--quiet]\n"
+    "      Load BASE as the application does and run N ticks of the main loop from time 0 without\n"
+    "      drawing (default: one beat cycle). --threads sets the simulator's thread count. --anim and\n"
+    "      --wall start the animation or the 401-tick wall-thickness export at time 0 (one of them).\n"
+    "      --volumes writes one CSV row per tick: tick, time, VR, VL, AR, AL. --vtk writes one VTK\n"
+    "      unstructured-grid file per tick (tetrahedra, positions; phase, amplitude, depth, label,\n"
+    "      fibre, contraction) and a series.pvd collection. --json prints ticks, threads,\n"
+    "      ms_per_tick, lv_ef, volumes_min, volumes_max, max_displacement, final_total_volume,\n"
+    "      rest_volume, finite and positions_sha256 (final positions as little-endian doubles).\n"
+    "  make-model tube OUTBASE [--quiet]\n"
+    "      Write the structured 1200-vertex tube (10 levels x 4 layers x 30 angles).\n"
+    "  make-model heart OUTBASE --mesh MESHBASE [--quiet]\n"
+    "      Copy the heart mesh made by tools/models/heart.geo to OUTBASE and author OUTBASE.vm:\n"
+    "      placement, labels, chamber walls, fibres, phase, contraction charts.\n"
     "  help, --help\n"
     "      Show this text.\n"
     "\n"
     "BASE is a path without extension; a path ending in .node, .ele or .vm is accepted too.\n"
-    "Exit status: 0 success; 1 the model cannot be loaded, its project file is refused (it does\n"
+    "Exit status: 0 success; 1 the model cannot be loaded (or a simulation went non-finite), its project file is refused (it does\n"
     "not match the mesh; the reason goes to standard error) or the project file cannot be\n"
     "written; 2 usage error.\n";
 }  // namespace
@@ -42,8 +61,16 @@ int main(int argc, char** argv) {
         std::fputs(kHelp, stdout);
         return 0;
     }
+    // The sparse solver back end is chosen once, from the wrapper next to this program, before any
+    // model is loaded. --quiet silences the library's load lines too.
+    const bool quiet = std::find(args.begin(), args.end(), "--quiet") != args.end();
+    setDiagQuiet(quiet);
+    loadUmfpackLibrary(runningProgramDirectory());
+    setDiagQuiet(false);
     if (command == "info") return runInfo(args);
     if (command == "save") return runSave(args);
+    if (command == "simulate") return runSimulate(args);
+    if (command == "make-model") return runMakeModel(args);
     std::fprintf(stderr, "velmora-cli: unknown command '%s' (see velmora-cli --help)\n", command.c_str());
     return 2;
 }
