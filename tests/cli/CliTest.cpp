@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
 
@@ -14,28 +13,12 @@
 
 namespace {
 
+using testfiles::RunResult;
 using testfiles::TempDir;
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-/// Runs velmora-cli with the arguments (already quoted); standard error goes to a file.
-RunResult runCli(const std::string& args, const TempDir& dir) {
-    const std::string errPath = dir.file("stderr.txt");
-    const std::string command = testfiles::binDir() + "/velmora-cli " + args + " 2>" + errPath;
-    RunResult r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return r;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, got);
-    const int raw = pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.err = testfiles::readText(errPath);
-    return r;
+/// Runs velmora-cli with the arguments (already quoted).
+testfiles::RunResult runCli(const std::string& args, const TempDir& dir) {
+    return testfiles::runCommand(testfiles::binDir() + "/velmora-cli " + args, dir.path());
 }
 
 class CliTest : public ::testing::Test {

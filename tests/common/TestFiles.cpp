@@ -1,6 +1,9 @@
 // Temporary directories and small file helpers for tests.
 #include "common/TestFiles.h"
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +35,20 @@ std::string readText(const std::string& path) {
 }
 
 bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+RunResult runCommand(const std::string& commandLine, const std::string& scratchDir) {
+    const std::string errPath = scratchDir + "/stderr.txt";
+    RunResult r;
+    FILE* pipe = popen((commandLine + " 2>" + errPath).c_str(), "r");
+    if (!pipe) return r;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, got);
+    const int raw = pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.err = readText(errPath);
+    return r;
+}
 
 std::string binDir() { return VELMORA_BIN_DIR; }
 std::string sourceDir() { return VELMORA_SOURCE_DIR; }

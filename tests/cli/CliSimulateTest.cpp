@@ -1,0 +1,176 @@
+// velmora-cli simulate and make-model run as programs: exports read back by independent readers,
+// thread-count independence, and finding the solver library from any way of starting.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "common/TestFiles.h"
+#include "common/TestMeshes.h"
+#include "linalg/Diagnostics.h"
+#include "model/ProjectFile.h"
+#include "model/TLSMModel.h"
+
+namespace {
+
+using testfiles::RunResult;
+using testfiles::TempDir;
+
+std::string cli() { return testfiles::binDir() + "/velmora-cli"; }
+
+RunResult run(const std::string& args, const TempDir& dir) {
+    return testfiles::runCommand("OMP_WAIT_POLICY=passive " + cli() + " " + args, dir.path());
+}
+
+/// A small beating model: a block whose bottom half is ventricle and top half atrium, with walls
+/// closed round the whole block so that the volume of chamber VL is the block's volume.
+std::string writeBeatingModel(const TempDir& dir, int n) {
+    const std::string base = dir.file("block");
+    testmesh::writeTetGen(testmesh::cube(n, 1.0), base);
+    DiagCapture quiet;
+    TLSMModel model;
+    EXPECT_TRUE(model.loadModel(base));
+    for (int v = 0; v < model.vertexCount(); ++v) model.m_vtxIsVentriOrAtrium[v] = 1;
+    for (const auto& t : model.m_surface.m_polys) {
+        TTriIndices tri;
+        for (int c = 0; c < 3; ++c) tri[c] = model.m_surfVtxSource[t[c]].vertA;
+        std::swap(tri[1], tri[2]);  // wall triangles face into the measured volume
+        model.m_trisVL.push_back(tri);
+    }
+    model.m_excitation->m_chartVent = {{0.0, 0.0}, {0.3, 0.9}, {0.6, 0.0}};
+    model.m_excitation->m_amplitude = 0.3;
+    std::string error;
+    EXPECT_TRUE(saveProjectTo(model, base + ".vm", error)) << error;
+    return base;
+}
+
+TEST(CliSimulateTest, JsonSummaryCsvAndVtkAgreeWithTheModel) {
+    TempDir dir;
+    const std::string base = writeBeatingModel(dir, 3);
+    const RunResult r = run("simulate '" + base + "' --ticks 30 --json --quiet --volumes '" + dir.file("v.csv") +
+                                "' --vtk '" + dir.file("vtk") + "'",
+                            dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["ticks"], 30);
+    EXPECT_TRUE(j["finite"].get<bool>());
+    EXPECT_GT(j["lv_ef"].get<double>(), 0.0);  // the block deforms; its volume is held, so only a little
+    EXPECT_GT(j["max_displacement"].get<double>(), 0.0);
+    EXPECT_NEAR(j["final_total_volume"].get<double>(), j["rest_volume"].get<double>(),
+                0.05 * j["rest_volume"].get<double>());
+    EXPECT_EQ(j["positions_sha256"].get<std::string>().size(), 64u);
+
+    // CSV: one row per tick; the left-ventricle column spans what the summary reports.
+    std::istringstream csv(testfiles::readText(dir.file("v.csv")));
+    std::string line;
+    std::getline(csv, line);
+    EXPECT_EQ(line, "tick,time,VR,VL,AR,AL");
+    int rows = 0;
+    double lo = 1e300, hi = -1e300;
+    while (std::getline(csv, line)) {
+        int tick;
+        double time, vr, vl, ar, al;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%lf,%lf,%lf,%lf,%lf", &tick, &time, &vr, &vl, &ar, &al), 6);
+        EXPECT_EQ(tick, ++rows);
+        EXPECT_NEAR(time, 0.01 * rows, 1e-9);
+        EXPECT_EQ(vr, 0.0);
+        lo = std::min(lo, vl);
+        hi = std::max(hi, vl);
+    }
+    EXPECT_EQ(rows, 30);
+    EXPECT_NEAR(lo, j["volumes_min"][1].get<double>(), 1e-6 * hi);
+    EXPECT_NEAR(hi, j["volumes_max"][1].get<double>(), 1e-6 * hi);
+    EXPECT_NEAR((hi - lo) / hi * 100.0, j["lv_ef"].get<double>(), 1e-6);
+
+    // VTK: read back with meshio, a reader we did not write.
+    const std::string script =
+        "import meshio,sys\n"
+        "m = meshio.read(sys.argv[1])\n"
+        "print(len(m.points), sum(len(c.data) for c in m.cells if c.type == 'tetra'),"
+        " len(m.point_data['phase']), m.point_data['fibre'].shape[1])\n";
+    testfiles::writeText(dir.file("read.py"), script);
+    const RunResult py = testfiles::runCommand(
+        "/usr/bin/python3 '" + dir.file("read.py") + "' '" + dir.file("vtk/step_000030.vtu") + "'", dir.path());
+    ASSERT_EQ(py.status, 0) << py.err;
+    EXPECT_EQ(py.out, "64 162 64 3\n");
+    const std::string pvd = testfiles::readText(dir.file("vtk/series.pvd"));
+    EXPECT_NE(pvd.find("timestep=\"0.3\""), std::string::npos);
+    EXPECT_NE(pvd.find("step_000001.vtu"), std::string::npos);
+}
+
+TEST(CliSimulateTest, ResultsDoNotDependOnTheThreadCount) {
+    TempDir dir;
+    const std::string base = writeBeatingModel(dir, 26);  // 19,683 vertices
+    const RunResult one = run("simulate '" + base + "' --ticks 30 --threads 1 --json --quiet", dir);
+    const RunResult two = run("simulate '" + base + "' --ticks 30 --threads 2 --json --quiet", dir);
+    ASSERT_EQ(one.status, 0) << one.err;
+    ASSERT_EQ(two.status, 0) << two.err;
+    const nlohmann::json a = nlohmann::json::parse(one.out), b = nlohmann::json::parse(two.out);
+    EXPECT_EQ(a["threads"], 1);
+    EXPECT_EQ(b["threads"], 2);
+    EXPECT_TRUE(a["finite"].get<bool>());
+    EXPECT_GT(a["max_displacement"].get<double>(), 0.0);
+    EXPECT_EQ(a["positions_sha256"], b["positions_sha256"]);
+    EXPECT_EQ(a["volumes_max"], b["volumes_max"]);
+}
+
+TEST(CliSimulateTest, UsageErrorsAndMissingModels) {
+    TempDir dir;
+    EXPECT_EQ(run("simulate", dir).status, 2);
+    EXPECT_EQ(run("simulate x --ticks 0", dir).status, 2);
+    EXPECT_EQ(run("simulate x --ticks abc", dir).status, 2);
+    EXPECT_EQ(run("simulate x --anim a.heartAnim --wall w.tex", dir).status, 2);
+    const RunResult missing = run("simulate '" + dir.file("nothing") + "' --quiet", dir);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot load model"), std::string::npos);
+}
+
+TEST(CliSimulateTest, AnimationExportStartsAtTimeZeroAndEndsWithTheCycle) {
+    TempDir dir;
+    const std::string base = writeBeatingModel(dir, 2);
+    const RunResult r = run("simulate '" + base + "' --ticks 120 --anim '" + dir.file("a.heartAnim") + "'", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("#heartAnim\n"), std::string::npos);
+    const std::string anim = testfiles::readText(dir.file("a.heartAnim"));
+    EXPECT_EQ(anim.compare(0, 21, "#frame 0 27 0.010000\n"), 0);
+    EXPECT_NE(anim.find("#frame 99 27 1.000000\n"), std::string::npos);
+    EXPECT_EQ(anim.find("#frame 100 "), std::string::npos);
+}
+
+TEST(CliSimulateTest, SolverLibraryIsFoundThroughSymlinkAndPath) {
+    TempDir dir;
+    const std::string base = writeBeatingModel(dir, 2);
+    const std::string link = dir.file("velmora-link");
+    std::filesystem::create_symlink(cli(), link);
+    const std::string expected = "load umfpack dll " + testfiles::binDir() + "/libvelmora_umfpack.so";
+    const RunResult viaLink = testfiles::runCommand("'" + link + "' simulate '" + base + "' --ticks 1", dir.path());
+    ASSERT_EQ(viaLink.status, 0) << viaLink.err;
+    EXPECT_NE(viaLink.err.find(expected), std::string::npos) << viaLink.err;
+    EXPECT_NE(viaLink.err.find("Done!!"), std::string::npos);
+    const RunResult viaPath = testfiles::runCommand(
+        "cd '" + dir.path() + "' && PATH='" + testfiles::binDir() + "':$PATH velmora-cli simulate block --ticks 1",
+        dir.path());
+    ASSERT_EQ(viaPath.status, 0) << viaPath.err;
+    EXPECT_NE(viaPath.err.find(expected), std::string::npos) << viaPath.err;
+    EXPECT_NE(viaPath.err.find("Done!!"), std::string::npos);
+}
+
+TEST(CliMakeModelTest, TubeHasTheStructuredLayout) {
+    TempDir dir;
+    ASSERT_EQ(run("make-model tube '" + dir.file("tube") + "' --quiet", dir).status, 0);
+    const RunResult info = run("info '" + dir.file("tube") + "' --json --quiet", dir);
+    ASSERT_EQ(info.status, 0) << info.err;
+    const nlohmann::json j = nlohmann::json::parse(info.out);
+    EXPECT_EQ(j["vertices"], 1200);
+    EXPECT_EQ(j["tetrahedra"], 9 * 3 * 30 * 6);
+    EXPECT_TRUE(j["surface_valid"].get<bool>());
+    EXPECT_EQ(run("make-model cube x", dir).status, 2);
+    EXPECT_EQ(run("make-model heart x", dir).status, 2);  // needs --mesh
+}
+
+}  // namespace

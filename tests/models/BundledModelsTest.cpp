@@ -1,0 +1,162 @@
+// Guards the bundled models: they load cleanly through the controller and keep the authored
+// quantities (chambers, fibres, a healthy ejection fraction, a measurable wall) within range.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <regex>
+
+#include "common/TestFiles.h"
+#include "linalg/Diagnostics.h"
+#include "model/MainWindowManager.h"
+#include "model/Measurements.h"
+
+namespace {
+
+std::string modelPath(const std::string& name) { return testfiles::sourceDir() + "/models/" + name; }
+
+/// Console lines of the error kind: anything the loaders print when something is wrong.
+bool hasErrorLines(const std::string& text) {
+    static const std::regex bad("error|erorr|wrong|strange|aaaaaa|not muched|fail|out of range|Could not",
+                                std::regex::icase);
+    return std::regex_search(text, bad);
+}
+
+class BundledHeartTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        capture = new DiagCapture;
+        controller = new MainWindowManager(nullptr, modelPath("ModelB"));
+        loadLog = capture->text();
+    }
+    static void TearDownTestSuite() {
+        delete controller;
+        delete capture;
+    }
+    static DiagCapture* capture;
+    static MainWindowManager* controller;
+    static std::string loadLog;
+};
+DiagCapture* BundledHeartTest::capture = nullptr;
+MainWindowManager* BundledHeartTest::controller = nullptr;
+std::string BundledHeartTest::loadLog;
+
+TEST_F(BundledHeartTest, LoadsWithoutErrorsAndHoldsTheAuthoredState) {
+    ASSERT_NE(controller->model(), nullptr) << loadLog;
+    const TLSMModel& m = *controller->model();
+    EXPECT_FALSE(hasErrorLines(loadLog)) << loadLog;
+    EXPECT_GE(m.vertexCount(), 4000);
+    EXPECT_LE(m.vertexCount(), 9000);
+    EXPECT_EQ(m.m_surface.m_isValid, 1);
+    for (const Tetra& t : m.m_tets)
+        ASSERT_GT(signedVolume6(m.m_vtxOrigPos[t.vIdx[0]], m.m_vtxOrigPos[t.vIdx[1]], m.m_vtxOrigPos[t.vIdx[2]],
+                                m.m_vtxOrigPos[t.vIdx[3]]),
+                  0.0);
+    // Placed as "normalize" places it: extent 40, box centred on (20, 20, 20).
+    vec3 lo = m.m_vtxOrigPos[0], hi = lo;
+    for (const vec3& p : m.m_vtxOrigPos)
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = std::min(lo[a], p[a]);
+            hi[a] = std::max(hi[a], p[a]);
+        }
+    EXPECT_NEAR(std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z}), 40.0, 1e-4);
+    EXPECT_NEAR(distance((lo + hi) * 0.5, vec3(20, 20, 20)), 0.0, 1e-4);
+
+    const int ventricle = static_cast<int>(std::count(m.m_vtxIsVentriOrAtrium.begin(), m.m_vtxIsVentriOrAtrium.end(), 1));
+    const int atrium = static_cast<int>(std::count(m.m_vtxIsVentriOrAtrium.begin(), m.m_vtxIsVentriOrAtrium.end(), 2));
+    EXPECT_GT(ventricle, m.vertexCount() / 2);
+    EXPECT_GT(atrium, m.vertexCount() / 10);
+    EXPECT_EQ(ventricle + atrium, m.vertexCount());
+    for (const auto* walls : {&m.m_trisVR, &m.m_trisVL, &m.m_trisAR, &m.m_trisAL}) EXPECT_GT(walls->size(), 100u);
+    EXPECT_GE(m.m_orienField.m_strokes.size(), 20u);
+    EXPECT_GE(m.m_orienField.m_depthField.m_constraints.size(), 4u);
+    EXPECT_FALSE(m.m_phaseField.m_constraints.empty());
+    EXPECT_TRUE(m.m_excitation->m_propagationMode);
+    EXPECT_TRUE(m.m_excitation->m_propagationModeA);
+    // Every chamber encloses a positive volume at rest; the left ventricle is the largest.
+    const std::array<double, 4> v = m.computeChamberVolumes();
+    for (double x : v) EXPECT_GT(x, 0.0);
+    EXPECT_GT(v[1], v[0]);
+    EXPECT_GT(v[1], v[2]);
+    // The apex leads: phase grows from the apex towards the valve plane.
+    EXPECT_LT(*std::min_element(m.m_phaseField.m_value.begin(), m.m_phaseField.m_value.end()), 0.05);
+    EXPECT_GT(*std::max_element(m.m_phaseField.m_value.begin(), m.m_phaseField.m_value.end()), 0.95);
+    // Fibre lines exist for both regions.
+    EXPECT_FALSE(m.m_orienField.m_fibreLines[0].empty());
+    EXPECT_FALSE(m.m_orienField.m_fibreLines[1].empty());
+}
+
+TEST_F(BundledHeartTest, BeatsWithAHealthyRepeatableEjectionFraction) {
+    ASSERT_NE(controller->model(), nullptr);
+    TLSMModel& m = *controller->model();
+    controller->m_time = 0.0;
+    ASSERT_TRUE(controller->startTimer());
+    std::vector<double> lv;
+    bool finite = true;
+    for (int tick = 0; tick < 300; ++tick) {
+        controller->onTimer();
+        lv.push_back(m.computeChamberVolumes()[1]);
+        finite = finite && std::all_of(m.m_verts.begin(), m.m_verts.end(), [](const vec3& p) { return isFinite(p); });
+    }
+    controller->stopTimer();
+    ASSERT_TRUE(finite);
+    const double maxV = *std::max_element(lv.begin(), lv.end());
+    const double minV = *std::min_element(lv.begin(), lv.end());
+    const double ef = (maxV - minV) / maxV * 100.0;
+    EXPECT_GE(ef, 45.0);
+    EXPECT_LE(ef, 65.0);
+    // Beat to beat: the second and third cycles' extremes agree within 1 %.
+    auto extremes = [&](int cycle) {
+        auto first = lv.begin() + cycle * 100, last = first + 100;
+        return std::make_pair(*std::min_element(first, last), *std::max_element(first, last));
+    };
+    const auto second = extremes(1), third = extremes(2);
+    EXPECT_NEAR(second.first, third.first, 0.01 * second.first);
+    EXPECT_NEAR(second.second, third.second, 0.01 * second.second);
+    m.resetSimulation();
+}
+
+TEST_F(BundledHeartTest, WallThicknessProbeMeasuresMostTicks) {
+    ASSERT_NE(controller->model(), nullptr);
+    testfiles::TempDir dir;
+    const std::string path = dir.file("wall.tex");
+    controller->m_time = 0.0;
+    ASSERT_TRUE(controller->startWallThicknessExport(path));
+    for (int tick = 0; tick < 402; ++tick) controller->onTimer();
+    controller->stopTimer();
+    EXPECT_FALSE(controller->m_recordWall);
+    const std::string text = testfiles::readText(path);
+    const std::string crossing = "\x8c\xf0\x93\x5f";  // the Shift-JIS word at the start of a measurement line
+    size_t measured = 0, pos = 0;
+    while ((pos = text.find(crossing, pos)) != std::string::npos) {
+        ++measured;
+        ++pos;
+    }
+    EXPECT_GE(measured, 300u);
+    // Both walls measure a plausible thickness (a few units of a heart 40 units long).
+    double z[4], t1, t2;
+    ASSERT_EQ(std::sscanf(text.c_str() + 4, "z0123 %lf %lf %lf %lf  ", z, z + 1, z + 2, z + 3), 4);
+    const size_t thick = text.find("1-2");
+    ASSERT_NE(thick, std::string::npos);
+    ASSERT_EQ(std::sscanf(text.c_str() + thick + 3, " %lf %lf", &t1, &t2), 2);
+    EXPECT_GT(t1, 1.0);
+    EXPECT_LT(t1, 10.0);
+    EXPECT_GT(t2, 1.0);
+    EXPECT_LT(t2, 10.0);
+    controller->model()->resetSimulation();
+}
+
+TEST(BundledTubeTest, LoadsWithTheTubeSetUp) {
+    DiagCapture capture;
+    MainWindowManager controller(nullptr, modelPath("Tube"));
+    ASSERT_NE(controller.model(), nullptr) << capture.text();
+    EXPECT_FALSE(hasErrorLines(capture.text())) << capture.text();
+    EXPECT_EQ(controller.model()->vertexCount(), 1200);
+    EXPECT_EQ(controller.model()->m_surface.m_isValid, 1);
+    EXPECT_DOUBLE_EQ(controller.model()->m_excitation->m_amplitude, 0.4);
+    EXPECT_TRUE(controller.m_bShowMesh && controller.m_bShowFibAtri && controller.m_bShowFibVent);
+    // Layered spiral at 60 degrees: vertices 90..119 are turned by 150 degrees.
+    EXPECT_NEAR(controller.model()->m_orienField.m_frames[100].m_primaryDir.y, std::cos(150.0 * M_PI / 180.0), 1e-9);
+}
+
+}  // namespace
