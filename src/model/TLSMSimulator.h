@@ -1,8 +1,135 @@
 // TLSMSimulator: lattice shape-matching simulator state embedded in the heart model.
 #pragma once
 
-/// Filled by initSimulator; stepped by the model's updateModel. UI thread; parallel loops inside.
-class TLSMSimulator {
-public:
-    int m_threadNum = 1;
+#include <array>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "fields/TTensorField.h"
+#include "linalg/vec3.h"
+#include "mesh/Tetra.h"
+
+/// Per-step constraint of one vertex: held at a target (fixed) or held still (pinned).
+struct TVertexConstraint {
+    bool isFixed = false;
+    bool isPinned = false;
+    vec3 target;
 };
+
+/// Lattice shape matching (one cluster per vertex: the vertex and its tetrahedral neighbours) with
+/// fibre-weighted members, a global volume correction along an inward-smoothed outward direction
+/// field and a rigid re-alignment of the goal shape onto the start of each step.
+///
+/// Owned by the heart model; `initSimulator` prepares every array once so that `stepSimulation`
+/// allocates nothing. Called from the user-interface thread only; the step's parallel loops have
+/// ended when it returns. Goals are gathered per vertex over its memberships in ascending cluster
+/// order, so results are bit-for-bit the same for any thread count.
+class TLSMSimulator {
+   public:
+    /// Sets the simulator up from the rest positions, the tetrahedra (0-based corners), one
+    /// neighbourhood per vertex (ascending, the vertex included; empty for a vertex used by no
+    /// tetrahedron) and one frame per vertex (only the fibre direction is used). Releases any
+    /// earlier set-up. False, with one message, when the inputs disagree in size or hold an index
+    /// out of range; the simulator is then empty and its step does nothing.
+    bool initSimulator(const std::vector<vec3>& restPositions, const std::vector<Tetra>& tets,
+                       const std::vector<std::vector<int>>& neighbourhoods, const std::vector<TVertexFrame>& frames);
+
+    /// Velocities to zero and every cluster's eigenvector frame to the identity.
+    void resetSimulation();
+
+    /// One simulation step on `positions` (updated in place): `iterations` shape-matching passes
+    /// towards the rest shapes stretched by `stretch` (one row-major symmetric 3x3 per vertex),
+    /// volume correction, re-alignment, the held vertices, integration over `dt` with damping.
+    /// Indices in `fixedVerts`/`pinnedVerts` outside the mesh are ignored. False, with one
+    /// message, when the sizes do not match the set-up or dt is not a positive number; nothing
+    /// moves then.
+    bool stepSimulation(std::vector<vec3>& positions, const std::map<int, vec3>& fixedVerts,
+                        const std::set<int>& pinnedVerts, const std::vector<std::array<double, 9>>& stretch, double dt,
+                        int iterations);
+
+    /// Moves every goal position along `m_inflateDir` (recomputed here from the boundary faces
+    /// and the layering) by one common offset that brings the signed volume of the tetrahedra
+    /// back to `m_restVolume`. `goal` has one entry per vertex; left as it is when the volume
+    /// equation has no usable root.
+    void preserveVolume(std::vector<vec3>& goal);
+
+    /// Translates and turns the goal shape so that its centroid and best-fit orientation (polar
+    /// decomposition of the cross-covariance) match those of `start`. Vertices without a cluster
+    /// take no part and do not move.
+    void realignGoal(std::vector<vec3>& goal, const std::vector<vec3>& start) const;
+
+    /// Members of cluster i: m_clusterVerts[m] for m in [m_clusterStart[i], m_clusterStart[i+1]).
+    int clusterBegin(int i) const { return m_clusterStart[i]; }
+    int clusterEnd(int i) const { return m_clusterStart[i + 1]; }
+    /// Number of entries in m_layers.
+    int layerEntryCount() const { return m_layerEntryNum; }
+
+    int m_threadNum = 1;
+    int m_clusterNum = 0;
+    int m_vtxNum = 0;
+    std::vector<vec3> m_restCenters;
+    std::vector<std::array<double, 9>> m_eigenFrames;
+    std::vector<int> m_clusterSize;
+    std::vector<int> m_clusterStart;       // clusters + 1 offsets into the flat member arrays
+    std::vector<int> m_clusterVerts;       // members, cluster by cluster, ascending
+    std::vector<double> m_clusterWeights;  // sum to 1 within a cluster
+    std::vector<double> m_vertexWeights;   // sum to 1 over all memberships of a vertex
+    std::vector<vec3> m_velocities;
+    std::vector<vec3> m_restPos;
+    std::vector<TVertexConstraint> m_vtxConstraint;
+    std::vector<vec3> m_goalPos;
+    std::vector<vec3> m_curPos;
+    double m_restVolume = 0.0;
+    int m_surfFaceNum = 0;
+    int m_tetNum = 0;
+    std::vector<std::array<int, 3>> m_surfFaces;
+    /// Inward layering, flat: per entry the vertex, its parent count P, then P parents.
+    std::vector<int> m_layers;
+    std::vector<std::array<int, 4>> m_tetVerts;
+    std::vector<vec3> m_inflateDir;
+
+    // Gather side of the goal sum, fixing its order whatever the thread count: the memberships of v
+    // are [m_vertexMemberStart[v], m_vertexMemberStart[v+1]), ascending by cluster, each with its
+    // cluster and its vertex weight.
+    std::vector<int> m_vertexMemberStart;
+    std::vector<int> m_vertexMemberCluster;
+    std::vector<double> m_vertexMemberWeight;
+    // Member offsets from the rest centroid times the cluster weight, w_ij (r_j - c_i), in
+    // cluster order (fixed for a set-up).
+    std::vector<vec3> m_weightedRestOffsets;
+    /// Result of the latest shape-matching pass for one cluster, laid out for the gather: the
+    /// fitted rotation times the stretch (R_i M_i, row-major), the current weighted centroid and
+    /// the rest centroid. A member's prediction is R_i M_i (r_j - c_i) + x_mean_i.
+    struct alignas(64) ClusterFit {
+        double rotStretch[9];
+        vec3 mean;
+        vec3 restCenter;
+    };
+    std::vector<ClusterFit> m_clusterFit;
+    // Velocities after the first integration loop, read by the damping loop.
+    std::vector<vec3> m_velocityBefore;
+    // Partial sums of the volume cubic's four coefficients over fixed blocks of tetrahedra,
+    // added in block order so the total does not depend on the thread count.
+    std::vector<std::array<double, 4>> m_volumeBlockSums;
+
+    /// Threads used by the latest step's parallel loops (1 when they ran serially).
+    int m_stepThreads = 1;
+    /// Milliseconds of the latest step's phases: shape matching, volume and re-alignment, integration.
+    double m_phaseMs[3] = {0.0, 0.0, 0.0};
+
+   private:
+    /// Threads the parallel loops may use: the platform's count, at most m_threadNum.
+    int loopThreads() const;
+    void releaseArrays();
+    void buildLayers(const std::vector<Tetra>& tets);
+
+    int m_layerEntryNum = 0;
+};
+
+/// Tetrahedra per block of the volume correction's coefficient sums (fixed, so sums do not depend
+/// on the thread count).
+inline constexpr int kVolumeBlockTets = 2048;
+
+/// Restarts the step's process-wide timing report (call counter and the three accumulators).
+void resetSimulationTimingReport();

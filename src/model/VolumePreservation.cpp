@@ -1,0 +1,225 @@
+// VolumePreservation: the simulator's global corrections of the goal shape: a common offset along
+// smoothed outward directions that restores the rest volume, then a rigid re-alignment (Jacobi
+// polar decomposition of the cross-covariance) onto the shape at the start of the step.
+#include "model/VolumePreservation.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "linalg/SmallAlgebra.h"
+#include "model/TLSMSimulator.h"
+
+namespace {
+
+// Polynomial coefficients below this are taken as zero.
+constexpr double kNegligibleCoefficient = 1e-8;
+// A quadratic discriminant this close to zero gives the double root.
+constexpr double kQuadraticDoubleRoot = 1e-10;
+// A cubic discriminant this close to zero gives the double-root case.
+constexpr double kCubicDoubleRoot = 1e-11;
+// 2 pi / 3.
+constexpr double kThirdTurn = 2.0943951023931935;
+
+// Below this many tetrahedra the coefficient sums run on the calling thread.
+constexpr int kParallelTets = 4 * kVolumeBlockTets;
+
+// Re-alignment: cross-covariances with det <= this give a pure translation.
+constexpr double kMinCovarianceDet = 1e-7;
+constexpr double kAlignJacobiTolerance = 1e-5;
+constexpr int kAlignJacobiRotations = 20;
+
+bool solveQuadratic(double a2, double a1, double a0, double& s) {
+    const double d = a1 * a1 - 4.0 * a2 * a0;
+    if (d < 0.0) return false;
+    if (std::fabs(d) <= kQuadraticDoubleRoot) {
+        s = -a1 / (2.0 * a2);
+        return true;
+    }
+    const double root = std::sqrt(d);
+    const double r0 = (-a1 - root) / (2.0 * a2);
+    const double r1 = (-a1 + root) / (2.0 * a2);
+    s = std::fabs(r1) < std::fabs(r0) ? r1 : r0;
+    return true;
+}
+
+// s^3 + b2 s^2 + b1 s + b0 = 0 through the depressed cubic t^3 + P t + Q = 0, s = t - b2 / 3.
+bool solveMonicCubic(double b2, double b1, double b0, double& s) {
+    const double p = b1 - b2 * b2 / 3.0;
+    const double q = b0 - b2 * b1 / 3.0 + 2.0 * b2 * b2 * b2 / 27.0;
+    const double delta = p * p * p / 27.0 + q * q / 4.0;
+    const double shift = b2 / 3.0;
+    if (delta < 0.0) {
+        // Three real roots (trigonometric form).
+        const double rho = std::sqrt(-delta + q * q / 4.0);
+        const double phi = std::atan2(std::sqrt(-delta) / rho, -q / (2.0 * rho));
+        const double scale = 2.0 * std::cbrt(rho);
+        const double r0 = scale * std::cos(phi / 3.0) - shift;
+        const double r1 = scale * std::cos(phi / 3.0 + kThirdTurn) - shift;
+        const double r2 = scale * std::cos(phi / 3.0 - kThirdTurn) - shift;
+        const double m0 = std::fabs(r0), m1 = std::fabs(r1), m2 = std::fabs(r2);
+        if (m1 > m0 && m0 < m2)
+            s = r0;
+        else if (m1 < m0 && m1 < m2)
+            s = r1;
+        else
+            s = r2;
+        return true;
+    }
+    if (std::fabs(delta) <= kCubicDoubleRoot) {
+        const double u = std::cbrt(-q / 2.0);
+        const double r0 = 2.0 * u - shift;
+        const double r1 = -u - shift;
+        s = std::fabs(r1) <= std::fabs(r0) ? r1 : r0;
+        return true;
+    }
+    if (delta > 0.0) {
+        const double root = std::sqrt(delta);
+        s = std::cbrt(-q / 2.0 + root) + std::cbrt(-q / 2.0 - root) - shift;
+        return true;
+    }
+    return false;  // not a number
+}
+
+}  // namespace
+
+bool solveVolumeOffset(double a3, double a2, double a1, double a0, double& s) {
+    const bool noCubic = std::fabs(a3) < kNegligibleCoefficient;
+    const bool noQuadratic = std::fabs(a2) < kNegligibleCoefficient;
+    const bool noLinear = std::fabs(a1) < kNegligibleCoefficient;
+    if (noCubic && noQuadratic && noLinear) return false;
+    if (noCubic && noQuadratic) {
+        s = -a0 / a1;
+        return true;
+    }
+    if (noCubic) return solveQuadratic(a2, a1, a0, s);
+    return solveMonicCubic(a2 / a3, a1 / a3, a0 / a3, s);
+}
+
+void TLSMSimulator::preserveVolume(std::vector<vec3>& goal) {
+    const int n = m_vtxNum;
+    if (static_cast<int>(goal.size()) != n || n == 0) return;
+    std::vector<vec3>& dir = m_inflateDir;
+    std::fill(dir.begin(), dir.end(), vec3());
+
+    // Area-weighted outward normals at the surface.
+    for (const auto& f : m_surfFaces) {
+        const vec3 m = (goal[f[1]] - goal[f[0]]).cross(goal[f[2]] - goal[f[0]]);
+        dir[f[0]] += m;
+        dir[f[1]] += m;
+        dir[f[2]] += m;
+    }
+    // Unit at the surface, then carried inwards level by level as the mean of the parents.
+    const int* entry = m_layers.data();
+    for (int e = 0; e < m_layerEntryNum; ++e) {
+        const int v = entry[0], parentCount = entry[1];
+        const int* parents = entry + 2;
+        if (parentCount == 0) {
+            const double len = dir[v].norm();
+            if (len != 0.0) dir[v] /= len;
+        } else {
+            vec3 sum;
+            for (int p = 0; p < parentCount; ++p) sum += dir[parents[p]];
+            dir[v] = sum / static_cast<double>(parentCount);
+        }
+        entry += 2 + parentCount;
+    }
+
+    // V(s) = sum over tetrahedra of (1/6) (e1 + s d1) . ((e2 + s d2) x (e3 + s d3)) with
+    // e_k = g_k - g_0 and d_k = n_k - n_0, expanded into powers of s in one pass over fixed
+    // blocks of tetrahedra.
+    const int blocks = static_cast<int>(m_volumeBlockSums.size());
+    const int tetCount = m_tetNum;
+    const vec3* g = goal.data();
+    const vec3* nd = dir.data();
+    const std::array<int, 4>* tetVerts = m_tetVerts.data();
+    std::array<double, 4>* blockSums = m_volumeBlockSums.data();
+#pragma omp parallel for schedule(static) num_threads(loopThreads()) if (tetCount >= kParallelTets)
+    for (int block = 0; block < blocks; ++block) {
+        double c3 = 0.0, c2 = 0.0, c1 = 0.0, c0 = 0.0;
+        const int end = std::min(tetCount, (block + 1) * kVolumeBlockTets);
+        for (int t = block * kVolumeBlockTets; t < end; ++t) {
+            const std::array<int, 4>& tv = tetVerts[t];
+            const vec3 g0 = g[tv[0]], n0 = nd[tv[0]];
+            const vec3 e1 = g[tv[1]] - g0, e2 = g[tv[2]] - g0, e3 = g[tv[3]] - g0;
+            const vec3 d1 = nd[tv[1]] - n0, d2 = nd[tv[2]] - n0, d3 = nd[tv[3]] - n0;
+            const vec3 e2e3 = e2.cross(e3), d2d3 = d2.cross(d3);
+            const vec3 d2e3 = d2.cross(e3), e2d3 = e2.cross(d3);
+            c0 += e1.dot(e2e3);
+            c1 += d1.dot(e2e3) + e1.dot(d2e3) + e1.dot(e2d3);
+            c2 += d1.dot(d2e3) + d1.dot(e2d3) + e1.dot(d2d3);
+            c3 += d1.dot(d2d3);
+        }
+        blockSums[block] = {c3, c2, c1, c0};
+    }
+    double c3 = 0.0, c2 = 0.0, c1 = 0.0, c0 = 0.0;
+    for (int block = 0; block < blocks; ++block) {
+        c3 += blockSums[block][0];
+        c2 += blockSums[block][1];
+        c1 += blockSums[block][2];
+        c0 += blockSums[block][3];
+    }
+    const double a3 = c3 / 6.0, a2 = c2 / 6.0, a1 = c1 / 6.0, a0 = c0 / 6.0 - m_restVolume;
+
+    double s = 0.0;
+    if (!solveVolumeOffset(a3, a2, a1, a0, s) || !std::isfinite(s)) return;
+    for (int v = 0; v < n; ++v) goal[v] += s * dir[v];
+}
+
+void TLSMSimulator::realignGoal(std::vector<vec3>& goal, const std::vector<vec3>& start) const {
+    const int n = m_vtxNum;
+    if (static_cast<int>(goal.size()) != n || static_cast<int>(start.size()) != n) return;
+    const int* memberStart = m_vertexMemberStart.data();
+    auto active = [&](int v) { return memberStart[v] != memberStart[v + 1]; };
+
+    vec3 goalMean, startMean;
+    int count = 0;
+    for (int v = 0; v < n; ++v)
+        if (active(v)) {
+            goalMean += goal[v];
+            startMean += start[v];
+            ++count;
+        }
+    if (count == 0) return;
+    goalMean /= static_cast<double>(count);
+    startMean /= static_cast<double>(count);
+
+    // K = sum (x - c_x)(g - c_g)^T: row = start component, column = goal component.
+    double k[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (int v = 0; v < n; ++v) {
+        if (!active(v)) continue;
+        const vec3 x = start[v] - startMean, g = goal[v] - goalMean;
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) k[3 * r + c] += x[r] * g[c];
+    }
+    const double detK =
+        k[0] * (k[4] * k[8] - k[5] * k[7]) - k[1] * (k[3] * k[8] - k[5] * k[6]) + k[2] * (k[3] * k[7] - k[4] * k[6]);
+    double rot[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    if (detK > kMinCovarianceDet) {
+        // Polar decomposition K = R S with S = (K^T K)^(1/2).
+        double ktk[9];
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) ktk[3 * r + c] = k[r] * k[c] + k[3 + r] * k[3 + c] + k[6 + r] * k[6 + c];
+        double frame[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        jacobiEigen3(ktk, frame, kAlignJacobiTolerance, kAlignJacobiRotations);
+        double sInv[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+        for (int e = 0; e < 3; ++e) {
+            const double f = std::sqrt(std::fabs(ktk[4 * e]));
+            const double* axis = frame + 3 * e;
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c) sInv[3 * r + c] += f * axis[r] * axis[c];
+        }
+        if (!invert3x3(sInv)) {
+            for (int i = 0; i < 9; ++i) sInv[i] = (i % 4 == 0) ? 1.0 : 0.0;
+        }
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                rot[3 * r + c] = k[3 * r] * sInv[c] + k[3 * r + 1] * sInv[3 + c] + k[3 * r + 2] * sInv[6 + c];
+    }
+    for (int v = 0; v < n; ++v) {
+        if (!active(v)) continue;
+        const vec3 g = goal[v] - goalMean;
+        goal[v] = vec3(rot[0] * g.x + rot[1] * g.y + rot[2] * g.z, rot[3] * g.x + rot[4] * g.y + rot[5] * g.z,
+                       rot[6] * g.x + rot[7] * g.y + rot[8] * g.z) +
+                  startMean;
+    }
+}
