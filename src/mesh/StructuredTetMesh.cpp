@@ -6,15 +6,6 @@
 
 namespace {
 
-Tetra tetOf(int a, int b, int c, int d) {
-    Tetra t;
-    t.vIdx[0] = a;
-    t.vIdx[1] = b;
-    t.vIdx[2] = c;
-    t.vIdx[3] = d;
-    return t;
-}
-
 /// Adds the six tetrahedra of one cell; corner[bits] with bit 0, 1, 2 along the three cell axes.
 /// Each tetrahedron follows one monotone path from corner 0 to corner 7, so neighbouring cells
 /// split their shared face the same way.
@@ -23,7 +14,7 @@ void addCell(StructuredTetMesh& m, const int corner[8]) {
     for (const auto& order : axisOrders) {
         const int b1 = 1 << order[0];
         const int b2 = b1 | (1 << order[1]);
-        Tetra t = tetOf(corner[0], corner[b1], corner[b2], corner[7]);
+        Tetra t = makeTetra(corner[0], corner[b1], corner[b2], corner[7]);
         const vec3* p[4] = {&m.verts[t.vIdx[0]], &m.verts[t.vIdx[1]], &m.verts[t.vIdx[2]], &m.verts[t.vIdx[3]]};
         if (signedVolume6(*p[0], *p[1], *p[2], *p[3]) < 0) std::swap(t.vIdx[2], t.vIdx[3]);
         m.tets.push_back(t);

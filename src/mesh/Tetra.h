@@ -11,6 +11,16 @@ struct Tetra {
     vec3 faceNorm[4];
 };
 
+/// A tetrahedron with the given corners and no neighbours yet.
+inline Tetra makeTetra(int a, int b, int c, int d) {
+    Tetra t;
+    t.vIdx[0] = a;
+    t.vIdx[1] = b;
+    t.vIdx[2] = c;
+    t.vIdx[3] = d;
+    return t;
+}
+
 /// Local corners of face k in the order used for normals and neighbours (normals point inwards for
 /// a positively oriented tetrahedron).
 inline constexpr int kFaceCornersInward[4][3] = {{3, 2, 1}, {0, 2, 3}, {0, 3, 1}, {0, 1, 2}};

@@ -10,14 +10,7 @@
 
 namespace testmesh {
 
-Tetra makeTet(int a, int b, int c, int d) {
-    Tetra t;
-    t.vIdx[0] = a;
-    t.vIdx[1] = b;
-    t.vIdx[2] = c;
-    t.vIdx[3] = d;
-    return t;
-}
+Tetra makeTet(int a, int b, int c, int d) { return makeTetra(a, b, c, d); }
 
 double volume6(const TetData& m, const Tetra& t) {
     return signedVolume6(m.verts[t.vIdx[0]], m.verts[t.vIdx[1]], m.verts[t.vIdx[2]], m.verts[t.vIdx[3]]);
