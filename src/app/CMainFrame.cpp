@@ -10,9 +10,11 @@
 #include <QUrl>
 
 #include "app/CVelmoraView.h"
+#include "app/FibrePresetMenu.h"
 #include "app/ModelPaths.h"
 #include "app/QtToolDialog.h"
 #include "app/ShellHost.h"
+#include "app/ShellMenus.h"
 #include "interaction/TCore.h"
 #include "model/MainWindowManager.h"
 
@@ -87,6 +89,8 @@ void CMainFrame::buildMenus() {
     m_volumeDialogAction->setCheckable(true);
     connect(modeMenu, &QMenu::aboutToShow, this, [this] { refreshMenuChecks(); });
 
+    addViewMenu(menuBar());
+
     QMenu* renderingMenu = menuBar()->addMenu(QStringLiteral("Rendering"));
     m_stereoAction = renderingMenu->addAction(QStringLiteral("3D Mode"), this, [this] {
         TCore& core = TCore::getInst();
@@ -102,7 +106,15 @@ void CMainFrame::buildMenus() {
         m_host.redrawView();
     });
     m_showFramesAction->setCheckable(true);
+    renderingMenu->addAction(QStringLiteral("StartAutoRotation"), this,
+                             [] { TCore::getInst().m_camera->startAutoRotation(); });
+    renderingMenu->addAction(QStringLiteral("InitEyePosition"), this,
+                             [] { TCore::getInst().m_camera->initEyePosition(); });
     connect(renderingMenu, &QMenu::aboutToShow, this, [this] { refreshMenuChecks(); });
+
+    addFibrePresetCommands(menuWithTitle(menuBar(), QStringLiteral("Simple Model Fiber Orientation")));
+    addExperimentCommands(menuWithTitle(menuBar(), QStringLiteral("Simple Model Fiber Orientation")), m_host);
+    addHelpMenu(menuBar(), this);
 }
 
 QAction* CMainFrame::findAction(const QString& text) const {

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include "app/DlgStdInteraction.h"
 #include "app/ShellHost.h"
 #include "interaction/TCore.h"
 #include "linalg/Diagnostics.h"
@@ -33,6 +34,7 @@ CVelmoraView::CVelmoraView(ShellHost& host, QWidget* parent) : QOpenGLWidget(par
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     TCore::getInst().m_keyboard = this;
+    TCore::getInst().m_camera->setViewWindow(this);
 }
 
 CVelmoraView::~CVelmoraView() {
@@ -42,6 +44,7 @@ CVelmoraView::~CVelmoraView() {
         core.m_ogl->release();
         if (context()) doneCurrent();
         if (core.m_keyboard == this) core.m_keyboard = nullptr;
+        if (core.m_camera->viewWindow() == this) core.m_camera->setViewWindow(nullptr);
     }
     if (g_theView == this) g_theView = nullptr;
 }
@@ -99,9 +102,16 @@ void CVelmoraView::updateCursor() {
     }
 }
 
+QPoint CVelmoraView::devicePixel(const QPointF& logical) const {
+    const qreal ratio = devicePixelRatioF();
+    return QPoint(qRound(logical.x() * ratio), qRound(logical.y() * ratio));
+}
+
+int CVelmoraView::deviceWidth() const { return static_cast<int>(width() * devicePixelRatio()); }
+
 void CVelmoraView::forwardMouse(QMouseEvent* event, bool press, bool doubleClick) {
     trackModifiers(event->modifiers());
-    const QPoint p = event->position().toPoint();
+    const QPoint p = devicePixel(event->position());
     MouseAction action;
     switch (event->button()) {
         case Qt::LeftButton:
@@ -117,7 +127,7 @@ void CVelmoraView::forwardMouse(QMouseEvent* event, bool press, bool doubleClick
             event->ignore();
             return;
     }
-    TCore::getInst().forwardMouse(action, p.x(), p.y(), width());
+    TCore::getInst().forwardMouse(action, p.x(), p.y(), deviceWidth());
     event->accept();
 }
 
@@ -129,8 +139,8 @@ void CVelmoraView::mouseDoubleClickEvent(QMouseEvent* event) { forwardMouse(even
 
 void CVelmoraView::mouseMoveEvent(QMouseEvent* event) {
     trackModifiers(event->modifiers());
-    const QPoint p = event->position().toPoint();
-    TCore::getInst().forwardMouse(MouseAction::Move, p.x(), p.y(), width());
+    const QPoint p = devicePixel(event->position());
+    TCore::getInst().forwardMouse(MouseAction::Move, p.x(), p.y(), deviceWidth());
     event->accept();
 }
 
@@ -167,7 +177,15 @@ void CVelmoraView::focusOutEvent(QFocusEvent* event) {
     // Keys released while another window has the focus never reach the view.
     m_spaceDown = false;
     trackModifiers(Qt::NoModifier);
+    // Whatever took the focus now owns the keyboard and the pointer: a drag under way stops
+    // steering the camera until the next press.
+    m_hasMouseCapture = false;
     QOpenGLWidget::focusOutEvent(event);
+}
+
+void CVelmoraView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) m_hasMouseCapture = false;
+    QOpenGLWidget::changeEvent(event);
 }
 
 void CVelmoraView::handleKey(int key, bool keypad) {
@@ -175,6 +193,12 @@ void CVelmoraView::handleKey(int key, bool keypad) {
     TLSMModel* model = manager.model();
     if (!keypad) {
         switch (key) {
+            case Qt::Key_1:
+            case Qt::Key_2:
+                // The transparency slider of the standard dialog, 50 up (1) or down (2).
+                if (auto* dialog = dynamic_cast<DlgStdInteraction*>(TCore::getInst().m_dlgStdInteraction.get()))
+                    dialog->stepTransparency(key == Qt::Key_1 ? 50 : -50);
+                break;
             case Qt::Key_0:
                 toggle(manager.m_bShowFib3);
                 break;
@@ -211,6 +235,12 @@ void CVelmoraView::handleKey(int key, bool keypad) {
                 break;
             case Qt::Key_K:
                 if (model) model->m_ampliField.m_value.assign(model->m_ampliField.m_value.size(), 1.0);
+                break;
+            case Qt::Key_M:
+                TCore::getInst().m_camera->storeEyePosition();
+                break;
+            case Qt::Key_N:
+                TCore::getInst().m_camera->initEyePosition();
                 break;
             case Qt::Key_O:
                 if (manager.m_timerOn) {

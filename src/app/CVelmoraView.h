@@ -4,6 +4,7 @@
 #include <QOpenGLWidget>
 
 #include "interaction/KeyboardState.h"
+#include "interaction/ViewWindow.h"
 #include "render/GLContextHost.h"
 
 class ShellHost;
@@ -11,8 +12,11 @@ class ShellHost;
 /// The process's one 3-D view (a QOpenGLWidget with a compatibility-profile context). It hands its
 /// context to the core object's TOGL, forwards every mouse event to the current interaction mode
 /// (with the stereo correction), draws through the core object, tracks Ctrl/Shift/Alt/Space for the
-/// modes and handles the keyboard shortcuts itself. User-interface thread only.
-class CVelmoraView : public QOpenGLWidget, public GLContextHost, public KeyboardState {
+/// modes and handles the keyboard shortcuts itself. Mouse positions reach the modes in device pixels,
+/// the units of the OpenGL viewport. It is the camera's window: it holds the mouse capture from the
+/// start of a camera drag until its end, or until the view loses the focus or its window is
+/// deactivated. User-interface thread only.
+class CVelmoraView : public QOpenGLWidget, public GLContextHost, public KeyboardState, public ViewWindow {
     Q_OBJECT
    public:
     CVelmoraView(ShellHost& host, QWidget* parent);
@@ -22,7 +26,7 @@ class CVelmoraView : public QOpenGLWidget, public GLContextHost, public Keyboard
     static CVelmoraView* theView();
 
     /// Paints the view now (does nothing before its context exists or while it is hidden).
-    void redrawNow();
+    void redrawNow() override;
     /// Whether the context and the extension loader are ready (the first frame can be drawn).
     bool isReady() const { return m_ready; }
 
@@ -35,6 +39,13 @@ class CVelmoraView : public QOpenGLWidget, public GLContextHost, public Keyboard
     bool isShiftDown() const override { return m_modifiers & Qt::ShiftModifier; }
     bool isAltDown() const override { return m_modifiers & Qt::AltModifier; }
     bool isSpaceDown() const override { return m_spaceDown; }
+
+    // ViewWindow. While a button is held the window system already delivers every move and the
+    // release to the view that got the press, even outside it; the capture records whether the
+    // drag that press started still owns the pointer.
+    void captureMouse() override { m_hasMouseCapture = true; }
+    void releaseMouseCapture() override { m_hasMouseCapture = false; }
+    bool hasMouseCapture() const override { return m_hasMouseCapture; }
 
     /// The shortcut keys: runs the key's command and the common tail (redraw unless the simulation
     /// runs, the key code on standard error, refresh of the standard dialog). keyCode is Qt's key;
@@ -54,14 +65,20 @@ class CVelmoraView : public QOpenGLWidget, public GLContextHost, public Keyboard
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
    private:
     void trackModifiers(Qt::KeyboardModifiers modifiers);
     void updateCursor();
     void forwardMouse(QMouseEvent* event, bool press, bool doubleClick);
+    /// A position in the widget's logical pixels as device pixels.
+    QPoint devicePixel(const QPointF& logical) const;
+    /// The widget's width in device pixels (as the rendering context's viewport has it).
+    int deviceWidth() const;
 
     ShellHost& m_host;
     bool m_ready = false;
     Qt::KeyboardModifiers m_modifiers;
     bool m_spaceDown = false;
+    bool m_hasMouseCapture = false;
 };

@@ -1,6 +1,54 @@
-// DlgVolumeViz: the volume plot window.
+// DlgVolumeViz: the volume plot window: sampling on every paint and copying the plot into its frame.
 #include "app/DlgVolumeViz.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QPalette>
+
+#include "model/MainWindowManager.h"
+
+namespace {
+/// Space between the window's edge and the plot's frame.
+constexpr int kPlotMargin = 6;
+}  // namespace
 
 DlgVolumeViz::DlgVolumeViz()
     : QtToolWindow<ToolDialogWindow>(QStringLiteral("Volumes of VR/VL/AR/AL"), kVolumeDialogWidth, kVolumeDialogHeight,
-                                     true) {}
+                                     true) {
+    // The plot is copied over the whole frame on every paint: nothing to erase first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void DlgVolumeViz::showEvent(QShowEvent* event) {
+    QtToolWindow<ToolDialogWindow>::showEvent(event);
+    // Uncovering the window is a paint request like any other: the window system's expose reaches
+    // the native window, which would otherwise only flush what was drawn last.
+    if (windowHandle() && windowHandle() != m_watchedWindow) {
+        if (m_watchedWindow) m_watchedWindow->removeEventFilter(this);
+        m_watchedWindow = windowHandle();
+        m_watchedWindow->installEventFilter(this);
+    }
+}
+
+bool DlgVolumeViz::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_watchedWindow && event->type() == QEvent::Expose && isVisible() && m_watchedWindow->isExposed())
+        update();
+    return QtToolWindow<ToolDialogWindow>::eventFilter(watched, event);
+}
+
+void DlgVolumeViz::paintEvent(QPaintEvent*) {
+    if (!m_plot.isInitialised()) {
+        m_plotArea = rect().adjusted(kPlotMargin, kPlotMargin, -kPlotMargin, -kPlotMargin);
+        m_plot.initialise(m_plotArea.width(), m_plotArea.height());
+    }
+    const TLSMModel* model = MainWindowManager::getInstance().model();
+    if (model) m_plot.addSampleAndDraw(model->computeChamberVolumes());
+
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Window));
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(m_plotArea.adjusted(0, 0, -1, -1));
+    // The image goes inside the frame's border; its last two columns and rows fall outside the frame.
+    const int w = m_plot.width(), h = m_plot.height();
+    if (w > 2 && h > 2) painter.drawImage(m_plotArea.topLeft() + QPoint(1, 1), m_plot.image(), QRect(0, 0, w - 2, h - 2));
+}

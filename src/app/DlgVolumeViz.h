@@ -1,12 +1,35 @@
 // DlgVolumeViz: the chamber-volume plot window.
 #pragma once
 
-#include "app/QtToolDialog.h"
+#include <QRect>
 
-/// "Volumes of VR/VL/AR/AL": shown and hidden from the Mode Change menu, never docked, closable
-/// (closing hides it). Owned by the core object.
+#include "app/QtToolDialog.h"
+#include "app/VolumePlot.h"
+
+/// "Volumes of VR/VL/AR/AL": the four chamber volumes over the last ticks as scrolling curves with
+/// the left-ventricle ejection fraction. Shown and hidden from the Mode Change menu, kept above the
+/// main window, never docked, closable (closing hides it). Every paint of the window, whether the
+/// main loop's tick asked for it or the window was shown or uncovered, takes one sample of the
+/// controller's model; without a model the plot keeps what it showed. The plot area is measured at
+/// the first paint and keeps that size. Owned by the core object; user-interface thread only.
 class DlgVolumeViz : public QtToolWindow<ToolDialogWindow> {
     Q_OBJECT
    public:
     DlgVolumeViz();
+
+    /// The plot with its rings, the last ejection fraction and the drawn image.
+    const VolumePlot& plot() const { return m_plot; }
+    /// The plot area (the frame the image is copied into) in window coordinates; empty before the
+    /// first paint.
+    QRect plotArea() const { return m_plotArea; }
+
+   protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+   private:
+    VolumePlot m_plot;
+    QRect m_plotArea;
+    QWindow* m_watchedWindow = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "interaction/TStatePaintCtrlField.h"
 #include "interaction/TStateStdInteraction.h"
 #include "linalg/Diagnostics.h"
+#include "model/MainWindowManager.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ TCore::TCore() {
     MemoryToolDialogFactory memoryFactory;
     ToolDialogFactory& factory = g_dialogFactory ? *g_dialogFactory : memoryFactory;
     m_ogl = std::make_unique<TOGL>();
+    m_camera = std::make_unique<CameraControl>(*m_ogl);
     diagPrintf("TCore constructure Start...");
     m_mainFrame = nullptr;
     m_bStereo = false;
@@ -141,4 +143,9 @@ void TCore::drawView() {
 double TCore::surfaceAlpha() const {
     const int position = m_dlgStdInteraction ? m_dlgStdInteraction->transparencySlider() : 800;
     return position / 1000.0;
+}
+
+void TCore::redrawView() {
+    if (!m_camera->viewWindow()) return;
+    if (!MainWindowManager::getInstance().isTimerOn()) m_camera->viewWindow()->redrawNow();
 }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "interaction/CameraControl.h"
 #include "interaction/KeyboardState.h"
 #include "interaction/MainFrameWindow.h"
 #include "interaction/TState.h"
@@ -65,6 +66,10 @@ class TCore {
     /// Surface alpha read from the standard dialog's transparency slider.
     double surfaceAlpha() const;
 
+    /// The modes' redraw after a change: the view is drawn now, unless the simulation runs (its
+    /// next tick draws it).
+    void redrawView();
+
     TState* m_state = nullptr;
     int m_mode = 0;
     MainFrameWindow* m_mainFrame = nullptr;
@@ -72,6 +77,8 @@ class TCore {
     std::unique_ptr<ToolDialogWindow> m_dlgPaintCtrlField;
     std::unique_ptr<StdDialogWindow> m_dlgStdInteraction;
     std::unique_ptr<TOGL> m_ogl;
+    /// Steers m_ogl's camera.
+    std::unique_ptr<CameraControl> m_camera;
     bool m_bStereo = false;
     bool m_bDrawingRightHalf = false;
     bool m_bShowFrames = true;

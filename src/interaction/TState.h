@@ -2,7 +2,8 @@
 #pragma once
 
 /// An interaction mode. The view forwards every mouse event and every redraw to the mode the core
-/// object holds. Points are view pixels (origin top-left, y downwards) after the stereo correction.
+/// object holds. Points are view pixels (origin top-left, y downwards) after the stereo correction,
+/// in device pixels, the units of the rendering context's viewport.
 /// Modifier keys are not passed: a mode asks the core for Shift, Ctrl, Alt and Space when it needs
 /// them. The operations keep this order. User-interface thread only.
 class TState {

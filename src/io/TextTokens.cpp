@@ -113,8 +113,22 @@ bool TextReader::readCount(int& count, int tokensPerItem) {
 }
 
 std::string shownToken(std::string_view token) {
-    if (token.size() <= TextReader::kShownTokenLength) return std::string(token);
-    return std::string(token.substr(0, TextReader::kShownTokenLength)) + "...";
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown;
+    for (const char c : token.substr(0, TextReader::kShownTokenLength)) {
+        const auto byte = static_cast<unsigned char>(c);
+        // A binary file must not put control sequences on the user's console, nor a NUL that
+        // would cut the message short.
+        if (byte > 0x20 && byte < 0x7f) {
+            shown += c;
+        } else {
+            shown += "\\x";
+            shown += kHex[byte >> 4];
+            shown += kHex[byte & 0xf];
+        }
+    }
+    if (token.size() > TextReader::kShownTokenLength) shown += "...";
+    return shown;
 }
 
 void appendReal(std::string& out, double value) {

@@ -56,7 +56,8 @@ private:
     std::string m_error;
 };
 
-/// Token shortened to TextReader::kShownTokenLength characters for a message.
+/// Token for a message: its first TextReader::kShownTokenLength bytes, "..." when it is longer,
+/// and every byte outside printable ASCII written as \xNN.
 std::string shownToken(std::string_view token);
 
 /// Appends value as the C format "%f" would write it in the C locale (six decimals, "." separator).

@@ -29,6 +29,9 @@ ProjectEntry intEntry(ProjectKey key, int value) {
     return e;
 }
 
+/// The "Stiff" control's upper limit.
+constexpr int kMaxIterationsPerTick = 30;
+
 bool validVertex(int v, int n) { return v >= 0 && v < n; }
 
 /// First sample (of a list of samples) that names a vertex outside the model, or -1.
@@ -173,7 +176,16 @@ void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
                 ex.m_chartAtri = e.chartAtri;
                 break;
             case ProjectKey::IterationN:
-                model.m_iterationN = e.intValue;
+                // Every tick runs this many shape-matching passes; the dialog offers 1 to 30, and a
+                // file asking for up to 2^31 would freeze the simulation at its first tick.
+                if (e.intValue > kMaxIterationsPerTick) {
+                    diagPrintf(
+                        "loadProject: #IterationN %d is more than the %d iterations a tick may take; %d is used\n",
+                        e.intValue, kMaxIterationsPerTick, kMaxIterationsPerTick);
+                    model.m_iterationN = kMaxIterationsPerTick;
+                } else {
+                    model.m_iterationN = e.intValue;
+                }
                 break;
             // Above 1 a full chart value would turn the fibre factor 1 - y * amplitude negative;
             // such a value falls back to a moderate contraction.

@@ -31,7 +31,8 @@ bool checkProjectRecord(const ProjectRecord& record, const TLSMModel& model, std
 
 /// Applies the records in file order (the tensor-field block recomputes depth and frames with the
 /// rest positions of that moment), then runs the post-processing: surface, draw order, dialog
-/// refresh, contraction tables. The record must have passed checkProjectRecord.
+/// refresh, contraction tables. An iteration count above 30 (the dialog's limit) is read as 30, so
+/// that no file can make a tick endless. The record must have passed checkProjectRecord.
 void applyProjectRecord(TLSMModel& model, const ProjectRecord& record);
 
 /// Reads path into the model: parse the whole file, check it, then apply it. A file that does not

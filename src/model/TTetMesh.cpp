@@ -1,15 +1,23 @@
 // TTetMesh: validating TetGen reader, neighbour search over vertex incidence lists, face normals.
 #include "model/TTetMesh.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "io/TextTokens.h"
 #include "linalg/Diagnostics.h"
 
 namespace {
+
+// Loading scales the mesh so that its largest extent becomes 10, and the face normals come from
+// cross products of edges taken before that: coordinates beyond 1e60 in magnitude, or a mesh that
+// spans less than 1e-60, would overflow or underflow those steps into infinities and NaNs.
+constexpr double kMaxCoordinate = 1e60;
+constexpr double kMinExtent = 1e-60;
 
 /// Whitespace tokens of a text file with their line numbers; '#' starts a comment to the line end.
 class TokenFile {
@@ -70,7 +78,7 @@ public:
         char* end = nullptr;
         const long long v = std::strtoll(t.c_str(), &end, 10);
         if (end == t.c_str() || *end != '\0' || errno == ERANGE)
-            return fail((std::string("expected an integer for ") + what + ", found '" + t.substr(0, 40) + "'").c_str());
+            return fail((std::string("expected an integer for ") + what + ", found '" + shownToken(t) + "'").c_str());
         value = v;
         return true;
     }
@@ -81,8 +89,10 @@ public:
         char* end = nullptr;
         const double v = std::strtod(t.c_str(), &end);
         if (end == t.c_str() || *end != '\0')
-            return fail((std::string("expected a number for ") + what + ", found '" + t.substr(0, 40) + "'").c_str());
+            return fail((std::string("expected a number for ") + what + ", found '" + shownToken(t) + "'").c_str());
         if (!std::isfinite(v)) return fail((std::string("non-finite ") + what).c_str());
+        if (std::fabs(v) > kMaxCoordinate)
+            return fail((std::string(what) + " " + shownToken(t) + " is beyond +-1e60").c_str());
         value = v;
         return true;
     }
@@ -130,6 +140,23 @@ bool readNodes(const std::string& path, std::vector<vec3>& verts) {
             !f.readReal(verts[i].y, "y coordinate") || !f.readReal(verts[i].z, "z coordinate") ||
             !f.skip(extra, "vertex attributes"))
             return false;
+    }
+    double extent = 0.0;
+    if (!verts.empty()) {
+        vec3 lo = verts[0], hi = verts[0];
+        for (const vec3& p : verts)
+            for (int a = 0; a < 3; ++a) {
+                lo[a] = std::min(lo[a], p[a]);
+                hi[a] = std::max(hi[a], p[a]);
+            }
+        extent = std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z});
+    }
+    // All vertices at one point is allowed (the model is then only centred); a span that cannot be
+    // scaled up is not.
+    if (extent > 0.0 && extent < kMinExtent) {
+        diagPrintf("loadTetMesh: the vertices span only %g, less than the 1e-60 a mesh needs to be scaled (%s)\n",
+                   extent, path.c_str());
+        return false;
     }
     return true;
 }

@@ -5,6 +5,8 @@
 #include <GL/glu.h>
 
 #include "linalg/Diagnostics.h"
+#include "render/ColourRamps.h"
+#include "render/HeartRenderer.h"
 #include "render/StereoCamera.h"
 
 namespace {
@@ -41,6 +43,8 @@ bool TOGL::initialize(GLContextHost* host) {
         m_host = nullptr;
         return false;
     }
+    // A new context: textures and shader programs of an earlier one are not valid here.
+    forgetRenderResources();
     initState();
     if (!g_glewReady) {
         glewExperimental = GL_TRUE;
@@ -146,6 +150,7 @@ void TOGL::setupEyeView(int viewportX, int viewportWidth, const vec3& eye, const
 
 void TOGL::paintFrame(bool stereo, const std::function<void(bool rightHalf)>& drawScene) {
     setupView(kViewNear, kViewFar);
+    ensureColourRamps();
     applyViewLights();
     if (!stereo) {
         drawBackground(false);

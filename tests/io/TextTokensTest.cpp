@@ -116,6 +116,14 @@ TEST(TextTokensTest, LongTokensAreReadWholeButShownShort) {
     EXPECT_EQ(shownToken(token).size(), TextReader::kShownTokenLength + 3);
     ASSERT_TRUE(in.readToken(token));
     EXPECT_EQ(token, "next");
+    // Bytes of a binary file reach the console escaped: no terminal control sequence, no NUL that
+    // would cut the message.
+    EXPECT_EQ(shownToken(std::string_view("a\x1b[2J\0\xff~", 8)), "a\\x1b[2J\\x00\\xff~");
+    EXPECT_EQ(shownToken(std::string(70, '\x07')), [] {
+        std::string s;
+        for (size_t i = 0; i < TextReader::kShownTokenLength; ++i) s += "\\x07";
+        return s + "...";
+    }());
 }
 
 class AtomicWriteTest : public ::testing::Test {

@@ -1,0 +1,139 @@
+// One frame of the 3-D view on the bundled heart (ModelB, 5,518 vertices): the view's set-up,
+// background and lights, then the current mode's scene, finished with glFinish so the time covers
+// the rasteriser too. Needs an X display with GLX (run under xvfb-run). Rendered into a 1024 x 768
+// framebuffer object of an offscreen surface, as the view renders into its own.
+// Arguments: scene (0 standard mode, opaque; 1 standard mode at the default transparency 0.8;
+// 2 standard mode with the ventricular fibres, wireframe and vertex spheres; 3 paint mode with the
+// phase colouring; 4 as 0 but without the heart shader, lit by the fixed-function pipeline).
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QSurfaceFormat>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "common/TestFiles.h"
+#include "interaction/TCore.h"
+#include "interaction/TStatePaintCtrlField.h"
+#include "linalg/Diagnostics.h"
+#include "model/MainWindowManager.h"
+#include "render/GLContextHost.h"
+
+namespace {
+
+constexpr int kWidth = 1024, kHeight = 768;
+
+/// The offscreen context standing in for the view's: binding it also binds the framebuffer object.
+class OffscreenHost : public GLContextHost {
+   public:
+    bool create() {
+        QSurfaceFormat format;
+        format.setRenderableType(QSurfaceFormat::OpenGL);
+        format.setProfile(QSurfaceFormat::CompatibilityProfile);
+        format.setVersion(2, 1);
+        format.setDepthBufferSize(24);
+        m_surface.setFormat(format);
+        m_surface.create();
+        m_context.setFormat(format);
+        if (!m_context.create() || !m_context.makeCurrent(&m_surface)) return false;
+        QOpenGLFramebufferObjectFormat fboFormat;
+        fboFormat.setAttachment(QOpenGLFramebufferObject::Depth);
+        m_fbo = std::make_unique<QOpenGLFramebufferObject>(kWidth, kHeight, fboFormat);
+        return m_fbo->isValid() && m_fbo->bind();
+    }
+    bool makeContextCurrent() override { return m_context.makeCurrent(&m_surface) && m_fbo->bind(); }
+    void doneContextCurrent() override {}
+
+   private:
+    QOffscreenSurface m_surface;
+    QOpenGLContext m_context;
+    std::unique_ptr<QOpenGLFramebufferObject> m_fbo;
+};
+
+struct Scene {
+    std::unique_ptr<QGuiApplication> app;
+    std::unique_ptr<OffscreenHost> host;  // after the application: its surface needs a screen
+    bool ready = false;
+
+    void setUp() {
+        static int argc = 1;
+        static char name[] = "bench_HeartFrame";
+        static char* argv[] = {name, nullptr};
+        setenv("QT_XCB_GL_INTEGRATION", "xcb_glx", 0);
+        app = std::make_unique<QGuiApplication>(argc, argv);
+        setDiagQuiet(true);
+        MainWindowManager::setInitialModelPath(testfiles::sourceDir() + "/models/ModelB");
+        host = std::make_unique<OffscreenHost>();
+        ready = MainWindowManager::getInstance().model() != nullptr && host->create();
+        if (!ready) return;
+        TOGL& ogl = *TCore::getInst().m_ogl;
+        ready = ogl.initialize(host.get());
+        ogl.resize(kWidth, kHeight);
+    }
+};
+
+Scene& scene() {
+    static Scene s;
+    static bool once = (s.setUp(), true);
+    (void)once;
+    return s;
+}
+
+}  // namespace
+
+static void BM_HeartFrame(benchmark::State& state) {
+    Scene& s = scene();
+    if (!s.ready) {
+        state.SkipWithError("no model or no OpenGL context (run under xvfb-run from the build)");
+        return;
+    }
+    MainWindowManager& manager = MainWindowManager::getInstance();
+    TCore& core = TCore::getInst();
+    auto* slider = dynamic_cast<MemoryStdDialog*>(core.m_dlgStdInteraction.get());
+    const int variant = static_cast<int>(state.range(0));
+    core.setStdInteractionMode();
+    manager.m_bShowFibVent = manager.m_bShowMesh = manager.m_bShowVertices = false;
+    if (slider) slider->m_transparency = variant == 0 ? 1000 : 800;
+    if (variant == 2) manager.m_bShowFibVent = manager.m_bShowMesh = manager.m_bShowVertices = true;
+    TLSMModel& model = *manager.model();
+    const std::string shaderPath = model.m_shaderPath;
+    if (variant == 4) {
+        model.m_shaderPath = shaderPath + ".absent";
+        model.m_shaderReady = false;
+    }
+    if (variant == 3) {
+        core.setPaintCtrlFieldMode();
+        TStatePaintCtrlField::getInstance().setTool(PaintTool::PHASE_1);
+    }
+    core.drawView();  // shader and textures built outside the timed loop
+    glFinish();
+    for (auto _ : state) {
+        core.drawView();
+        glFinish();
+    }
+    state.counters["surfaceTriangles"] = static_cast<double>(model.m_surface.m_polys.size());
+    state.counters["shaderReady"] = model.m_shaderReady ? 1 : 0;
+    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    if (variant == 4) {
+        model.m_shaderPath = shaderPath;
+        model.m_shaderReady = false;
+    }
+}
+BENCHMARK(BM_HeartFrame)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    // The singletons and the context go before the application that hosts the display connection.
+    Scene& s = scene();
+    TCore::destroyInstance();
+    MainWindowManager::destroyInstance();
+    s.host.reset();
+    s.app.reset();
+    return 0;
+}

@@ -1,0 +1,42 @@
+// BusyIndicator: how the interaction layer tells the shell that a long recomputation runs.
+#pragma once
+
+/// Marks a recomputation long enough for the user to wait on (a field solve, the simulator
+/// set-up). The shell shows a busy cursor between begin and end; calls nest.
+class BusyIndicator {
+   public:
+    virtual ~BusyIndicator() = default;
+    virtual void beginBusy() = 0;
+    virtual void endBusy() = 0;
+};
+
+namespace busyindicator_detail {
+inline BusyIndicator*& current() {
+    static BusyIndicator* indicator = nullptr;
+    return indicator;
+}
+}  // namespace busyindicator_detail
+
+/// Installs the indicator BusyScope uses (nullptr: none); returns the previous one. The caller
+/// keeps the object alive while installed.
+inline BusyIndicator* setBusyIndicator(BusyIndicator* indicator) {
+    BusyIndicator* previous = busyindicator_detail::current();
+    busyindicator_detail::current() = indicator;
+    return previous;
+}
+
+/// Holds the installed busy indicator (if any) busy while it lives.
+class BusyScope {
+   public:
+    BusyScope() : m_indicator(busyindicator_detail::current()) {
+        if (m_indicator) m_indicator->beginBusy();
+    }
+    ~BusyScope() {
+        if (m_indicator) m_indicator->endBusy();
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+   private:
+    BusyIndicator* m_indicator;
+};
