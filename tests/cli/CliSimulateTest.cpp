@@ -119,6 +119,18 @@ TEST(CliSimulateTest, ResultsDoNotDependOnTheThreadCount) {
     EXPECT_EQ(a["volumes_max"], b["volumes_max"]);
 }
 
+TEST(CliSimulateTest, FieldsSolvedAtLoadDoNotDependOnTheThreadCount) {
+    // The bundled heart solves its phase field with the UMFPACK back end at load, whose dense
+    // kernels would round differently on another number of threads.
+    TempDir dir;
+    const std::string heart = testfiles::sourceDir() + "/models/ModelB";
+    const RunResult one = run("simulate '" + heart + "' --ticks 5 --threads 1 --json --quiet", dir);
+    const RunResult two = run("simulate '" + heart + "' --ticks 5 --threads 2 --json --quiet", dir);
+    ASSERT_EQ(one.status, 0) << one.err;
+    ASSERT_EQ(two.status, 0) << two.err;
+    EXPECT_EQ(nlohmann::json::parse(one.out)["positions_sha256"], nlohmann::json::parse(two.out)["positions_sha256"]);
+}
+
 TEST(CliSimulateTest, UsageErrorsAndMissingModels) {
     TempDir dir;
     EXPECT_EQ(run("simulate", dir).status, 2);
