@@ -4,6 +4,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
 
 #include "../interaction/RecordingState.h"
@@ -11,6 +12,13 @@
 #include "linalg/Diagnostics.h"
 
 namespace {
+
+/// The standard dialog's chart editor prints "#" each time it paints, which the refresh after a
+/// key may trigger; the key table's own output is what remains without them.
+std::string withoutChartPaintMarks(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '#'), text.end());
+    return text;
+}
 
 /// Drags files over the window and drops them; returns whether the window accepted the drag.
 bool dropFiles(QWidget* window, const QStringList& paths) {
@@ -129,7 +137,7 @@ TEST_F(GuiFixture, DisplayKeysToggleTheirSwitchesAndModelKeysActOnlyWithAModel) 
         DiagCapture capture;
         QTest::keyClick(m_view, Qt::Key_3, Qt::KeypadModifier);
         EXPECT_FALSE(manager().m_bShowMesh);
-        EXPECT_EQ(capture.text(), "99\n");
+        EXPECT_EQ(withoutChartPaintMarks(capture.text()), "99\n");
     }
     {
         DiagCapture capture;
@@ -137,7 +145,7 @@ TEST_F(GuiFixture, DisplayKeysToggleTheirSwitchesAndModelKeysActOnlyWithAModel) 
         QTest::keyClick(m_view, Qt::Key_K);
         QTest::keyClick(m_view, Qt::Key_I);
         QTest::keyClick(m_view, Qt::Key_S);
-        EXPECT_EQ(capture.text(), "71\n75\n73\n83\n");
+        EXPECT_EQ(withoutChartPaintMarks(capture.text()), "71\n75\n73\n83\n");
     }
     EXPECT_EQ(manager().model(), nullptr);
 
