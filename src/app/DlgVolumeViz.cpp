@@ -50,5 +50,6 @@ void DlgVolumeViz::paintEvent(QPaintEvent*) {
     painter.drawRect(m_plotArea.adjusted(0, 0, -1, -1));
     // The image goes inside the frame's border; its last two columns and rows fall outside the frame.
     const int w = m_plot.width(), h = m_plot.height();
-    if (w > 2 && h > 2) painter.drawImage(m_plotArea.topLeft() + QPoint(1, 1), m_plot.image(), QRect(0, 0, w - 2, h - 2));
+    if (w > 2 && h > 2)
+        painter.drawImage(m_plotArea.topLeft() + QPoint(1, 1), m_plot.image(), QRect(0, 0, w - 2, h - 2));
 }

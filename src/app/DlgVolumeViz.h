@@ -1,7 +1,9 @@
 // DlgVolumeViz: the chamber-volume plot window.
 #pragma once
 
+#include <QPointer>
 #include <QRect>
+#include <QWindow>
 
 #include "app/QtToolDialog.h"
 #include "app/VolumePlot.h"
@@ -31,5 +33,6 @@ class DlgVolumeViz : public QtToolWindow<ToolDialogWindow> {
    private:
     VolumePlot m_plot;
     QRect m_plotArea;
-    QWindow* m_watchedWindow = nullptr;
+    /// The native window whose exposes count as paint requests (it may be recreated).
+    QPointer<QWindow> m_watchedWindow;
 };

@@ -31,8 +31,7 @@ void addExperimentCommands(QMenu* menu, ShellHost& host) {
     menu->addAction(QStringLiteral("Set Contraction Chart For Experiment"), menu,
                     [&host] { setExperimentContractionChart(host); });
     menu->addAction(QStringLiteral("StartExportAnimation"), menu, [&host] { runAnimationExportCommand(host); });
-    menu->addAction(QStringLiteral("StartExportWallThickness"), menu,
-                    [&host] { runWallThicknessExportCommand(host); });
+    menu->addAction(QStringLiteral("StartExportWallThickness"), menu, [&host] { runWallThicknessExportCommand(host); });
 }
 
 void addHelpMenu(QMenuBar* bar, QWidget* frame) {

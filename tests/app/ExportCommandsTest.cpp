@@ -168,12 +168,29 @@ TEST_F(GuiFixture, ExportsNeedAModelAChosenFileAndAFileThatCanBeCreated) {
 TEST_F(GuiFixture, ExperimentChartViewEntriesAndAboutDialogWorkFromTheMenus) {
     start();
     // Every entry of the menus this window offers besides the fibre presets.
-    for (const char* text :
-         {"&File", "Load heat tetra model (.ele/.vm)", "Recent File", "E&xit", "Mode Change", "Back object manipulation",
-          "Paint control fields", "Standard manipulation", "Show Volume Viz Dlg", "&View", "&Toolbar", "&Status Bar",
-          "Rendering", "3D Mode", "Show Frames", "StartAutoRotation", "InitEyePosition",
-          "Simple Model Fiber Orientation", "Set Contraction Chart For Experiment", "StartExportAnimation",
-          "StartExportWallThickness", "&Help", "&About Velmora..."})
+    for (const char* text : {"&File",
+                             "Load heat tetra model (.ele/.vm)",
+                             "Recent File",
+                             "E&xit",
+                             "Mode Change",
+                             "Back object manipulation",
+                             "Paint control fields",
+                             "Standard manipulation",
+                             "Show Volume Viz Dlg",
+                             "&View",
+                             "&Toolbar",
+                             "&Status Bar",
+                             "Rendering",
+                             "3D Mode",
+                             "Show Frames",
+                             "StartAutoRotation",
+                             "InitEyePosition",
+                             "Simple Model Fiber Orientation",
+                             "Set Contraction Chart For Experiment",
+                             "StartExportAnimation",
+                             "StartExportWallThickness",
+                             "&Help",
+                             "&About Velmora..."})
         EXPECT_NE(m_frame->findAction(QString::fromLatin1(text)), nullptr) << text;
     // The window has no tool bar or status bar for the View entries to act on.
     EXPECT_FALSE(m_frame->findAction(QStringLiteral("&Toolbar"))->isEnabled());

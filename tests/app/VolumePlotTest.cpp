@@ -163,7 +163,8 @@ TEST(VolumePlotTest, EjectionFractionTextIsDrawnInItsRectangleOverTheCurves) {
     };
     int inside = 0, outside = 0;
     for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) (VolumePlot::textRect(kWidth).contains(x, y) ? inside : outside) += isText(x, y);
+        for (int x = 0; x < kWidth; ++x)
+            (VolumePlot::textRect(kWidth).contains(x, y) ? inside : outside) += isText(x, y);
     EXPECT_GT(inside, 50);
     EXPECT_EQ(outside, 0);
 }
