@@ -4,7 +4,8 @@
 // framebuffer object of an offscreen surface, as the view renders into its own.
 // Arguments: scene (0 standard mode, opaque; 1 standard mode at the default transparency 0.8;
 // 2 standard mode with the ventricular fibres, wireframe and vertex spheres; 3 paint mode with the
-// phase colouring; 4 as 0 but without the heart shader, lit by the fixed-function pipeline).
+// phase colouring; 4 as 0 but without the heart shader, lit by the fixed-function pipeline; 5 as 1
+// with the ventricular fibres only; 6 as 1 with the vertex spheres only).
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -99,6 +100,8 @@ static void BM_HeartFrame(benchmark::State& state) {
     manager.m_bShowFibVent = manager.m_bShowMesh = manager.m_bShowVertices = false;
     if (slider) slider->m_transparency = variant == 0 ? 1000 : 800;
     if (variant == 2) manager.m_bShowFibVent = manager.m_bShowMesh = manager.m_bShowVertices = true;
+    if (variant == 5) manager.m_bShowFibVent = true;
+    if (variant == 6) manager.m_bShowVertices = true;
     TLSMModel& model = *manager.model();
     const std::string shaderPath = model.m_shaderPath;
     if (variant == 4) {
@@ -123,7 +126,16 @@ static void BM_HeartFrame(benchmark::State& state) {
         model.m_shaderReady = false;
     }
 }
-BENCHMARK(BM_HeartFrame)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HeartFrame)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(3)
+    ->Arg(4)
+    ->Arg(5)
+    ->Arg(6)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);

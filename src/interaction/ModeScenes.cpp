@@ -131,6 +131,7 @@ PaintScenePlan planPaintScene(PaintTool tool, const MainWindowManager& manager, 
 
 void drawStdScene(const StdScenePlan& plan, TLSMModel& model, const std::vector<TTetSample>& markerPoints) {
     HeartRenderer& heart = HeartRenderer::instance();
+    resetSceneState();
     drawFibreSets(plan.fibreSets, model);
     if (plan.chamberWalls) heart.drawChamberWalls(model);
     drawPinnedVertices(model.m_pinnedVerts, model.m_verts);
@@ -146,6 +147,7 @@ void drawStdScene(const StdScenePlan& plan, TLSMModel& model, const std::vector<
 
 void drawPaintScene(const PaintScenePlan& plan, TLSMModel& model, double alpha) {
     HeartRenderer& heart = HeartRenderer::instance();
+    resetSceneState();
     const ColourRampTextures& ramps = colourRampTextures();
     switch (plan.markers) {
         case PaintMarkers::DepthConstraintsOfValue:

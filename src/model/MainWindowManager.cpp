@@ -20,6 +20,11 @@ ControllerHost g_headlessHost;
 ControllerHost* g_defaultHost = nullptr;
 std::string g_initialModelPath = "ModelB";
 std::unique_ptr<MainWindowManager> g_instance;
+// The process-wide controller while its constructor runs: the first load already redraws the
+// dialogs, which reach the controller through getInstance() and must find this one, not start
+// another.
+MainWindowManager* g_underConstruction = nullptr;
+bool g_buildingInstance = false;
 
 constexpr int kTimerId = 1;
 constexpr int kTimerMilliseconds = 5;
@@ -51,10 +56,14 @@ std::string runningProgramDirectory() {
 }
 
 MainWindowManager& MainWindowManager::getInstance() {
-    if (!g_instance) {
-        ControllerHost* host = g_defaultHost ? g_defaultHost : &g_headlessHost;
-        g_instance = std::make_unique<MainWindowManager>(host, g_initialModelPath);
-    }
+    if (g_instance) return *g_instance;
+    if (g_underConstruction) return *g_underConstruction;
+    ControllerHost* host = g_defaultHost ? g_defaultHost : &g_headlessHost;
+    g_buildingInstance = true;
+    auto instance = std::make_unique<MainWindowManager>(host, g_initialModelPath);
+    g_buildingInstance = false;
+    g_underConstruction = nullptr;
+    g_instance = std::move(instance);
     return *g_instance;
 }
 
@@ -69,6 +78,7 @@ void MainWindowManager::setInitialModelPath(const std::string& basePath) { g_ini
 
 MainWindowManager::MainWindowManager(ControllerHost* host, const std::string& initialModel)
     : m_host(host ? host : &g_headlessHost) {
+    if (g_buildingInstance && !g_underConstruction) g_underConstruction = this;
     diagPrintf("MainWindowManager constructure Start...");
     m_exeDir = runningProgramDirectory();
     m_exePath = m_exeDir;

@@ -121,16 +121,33 @@ void drawFibreLines(const TLSMModel& model, int set, unsigned int texture) {
     glLineWidth(2.0f);
     glEnable(GL_TEXTURE_1D);
     glBindTexture(GL_TEXTURE_1D, texture);
+    // Thousands of strips: gathered into one vertex array and drawn with one call.
+    std::vector<float> positions, coords;
+    std::vector<GLint> firsts;
+    std::vector<GLsizei> counts;
     std::vector<vec3> points;
-    std::vector<double> coords;
+    std::vector<double> values;
     for (const TFibreLine& line : model.m_orienField.m_fibreLines[set]) {
-        fibreLineVertices(line, model.m_verts, points, coords);
-        glBegin(GL_LINE_STRIP);
+        fibreLineVertices(line, model.m_verts, points, values);
+        if (points.size() < 2) continue;
+        firsts.push_back(static_cast<GLint>(coords.size()));
+        counts.push_back(static_cast<GLsizei>(points.size()));
         for (size_t i = 0; i < points.size(); ++i) {
-            glTexCoord1d(coords[i]);
-            glVertex3d(points[i].x, points[i].y, points[i].z);
+            positions.insert(positions.end(), {static_cast<float>(points[i].x), static_cast<float>(points[i].y),
+                                               static_cast<float>(points[i].z)});
+            coords.push_back(static_cast<float>(values[i]));
         }
-        glEnd();
+    }
+    if (!firsts.empty()) {
+        glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, 0, positions.data());
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(1, GL_FLOAT, 0, coords.data());
+        glDisableClientState(GL_NORMAL_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glMultiDrawArrays(GL_LINE_STRIP, firsts.data(), counts.data(), static_cast<GLsizei>(firsts.size()));
+        glPopClientAttrib();
     }
     glDisable(GL_TEXTURE_1D);
 }

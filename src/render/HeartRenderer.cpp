@@ -331,6 +331,17 @@ void forgetRenderResources() {
     forgetColourRamps();
 }
 
+void resetSceneState() {
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_TEXTURE_1D);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+}
+
 void drawSurfaceBatch(const SurfaceBatch& batch, int firstCorner, int cornerCount) {
     const int total = batch.cornerCount();
     if (cornerCount < 0) cornerCount = total - firstCorner;

@@ -158,6 +158,11 @@ class HeartRenderer {
 /// batch has them); first/count select a range of corners (count -1: to the end).
 void drawSurfaceBatch(const SurfaceBatch& batch, int firstCorner = 0, int cornerCount = -1);
 
+/// The scene's base state as the context's set-up leaves it (depth test and writes on, blending and
+/// 1-D texturing off, back faces culled), so that what an earlier frame's overlays changed does not
+/// carry into the passes of the next.
+void resetSceneState();
+
 /// Forgets every per-context resource of the drawing layer (ramp textures, shader programs);
 /// called when the view's context is created anew.
 void forgetRenderResources();

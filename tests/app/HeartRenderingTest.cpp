@@ -228,8 +228,7 @@ TEST_F(HeartRenderingTest, FibreLinesFramesAndTheFrameCubeAppearWithTheirSwitche
     for (const vec3& corner : frameCubeCorners()) {
         if (corner.z != 0.0) continue;
         const QPoint c = pixelOf(corner);
-        if (!frames.rect().adjusted(3, 3, -3, -3).contains(c) || heartBox.contains(c) || overlay.contains(c))
-            continue;
+        if (!frames.rect().adjusted(3, 3, -3, -3).contains(c) || heartBox.contains(c) || overlay.contains(c)) continue;
         ++corners;
         yellow += yellowNear(frames, c.x(), c.y()) ? 1 : 0;
     }
