@@ -202,7 +202,7 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
     const int memberships = m_clusterStart[n];
     m_clusterVerts.resize(memberships);
     for (int i = 0; i < n; ++i)
-        std::copy(neighbourhoods[i].begin(), neighbourhoods[i].end(), &m_clusterVerts[0] + m_clusterStart[i]);
+        std::copy(neighbourhoods[i].begin(), neighbourhoods[i].end(), m_clusterVerts.data() + m_clusterStart[i]);
 
     // Fibre-weighted members: neighbours along the fibre of the cluster's own vertex weigh up to
     // about 100 times more than those across it.
