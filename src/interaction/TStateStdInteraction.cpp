@@ -39,14 +39,7 @@ TLSMModel* TStateStdInteraction::modelForGestures() {
                       model->m_filePath == m_stateModelPath && model->vertexCount() == m_stateModelVertices;
     if (!same) {
         // Indices of another mesh: a grab's held vertices went with their model.
-        m_gGrab = m_gInfarct = m_gCut = false;
-        m_chartIndex = -1;
-        m_chartDrag = kChartDragNone;
-        m_grabVertex = -1;
-        m_grabSet.clear();
-        m_grabOffsets.clear();
-        m_cutStroke.clear();
-        m_cutPixels.clear();
+        clearGestures();
         m_markerPoints.clear();
         m_stateModel = model;
         m_stateModelPath = model ? model->m_filePath : std::string();
@@ -213,14 +206,7 @@ void TStateStdInteraction::mouseLUp(int, int) {
     }
     core.m_camera->endCameraDrag();
     m_bLDown = false;
-    m_gGrab = m_gInfarct = m_gCut = false;
-    m_chartIndex = -1;
-    m_chartDrag = kChartDragNone;
-    m_grabVertex = -1;
-    m_grabSet.clear();
-    m_grabOffsets.clear();
-    m_cutStroke.clear();
-    m_cutPixels.clear();
+    clearGestures();
     core.redrawView();
 }
 
@@ -302,4 +288,15 @@ void TStateStdInteraction::drawOverlays(TLSMModel& model) {
     drawChartOverlay(layout, model.m_excitation->m_chartVent, model.m_excitation->m_chartAtri,
                      MainWindowManager::getInstance().m_time, model.m_excitation->m_cycleLength,
                      core.m_bStereo && core.m_bDrawingRightHalf);
+}
+
+void TStateStdInteraction::clearGestures() {
+    m_gGrab = m_gInfarct = m_gCut = false;
+    m_chartIndex = -1;
+    m_chartDrag = kChartDragNone;
+    m_grabVertex = -1;
+    m_grabSet.clear();
+    m_grabOffsets.clear();
+    m_cutStroke.clear();
+    m_cutPixels.clear();
 }

@@ -77,6 +77,8 @@ class TStateStdInteraction : public TState {
     std::vector<std::pair<int, int>> m_cutPixels;
 
    private:
+    /// Ends every gesture under way: grab, infarct painting, cut and chart editing.
+    void clearGestures();
     TStateStdInteraction() = default;
     /// Press in the overlay with the left (vent) or right (atrium) button: grabs or inserts a point.
     void startChartDrag(int which, const ChartXY& p);
