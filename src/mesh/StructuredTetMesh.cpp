@@ -50,7 +50,7 @@ StructuredTetMesh makeTube() {
             for (int angle = 0; angle < 30; ++angle) {
                 const double radius = 3.0 + layer;
                 const double phi = angle * 2.0 * pi / 30.0;
-                m.verts.emplace_back(radius * std::cos(phi), radius * std::sin(phi), level * 1.5);
+                m.verts.emplace_back(radius * std::cos(phi), level * 1.5, radius * std::sin(phi));
             }
     for (int level = 0; level < 9; ++level)
         for (int layer = 0; layer < 3; ++layer)

@@ -21,5 +21,6 @@ struct StructuredTetMesh {
 StructuredTetMesh makeStructuredGrid(int nx, int ny, int nz, const std::function<vec3(int, int, int)>& place);
 
 /// The tube of exactly 1200 vertices: 10 levels x 4 radial layers x 30 angles, vertex index
-/// (level*4 + layer)*30 + angle; radii 3..6, level spacing 1.5, positively oriented tetrahedra.
+/// (level*4 + layer)*30 + angle; radii 3..6 around the y axis, levels 1.5 apart along y (the ring
+/// fibre presets treat a model as a body around a vertical axis), positively oriented tetrahedra.
 StructuredTetMesh makeTube();

@@ -1,23 +1,40 @@
-// Whole journeys through the running program as a user makes them, on the bundled heart: watching
-// the beat with the volume plot and reading the ejection fraction, and exporting one beat as an
-// animation and reading the file back.
+// Whole journeys through the running program as a user makes them: watching the bundled heart beat
+// with the volume plot and reading the ejection fraction; painting a phase field, saving it with S
+// and finding it again after a restart; exporting one beat as an animation and reading the file
+// back; loading the tube model through the File menu.
 #include <QFile>
+#include <QSpinBox>
 #include <cmath>
 #include <sstream>
 
-#include "GuiFixture.h"
+#include "PaintFixture.h"
+#include "app/DlgStdInteraction.h"
 #include "app/DlgVolumeViz.h"
+#include "linalg/SmallAlgebra.h"
 
 namespace {
 
-/// Copies the bundled heart into dir under its default name, so that the program starts with it.
-bool copyBundledHeart(const testfiles::TempDir& dir) {
-    for (const char* extension : {".node", ".ele", ".vm"}) {
-        const QString from = QString::fromStdString(testfiles::sourceDir() + "/models/ModelB" + extension);
-        const QString to = QString::fromStdString(dir.file(std::string("ModelB") + extension));
+/// Copies the bundled model `name` into dir, with the given extensions.
+bool copyBundledModel(const testfiles::TempDir& dir, const std::string& name,
+                      std::initializer_list<const char*> extensions) {
+    for (const char* extension : extensions) {
+        const QString from = QString::fromStdString(testfiles::sourceDir() + "/models/" + name + extension);
+        const QString to = QString::fromStdString(dir.file(name + extension));
         if (!QFile::copy(from, to)) return false;
     }
     return true;
+}
+
+/// Copies the bundled heart into dir under its default name, so that the program starts with it.
+bool copyBundledHeart(const testfiles::TempDir& dir) { return copyBundledModel(dir, "ModelB", {".node", ".ele", ".vm"}); }
+
+/// The number of pixels in which two frames differ.
+int differingPixels(const QImage& a, const QImage& b) {
+    int n = 0;
+    for (int y = 0; y < std::min(a.height(), b.height()); ++y)
+        for (int x = 0; x < std::min(a.width(), b.width()); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y)) ++n;
+    return n;
 }
 
 /// The healthy range of the bundled heart's left-ventricular ejection fraction, in percent.
@@ -128,4 +145,112 @@ TEST_F(GuiFixture, JourneyExportOneBeatOfTheBundledHeartAndReadTheFileBack) {
     // The file holds a beat, not a still heart: the walls move by a visible share of its size (40).
     EXPECT_GT(largestMove, 1.0);
     EXPECT_LT(largestMove, 20.0);
+}
+
+TEST_F(PaintModeTest, JourneyPaintAPhaseFieldSaveItWithSAndFindItAgainAfterARestart) {
+    startOn(bar());
+    // A source at the left end, a sink at the right end: Shift-clicks with the two phase tools.
+    chooseTool(PaintTool::PHASE_0);
+    const QPoint left = pixelOf(vec3(-4.6, 0, 1.67)), right = pixelOf(vec3(4.6, 0, 1.67));
+    press(left, Qt::ShiftModifier);
+    release(left);
+    chooseTool(PaintTool::PHASE_1);
+    press(right, Qt::ShiftModifier);
+    release(right);
+    const std::vector<TConstraint> painted = model().m_phaseField.m_constraints;
+    const std::vector<double> field = model().m_phaseField.m_value;
+    ASSERT_EQ(painted.size(), 2u);
+    m_view->redrawNow();
+    const QImage before = m_view->grabFramebuffer();
+    const QRgb leftBefore = before.pixel(left), rightBefore = before.pixel(right);
+    // The phase ramp shows the source end dark and the sink end bright green.
+    ASSERT_LT(qGreen(leftBefore) + 60, qGreen(rightBefore));
+
+    m_view->setFocus();
+    QTest::keyClick(m_view, Qt::Key_S);
+    ASSERT_TRUE(testfiles::exists(m_dir.file("ModelB.vm")));
+    // The program confirms where it saved.
+    ASSERT_EQ(m_dialogs.messages.size(), 1u);
+    EXPECT_EQ(m_dialogs.messages[0], "the system save current Control Fields and Deformation Charts inModelB.vm");
+
+    // The next start opens the same model together with its project file.
+    stop();
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    EXPECT_EQ(m_dialogs.messages.size(), 1u) << "the project file loads without a complaint";
+    enterPaintMode();
+    chooseTool(PaintTool::PHASE_1);
+    const std::vector<TConstraint>& found = model().m_phaseField.m_constraints;
+    ASSERT_EQ(found.size(), painted.size());
+    for (size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(found[i].m_target, painted[i].m_target) << i;
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(found[i].m_tetVertex[k], painted[i].m_tetVertex[k]) << i;
+            // The file keeps six decimals.
+            EXPECT_NEAR(found[i].m_weight[k], painted[i].m_weight[k], 1e-6) << i;
+        }
+    }
+    ASSERT_EQ(model().m_phaseField.m_value.size(), field.size());
+    for (size_t v = 0; v < field.size(); ++v) ASSERT_NEAR(model().m_phaseField.m_value[v], field[v], 1e-6) << v;
+    // And the view shows it as before.
+    m_view->redrawNow();
+    const QImage after = m_view->grabFramebuffer();
+    EXPECT_TRUE(colourNear(after.pixel(left), qRed(leftBefore), qGreen(leftBefore), qBlue(leftBefore)));
+    EXPECT_TRUE(colourNear(after.pixel(right), qRed(rightBefore), qGreen(rightBefore), qBlue(rightBefore)));
+}
+
+TEST_F(GuiFixture, JourneyLoadTheTubeThroughTheFileMenuAndSeeItsSetUp) {
+    ASSERT_TRUE(copyBundledHeart(m_dir));
+    ASSERT_TRUE(copyBundledModel(m_dir, "Tube", {".node", ".ele"}));
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    auto* dialog = dynamic_cast<DlgStdInteraction*>(core().m_dlgStdInteraction.get());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(dialog->m_meshBox->isChecked());
+
+    m_dialogs.fileAnswers.push_back(m_dir.file("Tube.ele"));
+    trigger(QStringLiteral("Load heat tetra model (.ele/.vm)"));
+    ASSERT_NE(manager().model(), nullptr);
+    EXPECT_TRUE(m_dialogs.messages.empty());
+    TLSMModel& tube = *manager().model();
+    EXPECT_EQ(tube.vertexCount(), 1200);
+    EXPECT_EQ(m_frame->windowTitle(), QStringLiteral("Tube - Velmora"));
+    EXPECT_EQ(core().m_mode, 2);
+
+    // The tube set-up: mesh and both fibre sets shown, amplitude 0.4 in the dialog, and fibres that
+    // wind the other way on the inner wall than on the outer one.
+    EXPECT_TRUE(manager().m_bShowMesh);
+    EXPECT_TRUE(manager().m_bShowFibAtri);
+    EXPECT_TRUE(manager().m_bShowFibVent);
+    EXPECT_TRUE(dialog->m_meshBox->isChecked());
+    EXPECT_TRUE(dialog->m_fibAtriBox->isChecked());
+    EXPECT_TRUE(dialog->m_fibVentBox->isChecked());
+    EXPECT_EQ(dialog->m_contractSpin->value(), 40);
+    EXPECT_DOUBLE_EQ(tube.m_excitation->m_amplitude, 0.4);
+    vec3 centre;
+    for (const vec3& p : tube.m_vtxOrigPos) centre += p;
+    centre /= static_cast<double>(tube.vertexCount());
+    double leastAround = 1.0, lowestClimb = 0.0, highestClimb = 0.0;
+    for (int v = 0; v < tube.vertexCount(); ++v) {
+        const vec3& p = tube.m_vtxOrigPos[v];
+        vec3 ringTangent = vec3(0, 1, 0).cross(vec3(centre.x - p.x, 0.0, centre.z - p.z));
+        makeUnit(ringTangent);
+        const vec3& fibre = tube.m_orienField.m_frames[v].m_primaryDir;
+        leastAround = std::min(leastAround, std::fabs(fibre.dot(ringTangent)));
+        lowestClimb = std::min(lowestClimb, fibre.y);
+        highestClimb = std::max(highestClimb, fibre.y);
+    }
+    // Helices at 30 to 150 degrees from the axis: every fibre winds round the tube, the innermost
+    // and outermost layers with opposite pitch.
+    EXPECT_GT(leastAround, 0.45);
+    EXPECT_NEAR(lowestClimb, -std::cos(M_PI / 6.0), 1e-6);
+    EXPECT_NEAR(highestClimb, std::cos(M_PI / 6.0), 1e-6);
+
+    // What the switches show is on the screen: without them the picture changes in many pixels.
+    m_view->redrawNow();
+    const QImage withSetUp = m_view->grabFramebuffer();
+    manager().m_bShowMesh = manager().m_bShowFibAtri = manager().m_bShowFibVent = false;
+    m_view->redrawNow();
+    const QImage without = m_view->grabFramebuffer();
+    EXPECT_GT(differingPixels(withSetUp, without), 500);
 }
