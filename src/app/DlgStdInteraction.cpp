@@ -14,6 +14,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "app/ShellHost.h"
 #include "interaction/TCore.h"
@@ -52,6 +54,15 @@ QSpinBox* makeSpin(int low, int high, QWidget* parent) {
     spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     spin->setKeyboardTracking(true);
     return spin;
+}
+
+/// What a number field shows for value: value x 100 cut to an integer. A project file may hold
+/// any number, so the result is held within the int range (a NaN shows as 0).
+int hundredthsOf(double value) {
+    const double scaled = value * 100.0;
+    if (std::isnan(scaled)) return 0;
+    constexpr double kLargest = std::numeric_limits<int>::max();
+    return static_cast<int>(std::clamp(scaled, -kLargest, kLargest));
 }
 
 void setSpinQuietly(QSpinBox* spin, int value) {
@@ -310,10 +321,10 @@ void DlgStdInteraction::syncControls() {
         setCheckedQuietly(m_phaseShiftBox, e.m_propagationMode);
         setCheckedQuietly(m_phaseShiftABox, e.m_propagationModeA);
         setSpinQuietly(m_stiffSpin, model->m_iterationN);
-        setSpinQuietly(m_cycleSpin, static_cast<int>(e.m_cycleLength * 100));
-        setSpinQuietly(m_contractSpin, static_cast<int>(e.m_amplitude * 100));
-        setSpinQuietly(m_waveSpin, static_cast<int>(e.m_numOfWave * 100));
-        setSpinQuietly(m_waveASpin, static_cast<int>(e.m_numOfWaveA * 100));
+        setSpinQuietly(m_cycleSpin, hundredthsOf(e.m_cycleLength));
+        setSpinQuietly(m_contractSpin, hundredthsOf(e.m_amplitude));
+        setSpinQuietly(m_waveSpin, hundredthsOf(e.m_numOfWave));
+        setSpinQuietly(m_waveASpin, hundredthsOf(e.m_numOfWaveA));
     }
     setCheckedQuietly(m_simulationButton, manager.m_timerOn);
     setCheckedQuietly(m_meshBox, manager.m_bShowMesh);

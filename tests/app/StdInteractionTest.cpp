@@ -324,6 +324,15 @@ TEST_F(StdInteractionGuiTest, DialogNumberFieldsScaleAndClamp) {
     dialog().refreshFromModel();
     EXPECT_EQ(cycle->value(), 34);
     EXPECT_DOUBLE_EQ(excitation().m_cycleLength, 0.345);
+    // Numbers far outside what a field holds (a project file may hold them) show as its limits.
+    excitation().m_cycleLength = 1e30;
+    excitation().m_numOfWave = -1e30;
+    excitation().m_numOfWaveA = std::nan("");
+    dialog().refreshFromModel();
+    EXPECT_EQ(cycle->value(), cycle->maximum());
+    EXPECT_EQ(dialog().m_waveSpin->value(), dialog().m_waveSpin->minimum());
+    EXPECT_EQ(dialog().m_waveASpin->value(), dialog().m_waveASpin->minimum());
+    EXPECT_EQ(excitation().m_cycleLength, 1e30) << "showing a number does not change it";
 }
 
 TEST_F(StdInteractionGuiTest, KeysMoveTheTransparencyWithinItsRange) {
