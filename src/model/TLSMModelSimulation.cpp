@@ -15,6 +15,15 @@ constexpr int kTableSize = 100;
 // cross-fibre factors 1/sqrt(c) infinite or not a number and wreck every position; the element
 // is held at 99 % contraction instead.
 constexpr double kMinFibreFactor = 0.01;
+// A large negative amplitude (a project file may hold one) stretches without bound in the same
+// way; the element is held at a hundredfold stretch.
+constexpr double kMaxFibreFactor = 100.0;
+
+/// The fibre factor held within the usable range (a NaN counts as full contraction).
+double usableFibreFactor(double c) {
+    if (!(c >= kMinFibreFactor)) return kMinFibreFactor;
+    return std::min(c, kMaxFibreFactor);
+}
 
 /// Table index of the propagated cycle fraction u = t - phase * waves, wrapped into (0, 1]
 /// (an exact 0 becomes 1) and clamped to the table.
@@ -32,17 +41,18 @@ int propagationIndex(double t, double phase, double waves) {
 
 /// (c, 1/sqrt c, 1/sqrt c) for a chart level, with c held at the smallest usable fibre factor.
 vec3 globalFactors(const TChart& chart, double t, double amplitude) {
-    double c = 1.0 - evalChart(chart, t) * amplitude;
-    if (!(c >= kMinFibreFactor)) c = kMinFibreFactor;
+    const double c = usableFibreFactor(1.0 - evalChart(chart, t) * amplitude);
     const double e = 1.0 / std::sqrt(c);
     return {c, e, e};
 }
 
 vec3 tableFactors(const std::array<vec3, 100>& table, int index) {
     const vec3& entry = table[index];
-    if (entry.x >= kMinFibreFactor && std::isfinite(entry.y) && std::isfinite(entry.z)) return entry;
-    const double e = 1.0 / std::sqrt(kMinFibreFactor);
-    return {kMinFibreFactor, e, e};
+    if (entry.x >= kMinFibreFactor && entry.x <= kMaxFibreFactor && std::isfinite(entry.y) && std::isfinite(entry.z))
+        return entry;
+    const double c = usableFibreFactor(entry.x);
+    const double e = 1.0 / std::sqrt(c);
+    return {c, e, e};
 }
 
 vec3 scaledByAmplitude(const vec3& c, double h) {

@@ -119,6 +119,19 @@ TEST(ContractionFactorTest, FullContractionStaysFinite) {
     runTicks(model, 5, time);
     for (const vec3& p : model.m_verts) ASSERT_TRUE(isFinite(p));
     EXPECT_NEAR(model.m_vtxContraction[0].x, 0.01, 1e-15);
+
+    // A huge negative amplitude (from a project file) stretches at most a hundredfold, with and
+    // without propagation, and every position stays finite.
+    model.resetSimulation();
+    e.m_amplitude = -1e300;
+    buildTables(e);
+    for (bool propagate : {false, true}) {
+        e.m_propagationMode = propagate;
+        runTicks(model, 5, time);
+        EXPECT_DOUBLE_EQ(model.m_vtxContraction[0].x, 100.0) << propagate;
+        EXPECT_DOUBLE_EQ(model.m_vtxContraction[0].y, 0.1) << propagate;
+        for (const vec3& p : model.m_verts) ASSERT_TRUE(isFinite(p)) << propagate;
+    }
 }
 
 TEST(ModelTickTest, ModelAtRestStaysAtRest) {
