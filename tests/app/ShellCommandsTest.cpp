@@ -10,6 +10,7 @@
 #include "../interaction/RecordingState.h"
 #include "GuiFixture.h"
 #include "linalg/Diagnostics.h"
+#include "render/TOGL.h"
 
 namespace {
 
@@ -170,6 +171,37 @@ TEST_F(GuiFixture, DisplayKeysToggleTheirSwitchesAndModelKeysActOnlyWithAModel) 
     EXPECT_EQ(model.m_verts[5], model.m_vtxOrigPos[5]);
     EXPECT_TRUE(model.m_fixedVerts.empty());
     EXPECT_DOUBLE_EQ(manager().m_time, 0.37);  // I keeps the playback position
+}
+
+TEST_F(GuiFixture, DocumentKeysOpenAModelSaveTheProjectAndNeverActAsThePlainLetters) {
+    writeCubeModel("ModelB");
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    m_view->setFocus();
+
+    // Ctrl+O is the load command: it asks for a model and loads it, and the beat does not start.
+    const std::string other = writeCubeModel("other");
+    m_dialogs.fileAnswers.push_back(other + ".ele");
+    QTest::keyClick(m_view, Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(m_dialogs.fileFilters.size(), 1u);
+    ASSERT_NE(manager().model(), nullptr);
+    EXPECT_EQ(manager().model()->m_filePath, other);
+    EXPECT_FALSE(manager().m_timerOn);
+
+    // Ctrl+S saves the project file next to the model, as S does.
+    QTest::keyClick(m_view, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(testfiles::exists(other + ".vm"));
+    EXPECT_EQ(m_dialogs.countMessages("the system save current Control Fields and Deformation Charts in" + other + ".vm"), 1);
+
+    // Ctrl+N and Ctrl+P do nothing; N alone puts the camera back to the remembered position.
+    TOGL& camera = *core().m_ogl;
+    camera.m_eye = vec3(1, 2, 3);
+    QTest::keyClick(m_view, Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(m_view, Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(camera.m_eye, vec3(1, 2, 3));
+    EXPECT_EQ(m_dialogs.fileFilters.size(), 1u);
+    QTest::keyClick(m_view, Qt::Key_N);
+    EXPECT_NE(camera.m_eye, vec3(1, 2, 3));
 }
 
 TEST_F(GuiFixture, MouseEventsReachTheModeWithTheStereoCorrection) {
