@@ -92,7 +92,9 @@ TEST_F(VolumeDialogTest, TheBeatSamplesOncePerTickWhileShownAndHidingKeepsTheRin
     const long long samples = plot.samplesTaken();
     const int ticks = static_cast<int>(std::lround(manager().m_time / manager().m_dt));
     EXPECT_GE(samples, ticks);
-    EXPECT_LE(samples, ticks + 3);  // the first paint on showing and any expose of the window
+    // Besides the ticks: the first paint on showing, the redraws after the two O presses and any
+    // expose the window system sends; sampling twice per tick would give about 2 x ticks.
+    EXPECT_LE(samples, ticks + 6);
 
     // Hidden: the beat goes on without sampling; shown again, the rings continue where they were.
     trigger(QStringLiteral("Show Volume Viz Dlg"));
