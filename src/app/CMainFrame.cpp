@@ -61,8 +61,9 @@ void CMainFrame::buildMenus() {
         m_fileMenu->addAction(QStringLiteral("Load heat tetra model (.ele/.vm)"), this, [this] { loadModelCommand(); });
     // The usual document keys: Ctrl+O opens a model, Ctrl+S saves the project file as S does, and
     // Ctrl+N and Ctrl+P do nothing (the model is the only document; there is no empty one to start
-    // and nothing to print). Taken here, they never reach the view as the plain letters, so Ctrl+O
-    // does not start the beat nor Ctrl+N move the camera.
+    // and nothing to print). The view handles them alike when they reach it without the shortcuts
+    // (the main window not active); either way Ctrl+O does not start the beat nor Ctrl+N move the
+    // camera.
     load->setShortcut(QKeySequence::Open);
     connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, [this] {
         if (m_view) m_view->handleKey(Qt::Key_S, false);

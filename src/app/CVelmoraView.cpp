@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include "app/CMainFrame.h"
 #include "app/DlgStdInteraction.h"
 #include "app/ShellHost.h"
 #include "interaction/TCore.h"
@@ -159,8 +160,25 @@ void CVelmoraView::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Alt) modifiers |= Qt::AltModifier;
     if (event->key() == Qt::Key_Space) m_spaceDown = true;
     trackModifiers(modifiers);
-    handleKey(event->key(), event->modifiers() & Qt::KeypadModifier);
+    if (!handleDocumentKey(*event)) handleKey(event->key(), event->modifiers() & Qt::KeypadModifier);
     QOpenGLWidget::keyPressEvent(event);
+}
+
+bool CVelmoraView::handleDocumentKey(const QKeyEvent& event) {
+    if (!(event.modifiers() & Qt::ControlModifier)) return false;
+    switch (event.key()) {
+        case Qt::Key_O:
+            if (auto* frame = dynamic_cast<CMainFrame*>(window())) frame->loadModelCommand();
+            return true;
+        case Qt::Key_S:
+            handleKey(Qt::Key_S, false);
+            return true;
+        case Qt::Key_N:
+        case Qt::Key_P:
+            return true;
+        default:
+            return false;
+    }
 }
 
 void CVelmoraView::keyReleaseEvent(QKeyEvent* event) {

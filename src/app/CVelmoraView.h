@@ -68,6 +68,11 @@ class CVelmoraView : public QOpenGLWidget, public GLContextHost, public Keyboard
     void changeEvent(QEvent* event) override;
 
    private:
+    /// Ctrl+O opens a model, Ctrl+S saves the project file as S does, Ctrl+N and Ctrl+P do nothing;
+    /// true when the key was one of them. The main window's shortcuts take these keys while it is
+    /// the active window; one that reaches the view all the same is handled alike here, so that it
+    /// never acts as the plain letter.
+    bool handleDocumentKey(const QKeyEvent& event);
     void trackModifiers(Qt::KeyboardModifiers modifiers);
     void updateCursor();
     void forwardMouse(QMouseEvent* event, bool press, bool doubleClick);

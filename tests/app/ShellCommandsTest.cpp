@@ -1,7 +1,9 @@
 // Commands of the main window and the view: the load command's extension rule, dropped files, the
 // key table with the beat timer, and mouse forwarding with the stereo correction.
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
@@ -180,18 +182,28 @@ TEST_F(GuiFixture, DocumentKeysOpenAModelSaveTheProjectAndNeverActAsThePlainLett
     m_view->setFocus();
 
     // Ctrl+O is the load command: it asks for a model and loads it, and the beat does not start.
-    const std::string other = writeCubeModel("other");
-    m_dialogs.fileAnswers.push_back(other + ".ele");
+    const std::string first = writeCubeModel("first");
+    m_dialogs.fileAnswers.push_back(first + ".ele");
     QTest::keyClick(m_view, Qt::Key_O, Qt::ControlModifier);
     ASSERT_EQ(m_dialogs.fileFilters.size(), 1u);
     ASSERT_NE(manager().model(), nullptr);
-    EXPECT_EQ(manager().model()->m_filePath, other);
+    EXPECT_EQ(manager().model()->m_filePath, first);
+    EXPECT_FALSE(manager().m_timerOn);
+
+    // The same key delivered straight to the view (as when the main window is not the active one
+    // and its shortcuts do not apply) is handled alike.
+    const std::string second = writeCubeModel("second");
+    m_dialogs.fileAnswers.push_back(second + ".ele");
+    QKeyEvent ctrlO(QEvent::KeyPress, Qt::Key_O, Qt::ControlModifier, QStringLiteral("\x0f"));
+    QApplication::sendEvent(m_view, &ctrlO);
+    ASSERT_EQ(m_dialogs.fileFilters.size(), 2u);
+    EXPECT_EQ(manager().model()->m_filePath, second);
     EXPECT_FALSE(manager().m_timerOn);
 
     // Ctrl+S saves the project file next to the model, as S does.
     QTest::keyClick(m_view, Qt::Key_S, Qt::ControlModifier);
-    EXPECT_TRUE(testfiles::exists(other + ".vm"));
-    EXPECT_EQ(m_dialogs.countMessages("the system save current Control Fields and Deformation Charts in" + other + ".vm"), 1);
+    EXPECT_TRUE(testfiles::exists(second + ".vm"));
+    EXPECT_EQ(m_dialogs.countMessages("the system save current Control Fields and Deformation Charts in" + second + ".vm"), 1);
 
     // Ctrl+N and Ctrl+P do nothing; N alone puts the camera back to the remembered position.
     TOGL& camera = *core().m_ogl;
@@ -199,7 +211,7 @@ TEST_F(GuiFixture, DocumentKeysOpenAModelSaveTheProjectAndNeverActAsThePlainLett
     QTest::keyClick(m_view, Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(m_view, Qt::Key_P, Qt::ControlModifier);
     EXPECT_EQ(camera.m_eye, vec3(1, 2, 3));
-    EXPECT_EQ(m_dialogs.fileFilters.size(), 1u);
+    EXPECT_EQ(m_dialogs.fileFilters.size(), 2u);
     QTest::keyClick(m_view, Qt::Key_N);
     EXPECT_NE(camera.m_eye, vec3(1, 2, 3));
 }
