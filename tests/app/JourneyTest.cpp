@@ -201,7 +201,7 @@ TEST_F(PaintModeTest, JourneyPaintAPhaseFieldSaveItWithSAndFindItAgainAfterARest
 
 TEST_F(GuiFixture, JourneyLoadTheTubeThroughTheFileMenuAndSeeItsSetUp) {
     ASSERT_TRUE(copyBundledHeart(m_dir));
-    ASSERT_TRUE(copyBundledModel(m_dir, "Tube", {".node", ".ele"}));
+    ASSERT_TRUE(copyBundledModel(m_dir, "Tube", {".node", ".ele", ".vm"}));
     start();
     ASSERT_NE(manager().model(), nullptr);
     auto* dialog = dynamic_cast<DlgStdInteraction*>(core().m_dlgStdInteraction.get());
@@ -253,4 +253,24 @@ TEST_F(GuiFixture, JourneyLoadTheTubeThroughTheFileMenuAndSeeItsSetUp) {
     m_view->redrawNow();
     const QImage without = m_view->grabFramebuffer();
     EXPECT_GT(differingPixels(withSetUp, without), 500);
+
+    // Its project file makes it beat: O, and the volume plot sees the lumen empty and fill.
+    trigger(QStringLiteral("Show Volume Viz Dlg"));
+    auto* volumes = dynamic_cast<DlgVolumeViz*>(core().m_dlgVolumeViz.get());
+    ASSERT_NE(volumes, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(volumes));
+    const long long shownAt = volumes->plot().samplesTaken();
+    m_view->setFocus();
+    QTest::keyClick(m_view, Qt::Key_O);
+    ASSERT_TRUE(waitFor([&] { return volumes->plot().samplesTaken() >= shownAt + 100; }, 120000));
+    QTest::keyClick(m_view, Qt::Key_O);
+    const std::vector<double>& lumen = volumes->plot().ring(VolumePlot::VL);
+    const int newest = volumes->plot().ringPos();
+    double largest = 0.0, smallest = 1e300;
+    for (int k = 1; k <= 100; ++k) {
+        const double v = lumen[(newest - k + volumes->plot().width()) % volumes->plot().width()];
+        largest = std::max(largest, v);
+        smallest = std::min(smallest, v);
+    }
+    EXPECT_LT(smallest, 0.67 * largest);
 }

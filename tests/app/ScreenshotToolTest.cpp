@@ -1,5 +1,6 @@
-// The README's picture maker, run as scripts/screenshots runs it: it drives the real program on the
-// bundled heart and must leave two pictures that show what they are meant to show.
+// The README's picture maker, run as scripts/screenshots runs it (in an X server of its own): it
+// drives the real program on the bundled heart and must leave two pictures that show what they are
+// meant to show.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -32,8 +33,12 @@ TEST(ScreenshotTool, PicturesShowTheBeatingHeartWithItsPlotAndTheCutOpenPaintMod
     if (!g_haveDisplay) GTEST_SKIP() << "needs an X display: run the tests under xvfb-run";
     testfiles::TempDir dir;
     const std::string out = dir.file("shots");
-    const testfiles::RunResult run = testfiles::runCommand(
-        testfiles::binDir() + "/velmora-screenshots " + testfiles::sourceDir() + "/models " + out, dir.path());
+    // The tool reads the screen back, so it gets an X server of its own, as scripts/screenshots
+    // gives it: other window tests running at the same time would cover its windows.
+    const testfiles::RunResult run = testfiles::runCommand("xvfb-run -a -s '-screen 0 1600x1000x24' " +
+                                                               testfiles::binDir() + "/velmora-screenshots " +
+                                                               testfiles::sourceDir() + "/models " + out,
+                                                           dir.path());
     ASSERT_EQ(run.status, 0) << run.err;
 
     // The beat ran until the plot had filled, so the ejection fraction is the heart's own.

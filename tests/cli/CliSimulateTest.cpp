@@ -181,6 +181,13 @@ TEST(CliMakeModelTest, TubeHasTheStructuredLayout) {
     EXPECT_EQ(j["vertices"], 1200);
     EXPECT_EQ(j["tetrahedra"], 9 * 3 * 30 * 6);
     EXPECT_TRUE(j["surface_valid"].get<bool>());
+    // The project file written beside it: the lumen as the left ventricle, the experiment chart.
+    EXPECT_EQ(j["chambers"]["VL"], 9 * 30 * 2 + 2 * 28);
+    EXPECT_EQ(j["excitation"]["chart_vent"].size(), 4u);
+    // Writing it again gives the same files.
+    const std::string first = testfiles::readText(dir.file("tube.vm"));
+    ASSERT_EQ(run("make-model tube '" + dir.file("tube") + "' --quiet", dir).status, 0);
+    EXPECT_EQ(testfiles::readText(dir.file("tube.vm")), first);
     EXPECT_EQ(run("make-model cube x", dir).status, 2);
     EXPECT_EQ(run("make-model heart x", dir).status, 2);  // needs --mesh
 }

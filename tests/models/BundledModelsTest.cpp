@@ -157,6 +157,33 @@ TEST(BundledTubeTest, LoadsWithTheTubeSetUp) {
     EXPECT_TRUE(controller.m_bShowMesh && controller.m_bShowFibAtri && controller.m_bShowFibVent);
     // Layered spiral at 60 degrees: vertices 90..119 are turned by 150 degrees.
     EXPECT_NEAR(controller.model()->m_orienField.m_frames[100].m_primaryDir.y, std::cos(150.0 * M_PI / 180.0), 1e-9);
+
+    // Its project file places it where the camera looks and makes it beat: every vertex a
+    // ventricle, a contracting chart, and the lumen as the left ventricle closed at both ends.
+    TLSMModel& m = *controller.model();
+    vec3 lo = m.m_vtxOrigPos[0], hi = lo;
+    for (const vec3& p : m.m_vtxOrigPos)
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = std::min(lo[a], p[a]);
+            hi[a] = std::max(hi[a], p[a]);
+        }
+    EXPECT_NEAR(hi.y - lo.y, 40.0, 1e-4);
+    EXPECT_NEAR(distance((lo + hi) * 0.5, vec3(20, 20, 20)), 0.0, 1e-4);
+    EXPECT_TRUE(std::all_of(m.m_vtxIsVentriOrAtrium.begin(), m.m_vtxIsVentriOrAtrium.end(), [](int16_t l) { return l == 1; }));
+    // The inner cylinder's 9 x 30 x 2 triangles and two fans of 28 closing its ends.
+    EXPECT_EQ(m.m_trisVL.size(), static_cast<size_t>(9 * 30 * 2 + 2 * 28));
+    const double restLumen = m.computeChamberVolumes()[1];
+    EXPECT_GT(restLumen, 0.0);
+    ASSERT_TRUE(controller.startTimer());
+    double smallest = restLumen;
+    for (int tick = 0; tick < 100; ++tick) {
+        controller.onTimer();
+        smallest = std::min(smallest, m.computeChamberVolumes()[1]);
+    }
+    controller.stopTimer();
+    for (const vec3& p : m.m_verts) ASSERT_TRUE(isFinite(p));
+    // The lumen empties by more than a third in the beat (the wall thickens as the fibres shorten).
+    EXPECT_LT(smallest, 0.67 * restLumen);
 }
 
 }  // namespace

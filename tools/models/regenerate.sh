@@ -2,7 +2,7 @@
 # Regenerates every bundled model in models/ from this folder's scripts and the project's own code:
 #   ModelB.node/.ele  heart.geo meshed by gmsh, converted by msh2tetgen.py
 #   ModelB.vm         authored by `velmora-cli make-model heart`
-#   Tube.node/.ele    `velmora-cli make-model tube`
+#   Tube.node/.ele/.vm  `velmora-cli make-model tube`
 # Deterministic: the same sources give the same files. Needs a built velmora-cli (default
 # build/bin/velmora-cli; override with VELMORA_CLI).
 set -euo pipefail
@@ -23,4 +23,4 @@ gmsh "$here/heart.geo" -3 -format msh2 -nt 1 -o "$work/heart.msh" > "$work/gmsh.
 
 OMP_WAIT_POLICY=passive "$cli" make-model heart "$out/ModelB" --mesh "$work/heart" --quiet
 "$cli" make-model tube "$out/Tube" --quiet
-echo "regenerate: wrote $out/ModelB.{node,ele,vm} and $out/Tube.{node,ele}"
+echo "regenerate: wrote $out/ModelB.{node,ele,vm} and $out/Tube.{node,ele,vm}"
