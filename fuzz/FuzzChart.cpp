@@ -8,7 +8,6 @@
 #include "FuzzSupport.h"
 #include "model/ProjectFile.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace {
 std::unique_ptr<TLSMModel> g_model;
@@ -26,17 +25,13 @@ void checkChart(const TChart& chart) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzsupport::quietDiagnostics();
-    TTetMesh mesh;
-    if (!loadTetMesh(mesh, fuzzsupport::fixedMeshBase())) std::abort();
-    g_model = std::make_unique<TLSMModel>();
-    fuzzsupport::buildModelWithoutOrientation(*g_model, mesh);
+    g_model = fuzzsupport::makeFixedModel();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TLSMModel& model = *g_model;
-    const std::string path = fuzzsupport::scratchDir() + "/input.txt";
-    fuzzsupport::writeBytes(path, data, size);
+    const std::string path = fuzzsupport::writeInput("input.txt", data, size);
     const TChart before = model.m_excitation->m_chartVent;
     if (!loadChartFile(model, path)) {
         if (model.m_excitation->m_chartVent != before) std::abort();  // a refused file changes nothing

@@ -60,11 +60,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = fuzzsupport::scratchDir() + "/input.vm";
-    fuzzsupport::writeBytes(path, data, size);
-    TTetMesh mesh = *g_mesh;
+    const std::string path = fuzzsupport::writeInput("input.vm", data, size);
     TLSMModel model;
-    fuzzsupport::buildModelWithoutOrientation(model, mesh);
+    fuzzsupport::buildModelWithoutOrientation(model, TTetMesh(*g_mesh));
 
     ProjectRecord record;
     std::string error, reason;

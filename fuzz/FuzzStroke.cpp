@@ -8,7 +8,6 @@
 #include "FuzzSupport.h"
 #include "model/ProjectFile.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace {
 std::unique_ptr<TLSMModel> g_model;
@@ -16,17 +15,13 @@ std::unique_ptr<TLSMModel> g_model;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzsupport::quietDiagnostics();
-    TTetMesh mesh;
-    if (!loadTetMesh(mesh, fuzzsupport::fixedMeshBase())) std::abort();
-    g_model = std::make_unique<TLSMModel>();
-    fuzzsupport::buildModelWithoutOrientation(*g_model, mesh);
+    g_model = fuzzsupport::makeFixedModel();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TLSMModel& model = *g_model;
-    const std::string path = fuzzsupport::scratchDir() + "/input.vmfigstrs";
-    fuzzsupport::writeBytes(path, data, size);
+    const std::string path = fuzzsupport::writeInput("input.vmfigstrs", data, size);
     const size_t before = model.m_orienField.m_strokes.size();
     if (!readStrokeFile(model, path)) {
         if (model.m_orienField.m_strokes.size() != before) std::abort();  // a refused file changes nothing

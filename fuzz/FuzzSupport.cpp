@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "linalg/Diagnostics.h"
 #include "mesh/StructuredTetMesh.h"
@@ -83,26 +85,24 @@ const std::string& fixedMeshBase() {
     return base;
 }
 
-void buildModelWithoutOrientation(TLSMModel& model, TTetMesh& mesh) {
-    calcNeighbor(mesh);
-    calcFaceNormals(mesh);
-    if (mesh.m_verts.size() > 1) TLSMModel::normalizeModelSize(mesh.m_verts);
-    model.m_verts = mesh.m_verts;
-    model.m_vtxOrigPos = mesh.m_verts;
-    model.m_tets = mesh.m_tets;
-    const int n = model.vertexCount();
-    model.m_vtxIsVentriOrAtrium.assign(n, 0);
-    model.m_vtxContraction.assign(n, vec3(1, 1, 1));
-    model.m_vtxStretch.assign(n, {1, 0, 0, 0, 1, 0, 0, 0, 1});
-    TLSMModel::constructNeighborForShapaMatching(model.m_tets, model.m_vtxOrigPos, model.m_smNeighbors);
-    model.rebuildSurface();
-    model.buildDrawOrder();
-    model.m_polygonIDs.assign(model.m_surface.m_pSize, 0);
-    model.m_excitation = std::make_unique<TGlobalExcitation>(model.m_tets, model.m_verts, model.m_vtxOrigPos);
-    model.m_phaseField.setup(0.0, 1.0, 0.0, n);
-    model.m_ampliField.setup(-1.0, 1.0, 1.0, n);
-    model.m_orienField.m_depthField.setup(0.0, 1.0, 1.0, n);
-    model.m_fieldMatrix = buildSmoothingMatrix(n, model.m_vtxOrigPos, model.m_smNeighbors);
+std::unique_ptr<TLSMModel> makeFixedModel() {
+    TTetMesh mesh;
+    if (!loadTetMesh(mesh, fixedMeshBase())) std::abort();
+    auto model = std::make_unique<TLSMModel>();
+    buildModelWithoutOrientation(*model, std::move(mesh));
+    return model;
+}
+
+std::string writeInput(const std::string& name, const uint8_t* data, size_t size) {
+    const std::string path = scratchDir() + "/" + name;
+    writeBytes(path, data, size);
+    return path;
+}
+
+void buildModelWithoutOrientation(TLSMModel& model, TTetMesh&& mesh) {
+    model.setUpFromMesh(std::move(mesh), true);
+    model.m_orienField.m_depthField.setup(0.0, 1.0, 1.0, model.vertexCount());
+    model.m_fieldMatrix = buildSmoothingMatrix(model.vertexCount(), model.m_vtxOrigPos, model.m_smNeighbors);
     updateFieldHarmonic(model.m_phaseField, *model.m_fieldMatrix);
     updateFieldHarmonic(model.m_ampliField, *model.m_fieldMatrix);
 }

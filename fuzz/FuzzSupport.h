@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class TLSMModel;
@@ -30,11 +31,16 @@ const std::string& fixedMeshBase();
 /// Number of vertices of the fixed mesh.
 constexpr int kFixedVertexCount = 27;
 
-/// Builds model from a mesh as TLSMModel::loadModel does (neighbours, face normals, size
-/// normalisation, shape-matching neighbourhoods, surface, draw order, excitation, default phase and
+/// Builds model from a mesh as TLSMModel::loadModel does (the mesh set-up, default phase and
 /// amplitude fields with their smoothing matrix and harmonic solve), except the orientation field,
 /// whose fixed 22,000 traced fibre-line seeds would take most of every run, and the simulator
 /// set-up. model.m_filePath is left empty; no project file is read.
-void buildModelWithoutOrientation(TLSMModel& model, TTetMesh& mesh);
+void buildModelWithoutOrientation(TLSMModel& model, TTetMesh&& mesh);
+
+/// The model of the fixed mesh, built as above; aborts when the mesh cannot be read.
+std::unique_ptr<TLSMModel> makeFixedModel();
+
+/// Writes the bytes to <scratch>/name and returns the path.
+std::string writeInput(const std::string& name, const uint8_t* data, size_t size);
 
 }  // namespace fuzzsupport

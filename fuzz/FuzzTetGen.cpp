@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "FuzzSupport.h"
 #include "model/TLSMModel.h"
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     TLSMModel model;
-    fuzzsupport::buildModelWithoutOrientation(model, mesh);
+    fuzzsupport::buildModelWithoutOrientation(model, std::move(mesh));
     checkLoadedModel(model);
     return 0;
 }

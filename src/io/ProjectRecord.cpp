@@ -235,14 +235,7 @@ void appendEntry(std::string& out, const ProjectEntry& e) {
             break;
         case ProjectKey::VtxOrigPos:
             appendCountLine(out, "#VtxOrigPos", e.positions.size());
-            for (const vec3& p : e.positions) {
-                appendReal(out, p.x);
-                out += ' ';
-                appendReal(out, p.y);
-                out += ' ';
-                appendReal(out, p.z);
-                out += '\n';
-            }
+            for (const vec3& p : e.positions) appendVec3Line(out, p);
             break;
         case ProjectKey::VtxIsVentriOrAtrium:
             appendCountLine(out, "#VtxIsVentriOrAtrium", e.labels.size());

@@ -19,12 +19,7 @@ bool writeStrokeFile(const std::string& path, const std::vector<std::vector<vec3
                 error = "saving " + path + " failed: stroke " + std::to_string(k) + " has a point that is not finite";
                 return false;
             }
-            appendReal(out, p.x);
-            out += ' ';
-            appendReal(out, p.y);
-            out += ' ';
-            appendReal(out, p.z);
-            out += '\n';
+            appendVec3Line(out, p);
         }
     }
     out += "end\n";

@@ -141,6 +141,15 @@ void appendReal(std::string& out, double value) {
     }
 }
 
+void appendVec3Line(std::string& out, const vec3& p) {
+    appendReal(out, p.x);
+    out += ' ';
+    appendReal(out, p.y);
+    out += ' ';
+    appendReal(out, p.z);
+    out += '\n';
+}
+
 void appendInt(std::string& out, long long value) {
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "linalg/vec3.h"
+
 /// Reads whitespace-separated tokens and numbers from a text held in memory. Numbers are parsed
 /// without the C or C++ locale, so "." is the decimal separator under any user locale. Every read
 /// either yields a complete, finite value or sets the failure state, after which all reads fail;
@@ -62,6 +64,8 @@ std::string shownToken(std::string_view token);
 
 /// Appends value as the C format "%f" would write it in the C locale (six decimals, "." separator).
 void appendReal(std::string& out, double value);
+/// Appends the three coordinates, separated by spaces, and a newline.
+void appendVec3Line(std::string& out, const vec3& p);
 /// Appends value as "%d".
 void appendInt(std::string& out, long long value);
 /// Appends text padded with blanks to width characters (left-aligned field).

@@ -15,9 +15,25 @@ bool TLSMModel::loadModel(const std::string& basePath) {
     m_filePath = basePath;
     TTetMesh mesh;
     if (!loadTetMesh(mesh, basePath)) return false;
+    setUpFromMesh(std::move(mesh), true);
+    m_orienField.initOrientationField(m_tets, m_vtxOrigPos);
+    m_fieldMatrix = buildSmoothingMatrix(vertexCount(), m_vtxOrigPos, m_smNeighbors);
+
+    m_projectLoad = loadProject(*this, basePath + ".vm");
+
+    // The clusters take the frames as they stand now: those recomputed from the project file's
+    // strokes, or the identity frames without one.
+    m_simulator.initSimulator(m_vtxOrigPos, m_tets, m_smNeighbors, m_orienField.m_frames);
+    updateFieldHarmonic(m_phaseField, *m_fieldMatrix);
+    updateFieldHarmonic(m_ampliField, *m_fieldMatrix);
+    m_orienField.updateOrientation(m_tets, m_vtxOrigPos, m_smNeighbors, m_vtxIsVentriOrAtrium);
+    return true;
+}
+
+void TLSMModel::setUpFromMesh(TTetMesh&& mesh, bool normalizeSize) {
     calcNeighbor(mesh);
     calcFaceNormals(mesh);
-    if (mesh.m_verts.size() > 1) normalizeModelSize(mesh.m_verts);
+    if (normalizeSize && mesh.m_verts.size() > 1) normalizeModelSize(mesh.m_verts);
 
     m_verts = mesh.m_verts;
     m_vtxOrigPos = mesh.m_verts;
@@ -37,20 +53,8 @@ bool TLSMModel::loadModel(const std::string& basePath) {
     m_polygonIDs.assign(m_surface.m_pSize, 0);
 
     m_excitation = std::make_unique<TGlobalExcitation>(m_tets, m_verts, m_vtxOrigPos);
-    m_orienField.initOrientationField(m_tets, m_vtxOrigPos);
     m_phaseField.setup(0.0, 1.0, 0.0, n);
     m_ampliField.setup(-1.0, 1.0, 1.0, n);
-    m_fieldMatrix = buildSmoothingMatrix(n, m_vtxOrigPos, m_smNeighbors);
-
-    m_projectLoad = loadProject(*this, basePath + ".vm");
-
-    // The clusters take the frames as they stand now: those recomputed from the project file's
-    // strokes, or the identity frames without one.
-    m_simulator.initSimulator(m_vtxOrigPos, m_tets, m_smNeighbors, m_orienField.m_frames);
-    updateFieldHarmonic(m_phaseField, *m_fieldMatrix);
-    updateFieldHarmonic(m_ampliField, *m_fieldMatrix);
-    m_orienField.updateOrientation(m_tets, m_vtxOrigPos, m_smNeighbors, m_vtxIsVentriOrAtrium);
-    return true;
 }
 
 void TLSMModel::constructNeighborForShapaMatching(const std::vector<Tetra>& tets, const std::vector<vec3>& positions,

@@ -20,6 +20,8 @@
 #include "model/TGlobalExcitation.h"
 #include "model/TLSMSimulator.h"
 
+struct TTetMesh;
+
 /// Where a surface vertex sits: on tetrahedral vertex vertA, or at (1-t) vertA + t vertB.
 struct SurfaceVertexSource {
     bool isBlend = false;
@@ -42,6 +44,13 @@ public:
     /// Turns base + ".node"/".ele" (and ".vm" when present) into a ready model. False when the mesh
     /// files cannot be read; the model then keeps only its path.
     bool loadModel(const std::string& basePath);
+    /// The part of loading that needs no file, from a mesh already read: neighbours and face
+    /// normals, the size normalised when asked, positions, tetrahedra, labels 0, no fixed vertices,
+    /// contraction factors (1, 1, 1) and identity stretch tensors, the shape-matching
+    /// neighbourhoods, the surface with its draw order and chamber ids 0, a new excitation, and the
+    /// phase and amplitude fields at their defaults (not solved). The orientation field, the
+    /// smoothing matrix and the simulator are left to the caller.
+    void setUpFromMesh(TTetMesh&& mesh, bool normalizeSize);
 
     /// Fills one ascending neighbourhood per vertex (itself included); the 1200-vertex tube stencil
     /// is used for exactly 1200 vertices.

@@ -14,6 +14,15 @@
 
 namespace {
 
+/// Lighting with both scene lights on, texturing off: the start of every lit surface pass.
+void enableLitUntextured() {
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHT1);
+    glDisable(GL_TEXTURE_1D);
+    glDisable(GL_TEXTURE_2D);
+}
+
 /// Below this opacity the shaded pass blends; the plain pass blends below kPlainOpaque.
 constexpr double kShadedOpaque = 0.95;
 constexpr double kPlainOpaque = 0.9999;
@@ -377,11 +386,7 @@ void HeartRenderer::drawShaded(TLSMModel& model, double alpha) {
                       m_batch);
 
     const float a = static_cast<float>(alpha);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHT1);
-    glDisable(GL_TEXTURE_1D);
-    glDisable(GL_TEXTURE_2D);
+    enableLitUntextured();
     setFrontMaterial({1.0f, 1.0f, 1.0f, 0.8f}, {1.0f, 1.0f, 1.0f, a}, {0.4f, 0.4f, 0.4f, a}, 32.0f);
     const bool translucent = alpha < kShadedOpaque;
     if (translucent) {
@@ -404,11 +409,7 @@ void HeartRenderer::drawPlain(TLSMModel& model, double alpha) {
     const std::vector<int> order = validDrawOrder(model);
     buildSurfaceBatch(model.m_surface, model.m_surfVtxTag, order, nullptr, SurfaceBatchOptions(), m_batch);
     const float a = static_cast<float>(alpha);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHT1);
-    glDisable(GL_TEXTURE_1D);
-    glDisable(GL_TEXTURE_2D);
+    enableLitUntextured();
     setFrontMaterial({0.3f, 0.3f, 0.3f, 0.9f}, {0.7f, 0.7f, 0.7f, a}, {0.5f, 0.5f, 0.5f, a}, 32.0f);
     const bool translucent = alpha < kPlainOpaque;
     if (translucent) {
@@ -460,13 +461,9 @@ void HeartRenderer::drawByChamber(TLSMModel& model, bool translucent) {
 }
 
 void HeartRenderer::drawChamberWalls(const TLSMModel& model) {
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHT1);
+    enableLitUntextured();
     glEnable(GL_CULL_FACE);
     glCullFace(GL_BACK);
-    glDisable(GL_TEXTURE_1D);
-    glDisable(GL_TEXTURE_2D);
     glMaterialfv(GL_FRONT, GL_SPECULAR, Rgba{0.9f, 0.9f, 0.9f, 0.9f}.data());
     glMaterialf(GL_FRONT, GL_SHININESS, 32.0f);
     const std::vector<TTriIndices>* walls[4] = {&model.m_trisVR, &model.m_trisVL, &model.m_trisAR, &model.m_trisAL};

@@ -123,26 +123,25 @@ void TOGL::initState() {
 void TOGL::setupView(double zNear, double zFar) {
     m_isDrawing = true;
     makeCurrent();
-    glViewport(0, 0, m_viewWidth, m_viewHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    const double aspect = m_viewHeight > 0 ? static_cast<double>(m_viewWidth) / m_viewHeight : 1.0;
-    gluPerspective(kViewFovyDegrees, aspect, zNear, zFar);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    gluLookAt(m_eye.x, m_eye.y, m_eye.z, m_center.x, m_center.y, m_center.z, m_up.x, m_up.y, m_up.z);
+    loadCamera(0, m_viewWidth, zNear, zFar, m_eye, m_center);
     // The view's format has no accumulation buffer, so colour and depth are all there is to clear.
     glClearColor(m_clearColor[0], m_clearColor[1], m_clearColor[2], m_clearColor[3]);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
 void TOGL::setupEyeView(int viewportX, int viewportWidth, const vec3& eye, const vec3& focus) {
+    loadCamera(viewportX, viewportWidth, kViewNear, kViewFar, eye, focus);
+}
+
+void TOGL::loadCamera(int viewportX, int viewportWidth, double zNear, double zFar, const vec3& eye,
+                      const vec3& focus) {
     glViewport(viewportX, 0, viewportWidth, m_viewHeight);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    // Each half keeps the aspect of the whole window, so the two images are squeezed side by side.
+    // The aspect is the whole window's, also for a stereo half: the two images are squeezed side
+    // by side.
     const double aspect = m_viewHeight > 0 ? static_cast<double>(m_viewWidth) / m_viewHeight : 1.0;
-    gluPerspective(kViewFovyDegrees, aspect, kViewNear, kViewFar);
+    gluPerspective(kViewFovyDegrees, aspect, zNear, zFar);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     gluLookAt(eye.x, eye.y, eye.z, focus.x, focus.y, focus.z, m_up.x, m_up.y, m_up.z);

@@ -80,6 +80,8 @@ class TOGL {
     void drawGradientQuad(double xLeft, double xRight);
     /// Projection and camera of one stereo half.
     void setupEyeView(int viewportX, int viewportWidth, const vec3& eye, const vec3& focus);
+    /// Viewport (full height), perspective projection with the window's aspect, look-at camera.
+    void loadCamera(int viewportX, int viewportWidth, double zNear, double zFar, const vec3& eye, const vec3& focus);
     bool m_boundForCall = false;
 };
 

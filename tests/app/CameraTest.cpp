@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "GuiFixture.h"
+#include "common/VecExpect.h"
 #include "linalg/Diagnostics.h"
 #include "mesh/ScreenProjection.h"
 #include "render/Camera.h"
@@ -15,17 +16,6 @@
 namespace {
 
 const vec3 kHomeEye(20, 20, 60), kHomeCenter(20, 20, 20), kHomeUp(0, 1, 0);
-
-void expectNear(const vec3& a, const vec3& b, double tol) {
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
-}
-
-/// Angle from one eye offset to another about the y axis.
-double turnAboutY(const vec3& from, const vec3& to) {
-    return std::atan2(from.z * to.x - from.x * to.z, from.x * to.x + from.z * to.z);
-}
 
 class CameraGuiTest : public GuiFixture {
    protected:

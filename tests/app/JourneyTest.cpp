@@ -150,13 +150,7 @@ TEST_F(GuiFixture, JourneyExportOneBeatOfTheBundledHeartAndReadTheFileBack) {
 TEST_F(PaintModeTest, JourneyPaintAPhaseFieldSaveItWithSAndFindItAgainAfterARestart) {
     startOn(bar());
     // A source at the left end, a sink at the right end: Shift-clicks with the two phase tools.
-    chooseTool(PaintTool::PHASE_0);
-    const QPoint left = pixelOf(vec3(-4.6, 0, 1.67)), right = pixelOf(vec3(4.6, 0, 1.67));
-    press(left, Qt::ShiftModifier);
-    release(left);
-    chooseTool(PaintTool::PHASE_1);
-    press(right, Qt::ShiftModifier);
-    release(right);
+    const auto [left, right] = paintSourceAndSinkAtTheEnds();
     const std::vector<TConstraint> painted = model().m_phaseField.m_constraints;
     const std::vector<double> field = model().m_phaseField.m_value;
     ASSERT_EQ(painted.size(), 2u);

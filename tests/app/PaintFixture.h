@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QWheelEvent>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "GuiFixture.h"
@@ -99,6 +100,18 @@ class PaintModeTest : public GuiFixture {
         press(a, modifiers);
         for (const QPoint& p : path(a, b, steps)) moveTo(p);
         release(b);
+    }
+    /// Shift-clicks a phase source (0) at the left end and a sink (1) at the right end of bar();
+    /// returns the two pixels clicked.
+    std::pair<QPoint, QPoint> paintSourceAndSinkAtTheEnds() {
+        const QPoint left = pixelOf(vec3(-4.6, 0, 1.67)), right = pixelOf(vec3(4.6, 0, 1.67));
+        chooseTool(PaintTool::PHASE_0);
+        press(left, Qt::ShiftModifier);
+        release(left);
+        chooseTool(PaintTool::PHASE_1);
+        press(right, Qt::ShiftModifier);
+        release(right);
+        return {left, right};
     }
     void wheel(int delta, Qt::KeyboardModifiers modifiers) {
         const QPointF p(m_view->width() / 2.0, m_view->height() / 2.0);

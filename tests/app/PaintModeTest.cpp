@@ -426,13 +426,7 @@ TEST_F(PaintModeTest, PaintedSinkEndContractsLaterThanThePaintedSourceEnd) {
     ASSERT_TRUE(std::all_of(labels.begin(), labels.end(), [](int16_t l) { return l == 1; }));
 
     // Source on the left end, sink on the right end.
-    chooseTool(PaintTool::PHASE_0);
-    const QPoint left = pixelOf(vec3(-4.6, 0, 1.67)), right = pixelOf(vec3(4.6, 0, 1.67));
-    press(left, Qt::ShiftModifier);
-    release(left);
-    chooseTool(PaintTool::PHASE_1);
-    press(right, Qt::ShiftModifier);
-    release(right);
+    paintSourceAndSinkAtTheEnds();
     ASSERT_EQ(model().m_phaseField.m_constraints.size(), 2u);
 
     std::vector<int> leftEnd, rightEnd;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/TestMeshes.h"
+#include "common/VecExpect.h"
 #include "fields/Constraints.h"
 #include "fields/TTensorField.h"
 #include "linalg/Diagnostics.h"
@@ -10,12 +11,6 @@
 namespace {
 
 constexpr double kTol = 1e-12;
-
-void expectNear(const vec3& a, const vec3& b, double tol) {
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
-}
 
 std::vector<vec3> straightLine(int points, double length) {
     std::vector<vec3> line;

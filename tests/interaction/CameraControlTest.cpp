@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "common/VecExpect.h"
 #include "interaction/CameraControl.h"
 #include "interaction/TCore.h"
 #include "interaction/TStatePaintCtrlField.h"
@@ -32,17 +33,6 @@ class FakeViewWindow : public ViewWindow {
     int captures = 0;
     int redraws = 0;
 };
-
-void expectNear(const vec3& a, const vec3& b, double tol) {
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
-}
-
-/// Angle between the eye's offsets from the centre, seen along the up vector (y).
-double turnAboutY(const vec3& from, const vec3& to) {
-    return std::atan2(from.z * to.x - from.x * to.z, from.x * to.x + from.z * to.z);
-}
 
 class CameraControlTest : public ::testing::Test {
    protected:

@@ -10,22 +10,11 @@
 namespace geomtest {
 
 void setUpModel(TLSMModel& model, const testmesh::TetData& data) {
-    TTetMesh mesh{data.verts, data.tets};
-    calcNeighbor(mesh);
-    calcFaceNormals(mesh);
-    model.m_verts = model.m_vtxOrigPos = mesh.m_verts;
-    model.m_tets = mesh.m_tets;
-    const int n = model.vertexCount();
     {
         DiagCapture quiet;
-        TLSMModel::constructNeighborForShapaMatching(model.m_tets, model.m_vtxOrigPos, model.m_smNeighbors);
+        model.setUpFromMesh(TTetMesh{data.verts, data.tets}, false);
     }
-    model.rebuildSurface();
-    model.buildDrawOrder();
-    model.m_polygonIDs.assign(model.m_surface.m_pSize, 0);
-    model.m_vtxIsVentriOrAtrium.assign(n, 0);
-    model.m_phaseField.setup(0.0, 1.0, 0.0, n);
-    model.m_ampliField.setup(-1.0, 1.0, 1.0, n);
+    const int n = model.vertexCount();
     model.m_orienField.m_depthField.setup(0.0, 1.0, 1.0, n);
     model.m_orienField.m_frames.assign(n, TVertexFrame());
 }

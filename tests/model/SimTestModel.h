@@ -16,20 +16,9 @@ namespace simtest {
 inline void setUpModel(TLSMModel& model, const testmesh::TetData& data, int16_t label = 1,
                        const vec3& fibre = vec3(1, 0, 0)) {
     DiagCapture quiet;
-    TTetMesh mesh{data.verts, data.tets};
-    calcNeighbor(mesh);
-    calcFaceNormals(mesh);
-    model.m_verts = model.m_vtxOrigPos = mesh.m_verts;
-    model.m_tets = mesh.m_tets;
+    model.setUpFromMesh(TTetMesh{data.verts, data.tets}, false);
     const int n = model.vertexCount();
     model.m_vtxIsVentriOrAtrium.assign(n, label);
-    model.m_vtxContraction.assign(n, vec3(1, 1, 1));
-    model.m_vtxStretch.assign(n, {1, 0, 0, 0, 1, 0, 0, 0, 1});
-    TLSMModel::constructNeighborForShapaMatching(model.m_tets, model.m_vtxOrigPos, model.m_smNeighbors);
-    model.rebuildSurface();
-    model.m_excitation = std::make_unique<TGlobalExcitation>(model.m_tets, model.m_verts, model.m_vtxOrigPos);
-    model.m_phaseField.setup(0.0, 1.0, 0.0, n);
-    model.m_ampliField.setup(-1.0, 1.0, 1.0, n);
 
     TVertexFrame frame;
     frame.m_primaryDir = fibre / fibre.norm();

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 
+#include "common/VecExpect.h"
 #include "linalg/Diagnostics.h"
 #include "mesh/TTriangleMesh.h"
 #include "render/Camera.h"
@@ -13,12 +14,6 @@ namespace {
 
 constexpr double kTol = 1e-9;
 const vec3 kHomeEye(20, 20, 60), kHomeCenter(20, 20, 20), kHomeUp(0, 1, 0);
-
-void expectNear(const vec3& a, const vec3& b, double tol) {
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
-}
 
 ScreenProjection homeView(int width = 800, int height = 600) {
     ScreenProjection view;
