@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QShortcut>
 #include <QUrl>
 
 #include "app/CVelmoraView.h"
@@ -59,17 +58,9 @@ void CMainFrame::buildMenus() {
     m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     QAction* load =
         m_fileMenu->addAction(QStringLiteral("Load heat tetra model (.ele/.vm)"), this, [this] { loadModelCommand(); });
-    // The usual document keys: Ctrl+O opens a model, Ctrl+S saves the project file as S does, and
-    // Ctrl+N and Ctrl+P do nothing (the model is the only document; there is no empty one to start
-    // and nothing to print). The view handles them alike when they reach it without the shortcuts
-    // (the main window not active); either way Ctrl+O does not start the beat nor Ctrl+N move the
-    // camera.
+    // Ctrl+O opens a model, as the usual document key; the view handles the other document keys
+    // (and Ctrl+O when the main window is not active).
     load->setShortcut(QKeySequence::Open);
-    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, [this] {
-        if (m_view) m_view->handleKey(Qt::Key_S, false);
-    });
-    new QShortcut(QKeySequence::New, this);
-    new QShortcut(QKeySequence::Print, this);
     m_recentSeparator = m_fileMenu->addSeparator();
     m_exitSeparator = m_fileMenu->addSeparator();
     m_fileMenu->addAction(QStringLiteral("E&xit"), this, [this] { close(); });

@@ -68,10 +68,10 @@ class CVelmoraView : public QOpenGLWidget, public GLContextHost, public Keyboard
     void changeEvent(QEvent* event) override;
 
    private:
-    /// Ctrl+O opens a model, Ctrl+S saves the project file as S does, Ctrl+N and Ctrl+P do nothing;
-    /// true when the key was one of them. The main window's shortcuts take these keys while it is
-    /// the active window; one that reaches the view all the same is handled alike here, so that it
-    /// never acts as the plain letter.
+    /// The document keys: Ctrl+O opens a model, Ctrl+S saves the project file as S does, Ctrl+N and
+    /// Ctrl+P do nothing (the model is the only document); true when the key was one of them, so
+    /// that it never acts as the plain letter. (The load menu entry's shortcut takes Ctrl+O first
+    /// while the main window is active.)
     bool handleDocumentKey(const QKeyEvent& event);
     void trackModifiers(Qt::KeyboardModifiers modifiers);
     void updateCursor();
