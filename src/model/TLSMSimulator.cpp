@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr std::array<double, 9> kIdentity = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-
 // Member weights: (d . fibre)^2 + kWeightFloor, valid within [kWeightFloor, kWeightCeiling].
 constexpr double kWeightFloor = 0.01;
 constexpr double kWeightCeiling = 100000.0;
@@ -69,54 +67,14 @@ void reportTiming() {
     }
 }
 
-// out = a b for row-major 3x3 matrices.
-inline void mul3(const double a[9], const double b[9], double out[9]) {
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            out[3 * r + c] = a[3 * r] * b[c] + a[3 * r + 1] * b[3 + c] + a[3 * r + 2] * b[6 + c];
-}
-
-inline double det3(const double m[9]) {
-    return m[0] * (m[4] * m[8] - m[5] * m[7]) - m[1] * (m[3] * m[8] - m[5] * m[6]) + m[2] * (m[3] * m[7] - m[4] * m[6]);
-}
-
-inline vec3 mulVec(const double m[9], const vec3& v) {
-    return {m[0] * v.x + m[1] * v.y + m[2] * v.z, m[3] * v.x + m[4] * v.y + m[5] * v.z,
-            m[6] * v.x + m[7] * v.y + m[8] * v.z};
-}
-
-// Rotation R of the polar decomposition B^T = R S: C = B B^T is eigen-decomposed by Jacobi
-// rotations warm-started from `frame` (updated in place), S^-1 = sum lambda^-1/2 e e^T and
-// R = B^T S^-1. R stays as it is (the identity) when an eigenvalue is below the floor.
-inline void polarRotation(const double b[9], double frame[9], double rot[9]) {
-    // Most clusters change little between passes, so the stored frame usually diagonalises C
-    // already: V C V^T = (V B)(V B)^T has no off-diagonal entry above the tolerance and the
-    // Jacobi routine would apply no rotation. Only otherwise is it run.
-    double vb[9], c[9];
-    mul3(frame, b, vb);
-    for (int r = 0; r < 3; ++r)
-        for (int col = r; col < 3; ++col)
-            c[3 * r + col] = c[3 * col + r] =
-                vb[3 * r] * vb[3 * col] + vb[3 * r + 1] * vb[3 * col + 1] + vb[3 * r + 2] * vb[3 * col + 2];
-    if (std::fabs(c[3]) > kClusterJacobiTolerance || std::fabs(c[6]) > kClusterJacobiTolerance ||
-        std::fabs(c[7]) > kClusterJacobiTolerance) {
-        for (int r = 0; r < 3; ++r)
-            for (int col = r; col < 3; ++col)
-                c[3 * r + col] = c[3 * col + r] =
-                    b[3 * r] * b[3 * col] + b[3 * r + 1] * b[3 * col + 1] + b[3 * r + 2] * b[3 * col + 2];
-        jacobiEigen3(c, frame, kClusterJacobiTolerance, kClusterJacobiRotations);
-    }
-    if (!(c[0] >= kMinClusterEigenvalue && c[4] >= kMinClusterEigenvalue && c[8] >= kMinClusterEigenvalue)) return;
-    const double f[3] = {1.0 / std::sqrt(c[0]), 1.0 / std::sqrt(c[4]), 1.0 / std::sqrt(c[8])};
-    double sInv[9];
-    for (int r = 0; r < 3; ++r)
-        for (int col = r; col < 3; ++col)
-            sInv[3 * r + col] = sInv[3 * col + r] = f[0] * frame[r] * frame[col] +
-                                                    f[1] * frame[3 + r] * frame[3 + col] +
-                                                    f[2] * frame[6 + r] * frame[6 + col];
-    for (int r = 0; r < 3; ++r)
-        for (int col = 0; col < 3; ++col)
-            rot[3 * r + col] = b[r] * sInv[col] + b[3 + r] * sInv[3 + col] + b[6 + r] * sInv[6 + col];
+/// Index k in [0, offsets.size() - 1] where the prefix offsets first reach part/parts of the total:
+/// thread `part` of `parts` takes items [splitPoint(part), splitPoint(part + 1)).
+int splitPoint(const std::vector<int>& offsets, int part, int parts) {
+    const int items = static_cast<int>(offsets.size()) - 1;
+    if (part <= 0) return 0;
+    if (part >= parts) return items;
+    const int64_t target = static_cast<int64_t>(offsets.back()) * part / parts;
+    return static_cast<int>(std::lower_bound(offsets.begin(), offsets.end() - 1, target) - offsets.begin());
 }
 
 }  // namespace
@@ -149,6 +107,18 @@ void TLSMSimulator::releaseArrays() {
     m_vertexMemberWeight.clear();
     m_weightedRestOffsets.clear();
     m_clusterFit.clear();
+    m_blockRowStart.assign(1, 0);
+    m_laneRows.clear();
+    m_order.clear();
+    m_rank.clear();
+    m_orderedClusterSize.clear();
+    m_gatherStart.assign(1, 0);
+    m_gatherCluster.clear();
+    m_gatherWeight.clear();
+    m_orderedRest.clear();
+    m_orderedCur.clear();
+    m_orderedGoal.clear();
+    m_orderedStretch.clear();
     m_velocityBefore.clear();
     m_volumeBlockSums.clear();
 }
@@ -190,7 +160,7 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
     m_goalPos.assign(n, vec3());
     m_vtxConstraint.assign(n, TVertexConstraint());
     m_restCenters.assign(n, vec3());
-    m_eigenFrames.assign(n, kIdentity);
+    m_eigenFrames.assign(n, kIdentity3);
 
     // Clusters, flat.
     m_clusterSize.resize(n);
@@ -298,14 +268,10 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
 
     m_inflateDir.assign(n, vec3());
     m_weightedRestOffsets.resize(memberships);
-    m_clusterFit.resize(n);
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n; ++i)
         for (int m = m_clusterStart[i]; m < m_clusterStart[i + 1]; ++m)
             m_weightedRestOffsets[m] = (m_restPos[m_clusterVerts[m]] - m_restCenters[i]) * m_clusterWeights[m];
-        ClusterFit& fit = m_clusterFit[i];
-        std::copy(kIdentity.begin(), kIdentity.end(), fit.rotStretch);
-        fit.restCenter = m_restCenters[i];
-    }
+    buildClusterBlocks();
     m_velocityBefore.assign(n, vec3());
     m_volumeBlockSums.assign((m_tetNum + kVolumeBlockTets - 1) / kVolumeBlockTets, {0, 0, 0, 0});
     m_stepThreads = 1;
@@ -379,12 +345,121 @@ void TLSMSimulator::buildLayers(const std::vector<Tetra>& tets) {
 
 void TLSMSimulator::resetSimulation() {
     std::fill(m_velocities.begin(), m_velocities.end(), vec3());
-    std::fill(m_eigenFrames.begin(), m_eigenFrames.end(), kIdentity);
+    std::fill(m_eigenFrames.begin(), m_eigenFrames.end(), kIdentity3);
+}
+
+void TLSMSimulator::orderForLocality() {
+    // Z-order (Morton) of the rest positions on a 2^21 grid per axis, ties by vertex number.
+    const int n = m_vtxNum;
+    vec3 lo = m_restPos[0], hi = lo;
+    for (const vec3& p : m_restPos)
+        for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], p[a]), hi[a] = std::max(hi[a], p[a]);
+    const double cells = 2097151.0;
+    auto spread = [](uint64_t x) {  // 21 bits to every third of 63
+        x &= 0x1fffff;
+        x = (x | x << 32) & 0x1f00000000ffffULL;
+        x = (x | x << 16) & 0x1f0000ff0000ffULL;
+        x = (x | x << 8) & 0x100f00f00f00f00fULL;
+        x = (x | x << 4) & 0x10c30c30c30c30c3ULL;
+        x = (x | x << 2) & 0x1249249249249249ULL;
+        return x;
+    };
+    std::vector<std::pair<uint64_t, int>> keys(n);
+    for (int v = 0; v < n; ++v) {
+        uint64_t code = 0;
+        for (int a = 0; a < 3; ++a) {
+            const double extent = hi[a] - lo[a];
+            const double t = extent > 0.0 && std::isfinite(extent) ? (m_restPos[v][a] - lo[a]) / extent : 0.0;
+            const uint64_t cell = std::isfinite(t) ? static_cast<uint64_t>(std::clamp(t, 0.0, 1.0) * cells) : 0;
+            code |= spread(cell) << a;
+        }
+        keys[v] = {code, v};
+    }
+    std::sort(keys.begin(), keys.end());
+    m_order.resize(n);
+    m_rank.resize(n);
+    for (int p = 0; p < n; ++p) {
+        m_order[p] = keys[p].second;
+        m_rank[keys[p].second] = p;
+    }
+}
+
+void TLSMSimulator::buildClusterBlocks() {
+    const int n = m_clusterNum;
+    orderForLocality();
+
+    // Fit side: internal cluster p is cluster m_order[p]; its members keep their order.
+    m_orderedClusterSize.resize(n);
+    for (int p = 0; p < n; ++p) m_orderedClusterSize[p] = m_clusterSize[m_order[p]];
+    const int blocks = (n + kClusterLanes - 1) / kClusterLanes;
+    m_blockRowStart.assign(blocks + 1, 0);
+    for (int b = 0; b < blocks; ++b) {
+        int rows = 0;
+        for (int l = 0; l < kClusterLanes && b * kClusterLanes + l < n; ++l)
+            rows = std::max(rows, m_orderedClusterSize[b * kClusterLanes + l]);
+        m_blockRowStart[b + 1] = m_blockRowStart[b] + rows;
+    }
+    ClusterLaneRow padding{};
+    m_laneRows.assign(m_blockRowStart[blocks], padding);
+    for (int b = 0; b < blocks; ++b)
+        for (int l = 0; l < kClusterLanes; ++l) {
+            const int p = std::min(b * kClusterLanes + l, n - 1);
+            const int i = m_order[p];
+            const bool real = b * kClusterLanes + l < n;
+            for (int row = m_blockRowStart[b]; row < m_blockRowStart[b + 1]; ++row) {
+                ClusterLaneRow& r = m_laneRows[row];
+                const int m = m_clusterStart[i] + (row - m_blockRowStart[b]);
+                if (real && m < m_clusterStart[i + 1]) {
+                    r.vert[l] = m_rank[m_clusterVerts[m]];
+                    r.weight[l] = m_clusterWeights[m];
+                    r.offX[l] = m_weightedRestOffsets[m].x;
+                    r.offY[l] = m_weightedRestOffsets[m].y;
+                    r.offZ[l] = m_weightedRestOffsets[m].z;
+                } else {
+                    // Zero weight and offset: the lane's sums stay exactly as they are.
+                    r.vert[l] = p;
+                }
+            }
+        }
+
+    // Gather side: internal vertex p is vertex m_order[p], with its memberships in ascending
+    // order of the original cluster numbers, as the goal sum requires.
+    m_gatherStart.assign(n + 1, 0);
+    for (int p = 0; p < n; ++p) {
+        const int v = m_order[p];
+        m_gatherStart[p + 1] = m_gatherStart[p] + (m_vertexMemberStart[v + 1] - m_vertexMemberStart[v]);
+    }
+    m_gatherCluster.resize(m_gatherStart[n]);
+    m_gatherWeight.resize(m_gatherStart[n]);
+    for (int p = 0; p < n; ++p) {
+        const int v = m_order[p];
+        int slot = m_gatherStart[p];
+        for (int s = m_vertexMemberStart[v]; s < m_vertexMemberStart[v + 1]; ++s, ++slot) {
+            m_gatherCluster[slot] = m_rank[m_vertexMemberCluster[s]];
+            m_gatherWeight[slot] = m_vertexMemberWeight[s];
+        }
+    }
+
+    m_orderedRest.resize(n);
+    m_clusterFit.resize(n);
+    for (int p = 0; p < n; ++p) {
+        m_orderedRest[p] = m_restPos[m_order[p]];
+        ClusterFit& fit = m_clusterFit[p];
+        for (int c = 0; c < 3; ++c) {
+            for (int r = 0; r < 3; ++r) fit.column[c][r] = kIdentity3[3 * r + c];
+            fit.column[c][3] = m_restCenters[m_order[p]][c];
+            fit.mean[c] = 0.0;
+        }
+        fit.mean[3] = 0.0;
+    }
+    m_orderedCur.assign(n, vec3());
+    m_orderedGoal.assign(n, vec3());
+    m_orderedStretch.assign(n, kIdentity3);
 }
 
 bool TLSMSimulator::stepSimulation(std::vector<vec3>& positions, const std::map<int, vec3>& fixedVerts,
-                                   const std::set<int>& pinnedVerts, const std::vector<std::array<double, 9>>& stretch,
-                                   double dt, int iterations) {
+                                   const std::set<int>& pinnedVerts, const std::vector<Mat3>& stretch, double dt,
+                                   int iterations) {
     if (++g_timing.calls > 999) {
         reportTiming();
         g_timing = TimingReport();
@@ -402,81 +477,85 @@ bool TLSMSimulator::stepSimulation(std::vector<vec3>& positions, const std::map<
     if (n == 0) return true;
 
     const auto start = Clock::now();
-    std::copy(positions.begin(), positions.end(), m_curPos.begin());
-    if (iterations < 1) std::copy(positions.begin(), positions.end(), m_goalPos.begin());
-
     if (omp_get_max_threads() > m_threadNum)
         for (int it = 0; it < iterations; ++it) diagPrintf("thread数の調整");
     const int threads = loopThreads();
     const bool parallel = threads > 1 && n >= kParallelVertices;
     m_stepThreads = 1;
-
-    const int* clusterStart = m_clusterStart.data();
-    const int* clusterVerts = m_clusterVerts.data();
-    const double* clusterWeights = m_clusterWeights.data();
-    const int* memberStart = m_vertexMemberStart.data();
-    const int* memberCluster = m_vertexMemberCluster.data();
-    const double* memberWeight = m_vertexMemberWeight.data();
-    const vec3* restOffsets = m_weightedRestOffsets.data();
-    const ClusterFit* clusterFit = m_clusterFit.data();
-
-#pragma omp parallel num_threads(threads) if (parallel)
-    {
-#pragma omp master
-        m_stepThreads = omp_get_num_threads();
-
-        for (int it = 0; it < iterations; ++it) {
-            // Fit every cluster: x_mean and A = sum w (r - c) x^T, B = M A, R from the polar
-            // decomposition of B^T by a warm-started Jacobi eigen-decomposition of B B^T.
-#pragma omp for schedule(static)
-            for (int i = 0; i < n; ++i) {
-                const int begin = clusterStart[i], end = clusterStart[i + 1];
-                if (begin == end) continue;
-                vec3 mean;
-                double a[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
-                for (int m = begin; m < end; ++m) {
-                    const vec3& x = m_curPos[clusterVerts[m]];
-                    mean += clusterWeights[m] * x;
-                    const vec3& d = restOffsets[m];
-                    a[0] += d.x * x.x, a[1] += d.x * x.y, a[2] += d.x * x.z;
-                    a[3] += d.y * x.x, a[4] += d.y * x.y, a[5] += d.y * x.z;
-                    a[6] += d.z * x.x, a[7] += d.z * x.y, a[8] += d.z * x.z;
-                }
-                const double* stretchI = stretch[i].data();
-                double b[9];
-                mul3(stretchI, a, b);
-                ClusterFit& fit = m_clusterFit[i];
-                fit.mean = mean;
-                double rot[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-                if (det3(b) > kMinClusterDet) polarRotation(b, m_eigenFrames[i].data(), rot);
-                mul3(rot, stretchI, fit.rotStretch);
-            }
-            // Gather: every goal is the vertex-weighted mean of its clusters' predictions
-            // R_i M_i (r_v - c_i) + x_mean_i, summed in ascending cluster order.
-#pragma omp for schedule(static)
-            for (int v = 0; v < n; ++v) {
-                const int begin = memberStart[v], end = memberStart[v + 1];
-                if (begin == end) {
-                    m_goalPos[v] = m_curPos[v];
-                    continue;
-                }
-                const vec3 rest = m_restPos[v];
-                vec3 goal;
-                for (int s = begin; s < end; ++s) {
-                    const ClusterFit& fit = clusterFit[memberCluster[s]];
-                    goal += memberWeight[s] * (mulVec(fit.rotStretch, rest - fit.restCenter) + fit.mean);
-                }
-                m_goalPos[v] = goal;
-                m_curPos[v] = goal;
-            }
-        }
-    }
+    matchShapes(positions, stretch, iterations, threads, parallel);
     const auto matched = Clock::now();
 
     preserveVolume(m_goalPos);
     realignGoal(m_goalPos, positions);
     const auto corrected = Clock::now();
 
+    applyVertexConstraints(fixedVerts, pinnedVerts);
+    const auto integrationStart = Clock::now();
+    integrate(positions, dt, threads, parallel);
+    const auto end = Clock::now();
+
+    g_timing.nanoseconds[0] += nanosecondsBetween(start, matched);
+    g_timing.nanoseconds[1] += nanosecondsBetween(matched, corrected);
+    g_timing.nanoseconds[2] += nanosecondsBetween(integrationStart, end);
+    m_phaseMs[0] = millisecondsBetween(start, matched);
+    m_phaseMs[1] = millisecondsBetween(matched, corrected);
+    m_phaseMs[2] = millisecondsBetween(integrationStart, end);
+    return true;
+}
+
+void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::vector<Mat3>& stretch,
+                                int iterations, int threads, bool parallel) {
+    ShapeMatchingArrays arrays;
+    arrays.clusterCount = m_clusterNum;
+    arrays.clusterSize = m_orderedClusterSize.data();
+    arrays.blockRowStart = m_blockRowStart.data();
+    arrays.rows = m_laneRows.data();
+    arrays.stretch = m_orderedStretch.data();
+    arrays.frames = m_eigenFrames.data();
+    arrays.fits = m_clusterFit.data();
+    arrays.memberStart = m_gatherStart.data();
+    arrays.memberCluster = m_gatherCluster.data();
+    arrays.memberWeight = m_gatherWeight.data();
+    arrays.restPos = m_orderedRest.data();
+    arrays.current = m_orderedCur.data();
+    arrays.goal = m_orderedGoal.data();
+    arrays.polar = {kClusterJacobiTolerance, kClusterJacobiRotations, kMinClusterEigenvalue};
+    arrays.minDet = kMinClusterDet;
+    const ShapeMatchingKernels& k = *m_kernels;
+    const int* order = m_order.data();
+
+#pragma omp parallel num_threads(threads) if (parallel)
+    {
+        const int team = omp_get_num_threads(), me = omp_get_thread_num();
+#pragma omp master
+        m_stepThreads = team;
+        // Each thread owns one contiguous range of blocks and one of vertices for the whole step,
+        // cut where the members (rows of the blocks, memberships of the vertices) divide evenly:
+        // meshes often number their surface vertices, which have half the neighbours, first.
+        // Where the cuts fall changes no result.
+        const int blockBegin = splitPoint(m_blockRowStart, me, team);
+        const int blockEnd = splitPoint(m_blockRowStart, me + 1, team);
+        const int vertexBegin = splitPoint(m_gatherStart, me, team);
+        const int vertexEnd = splitPoint(m_gatherStart, me + 1, team);
+        for (int p = vertexBegin; p < vertexEnd; ++p) {
+            m_orderedCur[p] = positions[order[p]];
+            m_orderedStretch[p] = stretch[order[p]];
+        }
+        if (iterations < 1)
+            for (int p = vertexBegin; p < vertexEnd; ++p) m_orderedGoal[p] = m_orderedCur[p];
+#pragma omp barrier
+        for (int it = 0; it < iterations; ++it) {
+            k.fitBlocks(arrays, blockBegin, blockEnd);
+#pragma omp barrier
+            k.gatherGoals(arrays, vertexBegin, vertexEnd);
+#pragma omp barrier
+        }
+        for (int p = vertexBegin; p < vertexEnd; ++p) m_goalPos[order[p]] = m_curPos[order[p]] = m_orderedGoal[p];
+    }
+}
+
+void TLSMSimulator::applyVertexConstraints(const std::map<int, vec3>& fixedVerts, const std::set<int>& pinnedVerts) {
+    const int n = m_vtxNum;
     for (TVertexConstraint& c : m_vtxConstraint) c = TVertexConstraint();
     for (const auto& [v, target] : fixedVerts)
         if (v >= 0 && v < n) {
@@ -485,8 +564,14 @@ bool TLSMSimulator::stepSimulation(std::vector<vec3>& positions, const std::map<
         }
     for (int v : pinnedVerts)
         if (v >= 0 && v < n) m_vtxConstraint[v].isPinned = true;
+}
 
-    const auto integrationStart = Clock::now();
+void TLSMSimulator::integrate(std::vector<vec3>& positions, double dt, int threads, bool parallel) {
+    const int n = m_vtxNum;
+    const int* memberStart = m_vertexMemberStart.data();
+    const int* clusterStart = m_clusterStart.data();
+    const int* clusterVerts = m_clusterVerts.data();
+    const double* clusterWeights = m_clusterWeights.data();
     const double fixedGain = dt * kFixedGain;
 #pragma omp parallel num_threads(threads) if (parallel)
     {
@@ -515,13 +600,4 @@ bool TLSMSimulator::stepSimulation(std::vector<vec3>& positions, const std::map<
             m_velocities[i] = kDamping * (m_velocityBefore[i] + sum);
         }
     }
-    const auto end = Clock::now();
-
-    g_timing.nanoseconds[0] += nanosecondsBetween(start, matched);
-    g_timing.nanoseconds[1] += nanosecondsBetween(matched, corrected);
-    g_timing.nanoseconds[2] += nanosecondsBetween(integrationStart, end);
-    m_phaseMs[0] = millisecondsBetween(start, matched);
-    m_phaseMs[1] = millisecondsBetween(matched, corrected);
-    m_phaseMs[2] = millisecondsBetween(integrationStart, end);
-    return true;
 }

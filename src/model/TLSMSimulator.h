@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "fields/TTensorField.h"
+#include "linalg/Mat3.h"
 #include "linalg/vec3.h"
 #include "mesh/Tetra.h"
+#include "model/ShapeMatchingKernels.h"
 
 /// Per-step constraint of one vertex: held at a target (fixed) or held still (pinned).
 struct TVertexConstraint {
@@ -62,6 +64,8 @@ class TLSMSimulator {
     /// Members of cluster i: m_clusterVerts[m] for m in [m_clusterStart[i], m_clusterStart[i+1]).
     int clusterBegin(int i) const { return m_clusterStart[i]; }
     int clusterEnd(int i) const { return m_clusterStart[i + 1]; }
+    /// Eigenvector frame kept for cluster i (0-based vertex number).
+    const Mat3& eigenFrame(int i) const { return m_eigenFrames[m_rank[i]]; }
     /// Number of entries in m_layers.
     int layerEntryCount() const { return m_layerEntryNum; }
 
@@ -69,7 +73,9 @@ class TLSMSimulator {
     int m_clusterNum = 0;
     int m_vtxNum = 0;
     std::vector<vec3> m_restCenters;
-    std::vector<std::array<double, 9>> m_eigenFrames;
+    /// Warm starts of the clusters' eigen-decompositions, in the simulator's locality order
+    /// (eigenFrame(i) gives cluster i's).
+    std::vector<Mat3> m_eigenFrames;
     std::vector<int> m_clusterSize;
     std::vector<int> m_clusterStart;       // clusters + 1 offsets into the flat member arrays
     std::vector<int> m_clusterVerts;       // members, cluster by cluster, ascending
@@ -98,14 +104,7 @@ class TLSMSimulator {
     // Member offsets from the rest centroid times the cluster weight, w_ij (r_j - c_i), in
     // cluster order (fixed for a set-up).
     std::vector<vec3> m_weightedRestOffsets;
-    /// Result of the latest shape-matching pass for one cluster, laid out for the gather: the
-    /// fitted rotation times the stretch (R_i M_i, row-major), the current weighted centroid and
-    /// the rest centroid. A member's prediction is R_i M_i (r_j - c_i) + x_mean_i.
-    struct alignas(64) ClusterFit {
-        double rotStretch[9];
-        vec3 mean;
-        vec3 restCenter;
-    };
+    /// Result of the latest shape-matching pass for each cluster (see ClusterFit).
     std::vector<ClusterFit> m_clusterFit;
     // Velocities after the first integration loop, read by the damping loop.
     std::vector<vec3> m_velocityBefore;
@@ -118,13 +117,47 @@ class TLSMSimulator {
     /// Milliseconds of the latest step's phases: shape matching, volume and re-alignment, integration.
     double m_phaseMs[3] = {0.0, 0.0, 0.0};
 
+    /// The kernels the step uses (the best the processor runs, unless set for a test).
+    const ShapeMatchingKernels& kernels() const { return *m_kernels; }
+    void setKernels(const ShapeMatchingKernels& kernels) { m_kernels = &kernels; }
+
    private:
+    // The phases of stepSimulation, in order.
+    /// `iterations` shape-matching passes from m_curPos: fit every cluster, gather every goal
+    /// into m_goalPos (and m_curPos for the next pass).
+    void matchShapes(const std::vector<vec3>& positions, const std::vector<Mat3>& stretch, int iterations,
+                     int threads, bool parallel);
+    /// Marks the held vertices in m_vtxConstraint.
+    void applyVertexConstraints(const std::map<int, vec3>& fixedVerts, const std::set<int>& pinnedVerts);
+    /// Moves `positions` towards the goals over dt (held vertices pulled, pinned ones still) and
+    /// damps the velocities over each cluster.
+    void integrate(std::vector<vec3>& positions, double dt, int threads, bool parallel);
+    /// The kernels' arrays (in the locality order), from the flat cluster arrays.
+    void buildClusterBlocks();
+    /// m_order / m_rank: vertices and clusters sorted along a space-filling curve of the rest
+    /// positions, so that neighbours lie close in memory.
+    void orderForLocality();
     /// Threads the parallel loops may use: the platform's count, at most m_threadNum.
     int loopThreads() const;
     void releaseArrays();
     void buildLayers(const std::vector<Tetra>& tets);
 
     int m_layerEntryNum = 0;
+    /// Clusters in blocks of kClusterLanes: rows [m_blockRowStart[b], m_blockRowStart[b+1]) of
+    /// m_laneRows hold the members of block b, as many rows as its largest cluster has members.
+    std::vector<int> m_blockRowStart;
+    std::vector<ClusterLaneRow> m_laneRows;
+    const ShapeMatchingKernels* m_kernels = &bestShapeMatchingKernels();
+    // The kernels work in a locality order: internal index p stands for vertex and cluster
+    // m_order[p]; m_rank is the inverse. Every cluster keeps its members' order and every vertex
+    // its clusters' ascending original order, so the order changes no result.
+    std::vector<int> m_order, m_rank;
+    std::vector<int> m_orderedClusterSize;
+    std::vector<int> m_gatherStart;         // internal vertices + 1 offsets
+    std::vector<int> m_gatherCluster;       // internal cluster of each membership
+    std::vector<double> m_gatherWeight;     // its vertex weight
+    std::vector<vec3> m_orderedRest, m_orderedCur, m_orderedGoal;
+    std::vector<Mat3> m_orderedStretch;
 };
 
 /// Tetrahedra per block of the volume correction's coefficient sums (fixed, so sums do not depend

@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
+#include "linalg/Mat3.h"
 #include "linalg/SmallAlgebra.h"
+#include "model/ShapeMatchingKernels.h"
 #include "model/TLSMSimulator.h"
 
 namespace {
@@ -27,6 +30,9 @@ constexpr int kParallelTets = 4 * kVolumeBlockTets;
 constexpr double kMinCovarianceDet = 1e-7;
 constexpr double kAlignJacobiTolerance = 1e-5;
 constexpr int kAlignJacobiRotations = 20;
+// det K above kMinCovarianceDet keeps every eigenvalue of K^T K positive; this floor only guards
+// the square roots.
+constexpr double kMinCovarianceEigenvalue = std::numeric_limits<double>::min();
 
 bool solveQuadratic(double a2, double a1, double a0, double& s) {
     const double d = a1 * a1 - 4.0 * a2 * a0;
@@ -184,42 +190,22 @@ void TLSMSimulator::realignGoal(std::vector<vec3>& goal, const std::vector<vec3>
     startMean /= static_cast<double>(count);
 
     // K = sum (x - c_x)(g - c_g)^T: row = start component, column = goal component.
-    double k[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Mat3 k = {0, 0, 0, 0, 0, 0, 0, 0, 0};
     for (int v = 0; v < n; ++v) {
         if (!active(v)) continue;
         const vec3 x = start[v] - startMean, g = goal[v] - goalMean;
         for (int r = 0; r < 3; ++r)
             for (int c = 0; c < 3; ++c) k[3 * r + c] += x[r] * g[c];
     }
-    const double detK =
-        k[0] * (k[4] * k[8] - k[5] * k[7]) - k[1] * (k[3] * k[8] - k[5] * k[6]) + k[2] * (k[3] * k[7] - k[4] * k[6]);
-    double rot[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    if (detK > kMinCovarianceDet) {
-        // Polar decomposition K = R S with S = (K^T K)^(1/2).
-        double ktk[9];
-        for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 3; ++c) ktk[3 * r + c] = k[r] * k[c] + k[3 + r] * k[3 + c] + k[6 + r] * k[6 + c];
-        double frame[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-        jacobiEigen3(ktk, frame, kAlignJacobiTolerance, kAlignJacobiRotations);
-        double sInv[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
-        for (int e = 0; e < 3; ++e) {
-            const double f = std::sqrt(std::fabs(ktk[4 * e]));
-            const double* axis = frame + 3 * e;
-            for (int r = 0; r < 3; ++r)
-                for (int c = 0; c < 3; ++c) sInv[3 * r + c] += f * axis[r] * axis[c];
-        }
-        if (!invert3x3(sInv)) {
-            for (int i = 0; i < 9; ++i) sInv[i] = (i % 4 == 0) ? 1.0 : 0.0;
-        }
-        for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 3; ++c)
-                rot[3 * r + c] = k[3 * r] * sInv[c] + k[3 * r + 1] * sInv[3 + c] + k[3 * r + 2] * sInv[6 + c];
+    // Polar decomposition K = R S, S = (K^T K)^(1/2), from the identity (no warm start): the
+    // decomposition of B^T with B = K^T.
+    Mat3 rot = kIdentity3;
+    if (det(k) > kMinCovarianceDet) {
+        Mat3 frame = kIdentity3;
+        polarRotation(transpose(k), frame, rot, {kAlignJacobiTolerance, kAlignJacobiRotations, kMinCovarianceEigenvalue});
     }
     for (int v = 0; v < n; ++v) {
         if (!active(v)) continue;
-        const vec3 g = goal[v] - goalMean;
-        goal[v] = vec3(rot[0] * g.x + rot[1] * g.y + rot[2] * g.z, rot[3] * g.x + rot[4] * g.y + rot[5] * g.z,
-                       rot[6] * g.x + rot[7] * g.y + rot[8] * g.z) +
-                  startMean;
+        goal[v] = mul(rot, goal[v] - goalMean) + startMean;
     }
 }

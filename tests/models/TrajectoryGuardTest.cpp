@@ -113,6 +113,7 @@ void expectFollowsReference(const std::string& name) {
         if (!(d <= worstPosition)) worstPosition = d, worstAt = i;
     }
     const size_t perSnapshot = static_cast<size_t>(ref.vertexCount) * 3;
+    std::printf("%s: largest position difference %.3g of the extent\n", name.c_str(), worstPosition / extent);
     EXPECT_LE(worstPosition, kRelativeTolerance * extent)
         << name << ": tick " << (worstAt / perSnapshot + 1) * kSnapshotEvery << ", vertex "
         << (worstAt % perSnapshot) / 3 << " is " << worstPosition << " away (extent " << extent << ")";

@@ -1,0 +1,83 @@
+// ShapeMatchingKernels: the inner loops of the shape-matching step (the per-cluster fit with its
+// polar decomposition, the per-vertex goal gather), written once and compiled both for any x86-64
+// and for AVX2; the simulator picks one at run time. Every variant performs the same operations
+// in the same order (no fused multiply-add), so all give bit-identical results.
+#pragma once
+
+#include "linalg/Mat3.h"
+#include "linalg/vec3.h"
+
+/// Clusters fitted side by side in one block.
+inline constexpr int kClusterLanes = 4;
+
+/// Member m of each lane's cluster in a block. A lane whose cluster has fewer members holds its
+/// own vertex with zero weight and offset there, which adds exactly nothing to the sums.
+struct alignas(32) ClusterLaneRow {
+    int vert[kClusterLanes];
+    int unused[kClusterLanes];
+    double weight[kClusterLanes];  ///< cluster weight w_ij
+    double offX[kClusterLanes];    ///< w_ij (r_j - c_i), x component
+    double offY[kClusterLanes];
+    double offZ[kClusterLanes];
+};
+
+/// Latest fit of one cluster, laid out for the gather: the columns of the fitted rotation times
+/// the stretch (R_i M_i) with the rest centroid c_i in their fourth places, and the current
+/// weighted mean. A member's prediction is R_i M_i (r_j - c_i) + mean_i.
+struct alignas(64) ClusterFit {
+    double column[3][4];  ///< column k of R_i M_i in [0..2], component k of c_i in [3]
+    double mean[4];       ///< current weighted mean in [0..2]; [3] unused (zero)
+};
+
+/// Stopping rule and floor of the polar decomposition's Jacobi eigen-decomposition.
+struct PolarSettings {
+    double tolerance;     ///< largest off-diagonal magnitude left in B B^T
+    int maxRotations;     ///< Jacobi rotations at most
+    double minEigenvalue; ///< below this eigenvalue of B B^T the rotation is the identity
+};
+
+/// The arrays the kernels read and write (owned by the simulator).
+struct ShapeMatchingArrays {
+    int clusterCount = 0;
+    const int* clusterSize = nullptr;        ///< members per cluster
+    const int* blockRowStart = nullptr;      ///< blocks + 1 offsets into rows
+    const ClusterLaneRow* rows = nullptr;
+    const Mat3* stretch = nullptr;           ///< one per cluster
+    Mat3* frames = nullptr;                  ///< warm starts of the eigen-decomposition, per cluster
+    ClusterFit* fits = nullptr;              ///< per cluster
+    const int* memberStart = nullptr;        ///< vertices + 1 offsets: memberships of each vertex
+    const int* memberCluster = nullptr;      ///< ascending clusters of each vertex
+    const double* memberWeight = nullptr;    ///< vertex weights of those memberships
+    const vec3* restPos = nullptr;
+    vec3* current = nullptr;                 ///< positions the fit reads; the gather writes the goals here too
+    vec3* goal = nullptr;
+    PolarSettings polar{1e-5, 10, 1e-8};
+    double minDet = 1e-7;                    ///< det(M A) at or below this keeps the identity rotation
+};
+
+/// One variant of the kernels.
+struct ShapeMatchingKernels {
+    const char* name;
+    /// Fits the clusters of blocks [blockBegin, blockEnd): x_mean, A = sum w (r - c) x^T, B = M A,
+    /// R from the polar decomposition of B^T warm-started from the cluster's frame (the frame is
+    /// updated), and stores R M and x_mean. Empty clusters are left as they are.
+    void (*fitBlocks)(const ShapeMatchingArrays& a, int blockBegin, int blockEnd);
+    /// Goals of vertices [vertexBegin, vertexEnd): the vertex-weighted mean of the predictions of
+    /// its clusters, summed in ascending cluster order; written to goal and current. A vertex in
+    /// no cluster keeps its current position as goal.
+    void (*gatherGoals)(const ShapeMatchingArrays& a, int vertexBegin, int vertexEnd);
+};
+
+/// The variant for any x86-64.
+const ShapeMatchingKernels& genericShapeMatchingKernels();
+/// The AVX2 variant; null when this build has none.
+const ShapeMatchingKernels* avx2ShapeMatchingKernels();
+/// AVX2 when the processor has it, else the generic variant. VELMORA_SIMD=generic in the
+/// environment forces the generic one.
+const ShapeMatchingKernels& bestShapeMatchingKernels();
+
+/// Rotation R of the polar decomposition B^T = R S, S = (B B^T)^(1/2): B B^T is eigen-decomposed
+/// by Jacobi rotations warm-started from the eigenvector rows of `frame` (updated in place; the
+/// Jacobi routine runs only when the frame no longer diagonalises B B^T within the tolerance),
+/// then R = B^T S^-1. False, with R the identity, when an eigenvalue is below the floor.
+bool polarRotation(const Mat3& b, Mat3& frame, Mat3& rot, const PolarSettings& settings);
