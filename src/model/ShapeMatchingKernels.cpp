@@ -11,7 +11,7 @@
 namespace smk_generic {
 #include "model/ShapeMatchingKernels.inc"
 
-const ShapeMatchingKernels kKernels = {"generic", &fitBlocks, &gatherGoals};
+const ShapeMatchingKernels kKernels = {"generic", &fitBlocks, &gatherGoals, &volumeCubicBlocks};
 
 bool polarRotationOne(const Mat3& b, Mat3& frame, Mat3& rot, const PolarSettings& settings) {
     // Lane 0 carries the matrix; the other lanes take no part.

@@ -4,6 +4,9 @@
 // in the same order (no fused multiply-add), so all give bit-identical results.
 #pragma once
 
+#include <array>
+#include <cstdint>
+
 #include "linalg/Mat3.h"
 #include "linalg/vec3.h"
 
@@ -13,7 +16,7 @@ inline constexpr int kClusterLanes = 4;
 /// Member m of each lane's cluster in a block. A lane whose cluster has fewer members holds its
 /// own vertex with zero weight and offset there, which adds exactly nothing to the sums.
 struct alignas(32) ClusterLaneRow {
-    int vert[kClusterLanes];
+    int coord[kClusterLanes];  ///< 3 x the member's vertex: its x among the positions' doubles
     int unused[kClusterLanes];
     double weight[kClusterLanes];  ///< cluster weight w_ij
     double offX[kClusterLanes];    ///< w_ij (r_j - c_i), x component
@@ -22,11 +25,11 @@ struct alignas(32) ClusterLaneRow {
 };
 
 /// Latest fit of one cluster, laid out for the gather: the columns of the fitted rotation times
-/// the stretch (R_i M_i) with the rest centroid c_i in their fourth places, and the current
-/// weighted mean. A member's prediction is R_i M_i (r_j - c_i) + mean_i.
+/// the stretch (R_i M_i) and the offset t_i = mean_i - R_i M_i c_i, so that a member's prediction
+/// R_i M_i (r_j - c_i) + mean_i is R_i M_i r_j + t_i.
 struct alignas(64) ClusterFit {
-    double column[3][4];  ///< column k of R_i M_i in [0..2], component k of c_i in [3]
-    double mean[4];       ///< current weighted mean in [0..2]; [3] unused (zero)
+    double column[3][4];  ///< column k of R_i M_i in [0..2]; [3] unused (zero)
+    double offset[4];     ///< t_i in [0..2]; [3] unused (zero)
 };
 
 /// Stopping rule and floor of the polar decomposition's Jacobi eigen-decomposition.
@@ -49,10 +52,23 @@ struct ShapeMatchingArrays {
     const int* memberCluster = nullptr;      ///< ascending clusters of each vertex
     const double* memberWeight = nullptr;    ///< vertex weights of those memberships
     const vec3* restPos = nullptr;
+    const vec3* restCenter = nullptr;        ///< weighted rest centroid c_i of each cluster
     vec3* current = nullptr;                 ///< positions the fit reads; the gather writes the goals here too
     vec3* goal = nullptr;
     PolarSettings polar{1e-5, 10, 1e-8};
     double minDet = 1e-7;                    ///< det(M A) at or below this keeps the identity rotation
+};
+
+/// The arrays of the volume correction's cubic (owned by the simulator).
+struct VolumeCubicArrays {
+    const int* tetVerts = nullptr;   ///< four corners per tetrahedron
+    int tetCount = 0;
+    int blockTets = 1;               ///< tetrahedra per block
+    int blockCount = 0;
+    const vec3* goal = nullptr;      ///< goal positions g
+    const vec3* direction = nullptr; ///< correction directions n
+    const int* noTet = nullptr;      ///< four zeros: the corners of a tetrahedron that adds nothing
+    std::array<double, 4>* sums = nullptr;  ///< per block: the coefficients of s^3, s^2, s, 1 of 6 V(s)
 };
 
 /// One variant of the kernels.
@@ -66,6 +82,10 @@ struct ShapeMatchingKernels {
     /// its clusters, summed in ascending cluster order; written to goal and current. A vertex in
     /// no cluster keeps its current position as goal.
     void (*gatherGoals)(const ShapeMatchingArrays& a, int vertexBegin, int vertexEnd);
+    /// Coefficients of 6 V(s), V(s) the signed volume of the tetrahedra at g + s n, per block of
+    /// tetrahedra summed in order, for the blocks of groups [groupBegin, groupEnd) of
+    /// kClusterLanes blocks.
+    void (*volumeCubicBlocks)(const VolumeCubicArrays& a, int groupBegin, int groupEnd);
 };
 
 /// The variant for any x86-64.

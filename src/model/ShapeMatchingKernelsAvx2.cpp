@@ -11,4 +11,5 @@ namespace smk_avx2 {
 #include "model/ShapeMatchingKernels.inc"
 }  // namespace smk_avx2
 
-extern const ShapeMatchingKernels kAvx2ShapeMatchingKernels = {"avx2", &smk_avx2::fitBlocks, &smk_avx2::gatherGoals};
+extern const ShapeMatchingKernels kAvx2ShapeMatchingKernels = {"avx2", &smk_avx2::fitBlocks, &smk_avx2::gatherGoals,
+                                                               &smk_avx2::volumeCubicBlocks};

@@ -1,5 +1,6 @@
 // TLSMModel: the per-tick update (contraction factors, stretch tensors, simulator step, surface)
 // and the simulation reset.
+#include <algorithm>
 #include <cmath>
 
 #include "linalg/Diagnostics.h"
@@ -10,6 +11,8 @@ namespace {
 constexpr int16_t kLabelVentricle = 1;
 constexpr int16_t kLabelAtrium = 2;
 constexpr int kTableSize = 100;
+// Below this vertex count the per-vertex loops of a tick run on the calling thread.
+constexpr int kParallelVertices = 256;
 
 // Fibre factors below this (a chart level times the amplitude at or above 1) would make the
 // cross-fibre factors 1/sqrt(c) infinite or not a number and wreck every position; the element
@@ -86,28 +89,28 @@ void TLSMModel::updateModel(double time, double dt) {
     const vec3 ventricle = globalFactors(e.m_chartVent, t, e.m_amplitude);
     const vec3 atrium = globalFactors(e.m_chartAtri, t, e.m_amplitude);
 
+    // Per vertex and independent of the others, so the threads' share changes no result.
+#pragma omp parallel for schedule(static) num_threads(std::max(1, m_simulator.m_threadNum)) if (n >= kParallelVertices)
     for (int i = 0; i < n; ++i) {
         const int16_t label = m_vtxIsVentriOrAtrium[i];
-        if (label != kLabelVentricle && label != kLabelAtrium) continue;  // keeps its earlier factors
-        const bool isVentricle = label == kLabelVentricle;
-        const double h = m_ampliField.m_value[i];
-        const bool propagate = isVentricle ? e.m_propagationMode : e.m_propagationModeA;
-        if (!propagate) {
-            m_vtxContraction[i] = scaledByAmplitude(isVentricle ? ventricle : atrium, h);
-        } else {
-            const int index =
-                propagationIndex(t, m_phaseField.m_value[i], isVentricle ? e.m_numOfWave : e.m_numOfWaveA);
-            m_vtxContraction[i] =
-                scaledByAmplitude(tableFactors(isVentricle ? e.m_tableVent : e.m_tableAtri, index), h);
+        if (label == kLabelVentricle || label == kLabelAtrium) {  // other labels keep their earlier factors
+            const bool isVentricle = label == kLabelVentricle;
+            const double h = m_ampliField.m_value[i];
+            const bool propagate = isVentricle ? e.m_propagationMode : e.m_propagationModeA;
+            if (!propagate) {
+                m_vtxContraction[i] = scaledByAmplitude(isVentricle ? ventricle : atrium, h);
+            } else {
+                const int index =
+                    propagationIndex(t, m_phaseField.m_value[i], isVentricle ? e.m_numOfWave : e.m_numOfWaveA);
+                m_vtxContraction[i] =
+                    scaledByAmplitude(tableFactors(isVentricle ? e.m_tableVent : e.m_tableAtri, index), h);
+            }
         }
-    }
-
-    // M_i = sum_k s_k f_k f_k^T over the vertex's fibre frame.
-    for (int i = 0; i < n; ++i) {
+        // M_i = sum_k s_k f_k f_k^T over the vertex's fibre frame.
         const TVertexFrame& frame = m_orienField.m_frames[i];
         const vec3& s = m_vtxContraction[i];
         const vec3 f[3] = {frame.m_primaryDir, frame.m_depthDir, frame.m_thirdDir};
-        std::array<double, 9>& m = m_vtxStretch[i];
+        Mat3& m = m_vtxStretch[i];
         for (int r = 0; r < 3; ++r)
             for (int c = 0; c < 3; ++c)
                 m[3 * r + c] = s.x * f[0][r] * f[0][c] + s.y * f[1][r] * f[1][c] + s.z * f[2][r] * f[2][c];

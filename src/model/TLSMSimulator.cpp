@@ -116,6 +116,7 @@ void TLSMSimulator::releaseArrays() {
     m_gatherCluster.clear();
     m_gatherWeight.clear();
     m_orderedRest.clear();
+    m_orderedCenters.clear();
     m_orderedCur.clear();
     m_orderedGoal.clear();
     m_orderedStretch.clear();
@@ -410,14 +411,14 @@ void TLSMSimulator::buildClusterBlocks() {
                 ClusterLaneRow& r = m_laneRows[row];
                 const int m = m_clusterStart[i] + (row - m_blockRowStart[b]);
                 if (real && m < m_clusterStart[i + 1]) {
-                    r.vert[l] = m_rank[m_clusterVerts[m]];
+                    r.coord[l] = 3 * m_rank[m_clusterVerts[m]];
                     r.weight[l] = m_clusterWeights[m];
                     r.offX[l] = m_weightedRestOffsets[m].x;
                     r.offY[l] = m_weightedRestOffsets[m].y;
                     r.offZ[l] = m_weightedRestOffsets[m].z;
                 } else {
                     // Zero weight and offset: the lane's sums stay exactly as they are.
-                    r.vert[l] = p;
+                    r.coord[l] = 3 * p;
                 }
             }
         }
@@ -441,16 +442,17 @@ void TLSMSimulator::buildClusterBlocks() {
     }
 
     m_orderedRest.resize(n);
+    m_orderedCenters.resize(n);
     m_clusterFit.resize(n);
     for (int p = 0; p < n; ++p) {
         m_orderedRest[p] = m_restPos[m_order[p]];
+        m_orderedCenters[p] = m_restCenters[m_order[p]];
         ClusterFit& fit = m_clusterFit[p];
         for (int c = 0; c < 3; ++c) {
-            for (int r = 0; r < 3; ++r) fit.column[c][r] = kIdentity3[3 * r + c];
-            fit.column[c][3] = m_restCenters[m_order[p]][c];
-            fit.mean[c] = 0.0;
+            for (int r = 0; r < 4; ++r) fit.column[c][r] = r < 3 ? kIdentity3[3 * r + c] : 0.0;
+            fit.offset[c] = 0.0;
         }
-        fit.mean[3] = 0.0;
+        fit.offset[3] = 0.0;
     }
     m_orderedCur.assign(n, vec3());
     m_orderedGoal.assign(n, vec3());
@@ -517,6 +519,7 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
     arrays.memberCluster = m_gatherCluster.data();
     arrays.memberWeight = m_gatherWeight.data();
     arrays.restPos = m_orderedRest.data();
+    arrays.restCenter = m_orderedCenters.data();
     arrays.current = m_orderedCur.data();
     arrays.goal = m_orderedGoal.data();
     arrays.polar = {kClusterJacobiTolerance, kClusterJacobiRotations, kMinClusterEigenvalue};

@@ -156,7 +156,7 @@ class TLSMSimulator {
     std::vector<int> m_gatherStart;         // internal vertices + 1 offsets
     std::vector<int> m_gatherCluster;       // internal cluster of each membership
     std::vector<double> m_gatherWeight;     // its vertex weight
-    std::vector<vec3> m_orderedRest, m_orderedCur, m_orderedGoal;
+    std::vector<vec3> m_orderedRest, m_orderedCenters, m_orderedCur, m_orderedGoal;
     std::vector<Mat3> m_orderedStretch;
 };
 

@@ -4,6 +4,8 @@
 #include "model/VolumePreservation.h"
 
 #include <algorithm>
+#include <omp.h>
+
 #include <cmath>
 #include <limits>
 
@@ -134,35 +136,29 @@ void TLSMSimulator::preserveVolume(std::vector<vec3>& goal) {
     // e_k = g_k - g_0 and d_k = n_k - n_0, expanded into powers of s in one pass over fixed
     // blocks of tetrahedra.
     const int blocks = static_cast<int>(m_volumeBlockSums.size());
-    const int tetCount = m_tetNum;
-    const vec3* g = goal.data();
-    const vec3* nd = dir.data();
-    const std::array<int, 4>* tetVerts = m_tetVerts.data();
-    std::array<double, 4>* blockSums = m_volumeBlockSums.data();
-#pragma omp parallel for schedule(static) num_threads(loopThreads()) if (tetCount >= kParallelTets)
-    for (int block = 0; block < blocks; ++block) {
-        double c3 = 0.0, c2 = 0.0, c1 = 0.0, c0 = 0.0;
-        const int end = std::min(tetCount, (block + 1) * kVolumeBlockTets);
-        for (int t = block * kVolumeBlockTets; t < end; ++t) {
-            const std::array<int, 4>& tv = tetVerts[t];
-            const vec3 g0 = g[tv[0]], n0 = nd[tv[0]];
-            const vec3 e1 = g[tv[1]] - g0, e2 = g[tv[2]] - g0, e3 = g[tv[3]] - g0;
-            const vec3 d1 = nd[tv[1]] - n0, d2 = nd[tv[2]] - n0, d3 = nd[tv[3]] - n0;
-            const vec3 e2e3 = e2.cross(e3), d2d3 = d2.cross(d3);
-            const vec3 d2e3 = d2.cross(e3), e2d3 = e2.cross(d3);
-            c0 += e1.dot(e2e3);
-            c1 += d1.dot(e2e3) + e1.dot(d2e3) + e1.dot(e2d3);
-            c2 += d1.dot(d2e3) + d1.dot(e2d3) + e1.dot(d2d3);
-            c3 += d1.dot(d2d3);
-        }
-        blockSums[block] = {c3, c2, c1, c0};
+    static const int kNoTet[4] = {0, 0, 0, 0};
+    VolumeCubicArrays arrays;
+    arrays.tetVerts = m_tetVerts.empty() ? kNoTet : m_tetVerts.front().data();
+    arrays.tetCount = m_tetNum;
+    arrays.blockTets = kVolumeBlockTets;
+    arrays.blockCount = blocks;
+    arrays.goal = goal.data();
+    arrays.direction = dir.data();
+    arrays.noTet = kNoTet;
+    arrays.sums = m_volumeBlockSums.data();
+    const ShapeMatchingKernels& kernels = *m_kernels;
+    const int groups = (blocks + kClusterLanes - 1) / kClusterLanes;
+#pragma omp parallel num_threads(loopThreads()) if (m_tetNum >= kParallelTets)
+    {
+        const int team = omp_get_num_threads(), me = omp_get_thread_num();
+        kernels.volumeCubicBlocks(arrays, groups * me / team, groups * (me + 1) / team);
     }
     double c3 = 0.0, c2 = 0.0, c1 = 0.0, c0 = 0.0;
     for (int block = 0; block < blocks; ++block) {
-        c3 += blockSums[block][0];
-        c2 += blockSums[block][1];
-        c1 += blockSums[block][2];
-        c0 += blockSums[block][3];
+        c3 += m_volumeBlockSums[block][0];
+        c2 += m_volumeBlockSums[block][1];
+        c1 += m_volumeBlockSums[block][2];
+        c0 += m_volumeBlockSums[block][3];
     }
     const double a3 = c3 / 6.0, a2 = c2 / 6.0, a1 = c1 / 6.0, a0 = c0 / 6.0 - m_restVolume;
 

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "model/SimTestModel.h"
+#include "model/ShapeMatchingKernels.h"
 #include "model/VolumePreservation.h"
 
 namespace {
@@ -250,6 +251,33 @@ TEST(RealignTest, MirroredGoalIsOnlyTranslated) {
 }
 
 // ---- the step ----
+
+TEST(PolarRotationTest, RecoversTheRotationAndKeepsAWarmFrame) {
+    // B^T = R S with a known rotation R and a stretch S of distinct principal values.
+    const vec3 axis = vec3(1, 2, 3) / vec3(1, 2, 3).norm();
+    Mat3 r, s = {2.0, 0.3, 0.1, 0.3, 1.0, -0.2, 0.1, -0.2, 0.5};
+    for (int c = 0; c < 3; ++c) {
+        const vec3 column = rotate(vec3(c == 0, c == 1, c == 2), axis, 0.7);
+        for (int k = 0; k < 3; ++k) r[3 * k + c] = column[k];
+    }
+    const Mat3 b = transpose(mul(r, s));
+    const PolarSettings exact{1e-14, 50, 1e-8};
+    Mat3 frame = kIdentity3, rot;
+    ASSERT_TRUE(polarRotation(b, frame, rot, exact));
+    for (int k = 0; k < 9; ++k) EXPECT_NEAR(rot[k], r[k], 1e-12);
+    EXPECT_NEAR(det(rot), 1.0, 1e-12);
+    // From the converged frame the decomposition needs no rotation and gives the same R.
+    const Mat3 converged = frame;
+    Mat3 again;
+    ASSERT_TRUE(polarRotation(b, frame, again, exact));
+    EXPECT_EQ(frame, converged);
+    for (int k = 0; k < 9; ++k) EXPECT_NEAR(again[k], r[k], 1e-12);
+    // A flat matrix (an eigenvalue of B B^T below the floor) gives the identity and false.
+    const Mat3 flat = {1, 0, 0, 0, 1, 0, 0, 0, 0};
+    frame = kIdentity3;
+    EXPECT_FALSE(polarRotation(flat, frame, rot, exact));
+    EXPECT_EQ(rot, kIdentity3);
+}
 
 TEST(StepTest, TurnedInsideOutClusterUsesTheIdentity) {
     TLSMModel model;
