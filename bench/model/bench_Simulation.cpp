@@ -5,13 +5,15 @@
 //    vertices), where clusters keep turning and the polar decompositions are paid every pass;
 //  - BM_BundledHeartTick: the bundled heart as the application opens it, one main-loop tick;
 //  - BM_GridTick: sheared structured grids of 4,913, 19,683 and 59,319 vertices.
-// The speed-up is the ratio of the 1- and 2-thread real times of the same mesh in one run.
+//  - BM_ShellSpeedup: 1- and 2-thread ticks alternately on one shell, medians and their ratio.
 // Arguments: mesh size, threads.
 #include <benchmark/benchmark.h>
 #include <omp.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <vector>
 
 #include "common/ShellMeshes.h"
 #include "model/MainWindowManager.h"
@@ -119,6 +121,44 @@ BENCHMARK(BM_ShellTick)
     ->Args({60000, 2})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+/// One tick on 1 thread and one on 2 threads alternately on the same shell, so both see the
+/// same machine: ms per tick for each and their ratio, the 2-thread speed-up.
+static void BM_ShellSpeedup(benchmark::State& state) {
+    setDiagQuiet(true);
+    omp_set_num_threads(2);
+    TLSMModel model;
+    if (!prepareShell(model, static_cast<int>(state.range(0)))) {
+        state.SkipWithError("shell mesh unavailable (gmsh missing or failed)");
+        setDiagQuiet(false);
+        return;
+    }
+    double time = 0.0;
+    auto tick = [&](int threads) {
+        omp_set_num_threads(threads);
+        time += 0.01;
+        if (time > model.m_excitation->m_cycleLength) time = 0.0;
+        const auto start = std::chrono::steady_clock::now();
+        model.updateModel(time, 0.01);
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    };
+    for (int k = 0; k < 5; ++k) tick(2);
+    std::vector<double> one, two;
+    for (auto _ : state) {
+        one.push_back(tick(1));
+        two.push_back(tick(2));
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    state.counters["vertices"] = model.vertexCount();
+    state.counters["ms_1_thread"] = median(one);
+    state.counters["ms_2_threads"] = median(two);
+    state.counters["speedup"] = median(one) / std::max(median(two), 1e-9);
+    setDiagQuiet(false);
+}
+BENCHMARK(BM_ShellSpeedup)->Arg(5000)->Arg(20000)->Arg(60000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 static void BM_GridTick(benchmark::State& state) {
     setDiagQuiet(true);
