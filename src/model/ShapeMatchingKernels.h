@@ -14,14 +14,10 @@
 inline constexpr int kClusterLanes = 4;
 
 /// Member m of each lane's cluster in a block. A lane whose cluster has fewer members holds its
-/// own vertex with zero weight and offset there, which adds exactly nothing to the sums.
-struct alignas(32) ClusterLaneRow {
-    int coord[kClusterLanes];  ///< 3 x the member's vertex: its x among the positions' doubles
-    int unused[kClusterLanes];
+/// own vertex with zero weight there, which adds exactly nothing to the sums.
+struct ClusterLaneRow {
+    int coord[kClusterLanes];      ///< 3 x the member's vertex: its x among the positions' doubles
     double weight[kClusterLanes];  ///< cluster weight w_ij
-    double offX[kClusterLanes];    ///< w_ij (r_j - c_i), x component
-    double offY[kClusterLanes];
-    double offZ[kClusterLanes];
 };
 
 /// Latest fit of one cluster, laid out for the gather: the columns of the fitted rotation times

@@ -105,7 +105,6 @@ void TLSMSimulator::releaseArrays() {
     m_vertexMemberStart.assign(1, 0);
     m_vertexMemberCluster.clear();
     m_vertexMemberWeight.clear();
-    m_weightedRestOffsets.clear();
     m_clusterFit.clear();
     m_blockRowStart.assign(1, 0);
     m_laneRows.clear();
@@ -268,10 +267,6 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
     m_threadNum = std::max(threads, 1);
 
     m_inflateDir.assign(n, vec3());
-    m_weightedRestOffsets.resize(memberships);
-    for (int i = 0; i < n; ++i)
-        for (int m = m_clusterStart[i]; m < m_clusterStart[i + 1]; ++m)
-            m_weightedRestOffsets[m] = (m_restPos[m_clusterVerts[m]] - m_restCenters[i]) * m_clusterWeights[m];
     buildClusterBlocks();
     m_velocityBefore.assign(n, vec3());
     m_volumeBlockSums.assign((m_tetNum + kVolumeBlockTets - 1) / kVolumeBlockTets, {0, 0, 0, 0});
@@ -413,11 +408,8 @@ void TLSMSimulator::buildClusterBlocks() {
                 if (real && m < m_clusterStart[i + 1]) {
                     r.coord[l] = 3 * m_rank[m_clusterVerts[m]];
                     r.weight[l] = m_clusterWeights[m];
-                    r.offX[l] = m_weightedRestOffsets[m].x;
-                    r.offY[l] = m_weightedRestOffsets[m].y;
-                    r.offZ[l] = m_weightedRestOffsets[m].z;
                 } else {
-                    // Zero weight and offset: the lane's sums stay exactly as they are.
+                    // Zero weight (so a zero offset): the lane's sums stay exactly as they are.
                     r.coord[l] = 3 * p;
                 }
             }

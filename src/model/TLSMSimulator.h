@@ -101,9 +101,6 @@ class TLSMSimulator {
     std::vector<int> m_vertexMemberStart;
     std::vector<int> m_vertexMemberCluster;
     std::vector<double> m_vertexMemberWeight;
-    // Member offsets from the rest centroid times the cluster weight, w_ij (r_j - c_i), in
-    // cluster order (fixed for a set-up).
-    std::vector<vec3> m_weightedRestOffsets;
     /// Result of the latest shape-matching pass for each cluster (see ClusterFit).
     std::vector<ClusterFit> m_clusterFit;
     // Velocities after the first integration loop, read by the damping loop.
