@@ -407,6 +407,26 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
             "Fibre frame per vertex, (N, 3, 3): rows are the fibre, depth and third directions (orthonormal). "
             "Settable; the simulator takes new frames at the next update_fields() or simulate().")
         .def(
+            "chamber_wall_vertices",
+            [](PyModel& self, int chamber) {
+                if (chamber < 0 || chamber > 3)
+                    throw py::value_error("chamber: " + std::to_string(chamber) +
+                                          " is not 0 (right ventricle), 1 (left ventricle), 2 (right atrium) or "
+                                          "3 (left atrium)");
+                const TLSMModel& m = self.model();
+                const std::vector<TTriIndices>* walls[4] = {&m.m_trisVR, &m.m_trisVL, &m.m_trisAR, &m.m_trisAL};
+                std::set<int> vertices;
+                for (const TTriIndices& t : *walls[chamber])
+                    for (int v : t)
+                        if (v >= 0 && v < m.vertexCount()) vertices.insert(v);
+                py::array_t<int> out(static_cast<py::ssize_t>(vertices.size()));
+                std::copy(vertices.begin(), vertices.end(), out.mutable_data());
+                return out;
+            },
+            py::arg("chamber"),
+            "Vertices on the closed wall of chamber 0..3 (columns of SimulationResult.volumes), ascending; "
+            "empty when the chamber has no wall.")
+        .def(
             "constraints",
             [](PyModel& self, const std::string& name) {
                 const TSmoothField& field = smoothField(self.model(), fieldNamed(name));

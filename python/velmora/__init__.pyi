@@ -79,3 +79,5 @@ class Model:
     def simulate(self, ticks: Optional[int] = None, threads: Optional[int] = None, record_positions_every: int = 0,
                  reset: bool = True) -> SimulationResult:
         """Runs ticks steps of 0.01 s (None: one cycle) and measures them as velmora-cli simulate does."""
+    def chamber_wall_vertices(self, chamber: int) -> npt.NDArray[np.int32]:
+        """Vertices of the closed wall of chamber 0..3 (RV, LV, RA, LA), ascending."""

@@ -39,7 +39,7 @@ RESULT_COLUMNS = ("ejection_fraction", "max_displacement", "volumes_min", "volum
 
 
 def infarct_vertices(model: "_core.Model", centre: Any, size: float) -> np.ndarray:
-    """Vertices whose rest position lies within size of centre (a vertex index or a point)."""
+    """Vertices whose rest position lies closer than size to centre (a vertex index or a point)."""
     rest = model.rest_positions
     if isinstance(centre, (int, np.integer)):
         if not 0 <= int(centre) < len(rest):
@@ -52,7 +52,7 @@ def infarct_vertices(model: "_core.Model", centre: Any, size: float) -> np.ndarr
     size = float(size)
     if not np.isfinite(size) or size < 0:
         raise ValueError(f"infarct_size: {size} is not a finite radius >= 0")
-    return np.flatnonzero(np.linalg.norm(rest - point, axis=1) <= size)
+    return np.flatnonzero(np.linalg.norm(rest - point, axis=1) < size)
 
 
 def apply_parameters(model: "_core.Model", parameters: Mapping[str, Any]) -> None:
