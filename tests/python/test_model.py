@@ -184,3 +184,24 @@ def test_ctrl_c_stops_a_run_between_ticks():
             child.wait()
     assert out.split() == ["interrupted", "True"]
     assert child.returncode == 0
+
+
+def test_the_installed_package_gives_the_same_figures(tmp_path):
+    build = pathlib.Path(velmora.__file__).resolve().parents[2]
+    if not (build / "CMakeCache.txt").exists():
+        pytest.skip("velmora is not imported from a build tree")
+    prefix = tmp_path / "prefix"
+    subprocess.run(["cmake", "--install", str(build), "--prefix", str(prefix)], check=True, capture_output=True,
+                   timeout=600)
+    package = prefix / "lib" / "python3" / "dist-packages" / "velmora"
+    assert (package / "__init__.pyi").exists() and (package / "libvelmora_umfpack.so").exists()
+    env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
+    env["PYTHONPATH"] = str(package.parent)
+    code = ("import velmora; print(velmora.__file__); "
+            f"print(repr(velmora.Model.load({str(MODELS / 'Tube')!r}).simulate(60).ejection_fraction))")
+    done = subprocess.run(["/usr/bin/python3", "-W", "error::RuntimeWarning", "-c", code], cwd=tmp_path, env=env,
+                          capture_output=True, text=True, timeout=600)
+    assert done.returncode == 0, done.stderr
+    where, figure = done.stdout.split()
+    assert where.startswith(str(package))
+    assert float(figure) == velmora.Model.load(str(MODELS / "Tube")).simulate(60).ejection_fraction
