@@ -56,6 +56,9 @@ public:
     const TLSMModel& model() const { return *m_controller->model(); }
     MainWindowManager& controller() { return *m_controller; }
     const std::string& basePath() const { return m_base; }
+    /// True while a run of ticks is under way (read and written with the interpreter lock held).
+    bool busy() const { return m_busy; }
+    void setBusy(bool busy) { m_busy = busy; }
 
     /// Solves what the authoring calls left pending (all fields when everything is set), then sets
     /// the simulator up again from the frames. Returns true when anything was recomputed.
@@ -77,5 +80,6 @@ private:
     std::unique_ptr<MainWindowManager> m_controller;
     std::string m_base;
     bool m_simulated = false;
+    bool m_busy = false;
     bool m_phasePending = false, m_amplitudePending = false, m_depthPending = false, m_simulatorPending = false;
 };

@@ -19,11 +19,24 @@ namespace py = pybind11;
 
 namespace {
 
+/// Marks the model busy (while the interpreter lock is still held) for the length of a run.
+struct BusyScope {
+    explicit BusyScope(PyModel& model) : model(model) { model.setBusy(true); }
+    ~BusyScope() { model.setBusy(false); }
+    PyModel& model;
+};
+
 /// Releases the interpreter lock, then takes the core's lock (never the other order).
 struct CoreScope {
     py::gil_scoped_release release;
     std::lock_guard<std::mutex> lock{coreMutex()};
 };
+
+/// A model runs its ticks with the interpreter lock released; another thread must not read or
+/// change it meanwhile.
+void checkIdle(const PyModel& self) {
+    if (self.busy()) throw std::runtime_error("the model is simulating in another thread; wait for simulate() to return");
+}
 
 constexpr int kMaxTicks = 100000000;
 constexpr int kMaxIterations = 30;  // the stiffness dialog's and the project reader's limit
@@ -194,6 +207,7 @@ void setFieldValues(PyModel& self, AuthoredField field, const py::handle& value)
 }
 
 py::object simulate(PyModel& self, py::object ticksArg, py::object threadsArg, int recordEvery, bool reset) {
+    checkIdle(self);
     int ticks = 0;
     if (ticksArg.is_none()) {
         const double cycle = self.model().m_excitation->m_cycleLength;
@@ -215,6 +229,7 @@ py::object simulate(PyModel& self, py::object ticksArg, py::object threadsArg, i
     const bool mainThread = threading.attr("current_thread")().is(threading.attr("main_thread")());
     BeatRun run;
     {
+        BusyScope busy(self);
         CoreScope core;
         self.run(ticks, threads, recordEvery, reset, run, [mainThread] {
             if (!mainThread) return true;
@@ -276,7 +291,8 @@ PYBIND11_MODULE(_core, m) {
 Load one with Model.load(path); every array property returns a copy.)doc")
         .def_static(
             "load",
-            [](const std::string& path) {
+            [](const py::object& pathLike) {
+                const std::string path = py::module_::import("os").attr("fspath")(pathLike).cast<std::string>();
                 if (path.empty()) throw py::value_error("path: empty");
                 std::string warning;
                 std::unique_ptr<PyModel> model;
@@ -296,7 +312,9 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
         .def(
             "save",
             [](PyModel& self, py::object path) {
-                const std::string target = path.is_none() ? self.basePath() + ".vm" : py::str(path).cast<std::string>();
+                checkIdle(self);
+                const std::string target = path.is_none() ? self.basePath() + ".vm"
+                                                           : py::module_::import("os").attr("fspath")(path).cast<std::string>();
                 std::string error;
                 bool ok;
                 {
@@ -309,17 +327,22 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
             py::arg("path") = py::none(),
             "Writes the project file (fields, labels, charts, strokes) to path, by default BASE.vm; returns the path.")
         .def_property_readonly("path", &PyModel::basePath, "The base path the model was loaded from.")
-        .def_property_readonly("vertex_count", [](PyModel& self) { return self.model().vertexCount(); })
-        .def_property_readonly("tet_count", [](PyModel& self) { return static_cast<int>(self.model().m_tets.size()); })
+        .def_property_readonly("vertex_count", [](PyModel& self) {
+                checkIdle(self); return self.model().vertexCount(); })
+        .def_property_readonly("tet_count", [](PyModel& self) {
+                checkIdle(self); return static_cast<int>(self.model().m_tets.size()); })
         .def_property_readonly(
-            "positions", [](PyModel& self) { return vec3Array(self.model().m_verts); },
+            "positions", [](PyModel& self) {
+                checkIdle(self); return vec3Array(self.model().m_verts); },
             "Current vertex positions, (N, 3) float64.")
         .def_property_readonly(
-            "rest_positions", [](PyModel& self) { return vec3Array(self.model().m_vtxOrigPos); },
+            "rest_positions", [](PyModel& self) {
+                checkIdle(self); return vec3Array(self.model().m_vtxOrigPos); },
             "Rest vertex positions, (N, 3) float64.")
         .def_property_readonly(
             "tetrahedra",
             [](PyModel& self) {
+                checkIdle(self);
                 const auto& tets = self.model().m_tets;
                 py::array_t<int> out({static_cast<py::ssize_t>(tets.size()), py::ssize_t(4)});
                 int* p = out.mutable_data();
@@ -331,12 +354,14 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
         .def_property(
             "labels",
             [](PyModel& self) {
+                checkIdle(self);
                 const auto& labels = self.model().m_vtxIsVentriOrAtrium;
                 py::array_t<int> out(static_cast<py::ssize_t>(labels.size()));
                 std::copy(labels.begin(), labels.end(), out.mutable_data());
                 return out;
             },
             [](PyModel& self, const py::handle& value) {
+                checkIdle(self);
                 const int n = self.model().vertexCount();
                 py::array raw = py::array::ensure(value);
                 if (!raw || (raw.dtype().kind() != 'i' && raw.dtype().kind() != 'u'))
@@ -357,21 +382,28 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
             },
             "Per-vertex label, (N,): 0 neither, 1 ventricle, 2 atrium. Settable.")
         .def_property(
-            "phase", [](PyModel& self) { return doubleArray(self.model().m_phaseField.m_value); },
-            [](PyModel& self, const py::handle& v) { setFieldValues(self, AuthoredField::Phase, v); },
+            "phase", [](PyModel& self) {
+                checkIdle(self); return doubleArray(self.model().m_phaseField.m_value); },
+            [](PyModel& self, const py::handle& v) {
+                checkIdle(self); setFieldValues(self, AuthoredField::Phase, v); },
             "Contraction phase per vertex, (N,) in [0, 1]. Settable; a later solve of the phase constraints replaces it.")
         .def_property(
-            "amplitude", [](PyModel& self) { return doubleArray(self.model().m_ampliField.m_value); },
-            [](PyModel& self, const py::handle& v) { setFieldValues(self, AuthoredField::Amplitude, v); },
+            "amplitude", [](PyModel& self) {
+                checkIdle(self); return doubleArray(self.model().m_ampliField.m_value); },
+            [](PyModel& self, const py::handle& v) {
+                checkIdle(self); setFieldValues(self, AuthoredField::Amplitude, v); },
             "Contraction strength per vertex, (N,) in [-1, 1]. Settable; a later solve of the amplitude constraints "
             "replaces it.")
         .def_property(
-            "depth", [](PyModel& self) { return doubleArray(self.model().m_orienField.m_depthField.m_value); },
-            [](PyModel& self, const py::handle& v) { setFieldValues(self, AuthoredField::Depth, v); },
+            "depth", [](PyModel& self) {
+                checkIdle(self); return doubleArray(self.model().m_orienField.m_depthField.m_value); },
+            [](PyModel& self, const py::handle& v) {
+                checkIdle(self); setFieldValues(self, AuthoredField::Depth, v); },
             "Wall depth per vertex, (N,) in [0, 1] (0 inside, 1 outside). Settable.")
         .def_property(
             "fibre_frames",
             [](PyModel& self) {
+                checkIdle(self);
                 const auto& frames = self.model().m_orienField.m_frames;
                 py::array_t<double> out({static_cast<py::ssize_t>(frames.size()), py::ssize_t(3), py::ssize_t(3)});
                 double* p = out.mutable_data();
@@ -384,6 +416,7 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
                 return out;
             },
             [](PyModel& self, const py::handle& value) {
+                checkIdle(self);
                 const int n = self.model().vertexCount();
                 auto a = floatArray(value, "fibre_frames", {n, 3, 3});
                 std::vector<TVertexFrame> frames(static_cast<size_t>(n));
@@ -409,6 +442,7 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
         .def(
             "chamber_wall_vertices",
             [](PyModel& self, int chamber) {
+                checkIdle(self);
                 if (chamber < 0 || chamber > 3)
                     throw py::value_error("chamber: " + std::to_string(chamber) +
                                           " is not 0 (right ventricle), 1 (left ventricle), 2 (right atrium) or "
@@ -429,6 +463,7 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
         .def(
             "constraints",
             [](PyModel& self, const std::string& name) {
+                checkIdle(self);
                 const TSmoothField& field = smoothField(self.model(), fieldNamed(name));
                 std::vector<vec3> where;
                 std::vector<double> targets;
@@ -443,6 +478,7 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
         .def(
             "add_constraints",
             [](PyModel& self, const std::string& name, const py::handle& vertices, double value) {
+                checkIdle(self);
                 const AuthoredField field = fieldNamed(name);
                 TSmoothField& target = smoothField(self.model(), field);
                 checkRange(value, target.m_minValue, target.m_maxValue, name + " constraint value");
@@ -460,6 +496,7 @@ is solved again by update_fields() (or the next simulate()).)doc")
         .def(
             "clear_constraints",
             [](PyModel& self, const std::string& name) {
+                checkIdle(self);
                 if (name == "strokes") {
                     CoreScope core;
                     TLSMModel& m = self.model();
@@ -486,6 +523,7 @@ default, as the paint dialog's initialise buttons do ('depth' also refits the fi
         .def(
             "paint_amplitude",
             [](PyModel& self, const py::handle& vertices, double value, bool neighbourhood) {
+                checkIdle(self);
                 checkRange(value, -1.0, 1.0, "amplitude value");
                 const std::vector<int> list = vertexList(vertices, self.model().vertexCount(), "vertices");
                 CoreScope core;
@@ -511,6 +549,7 @@ Returns the number of vertices painted.)doc")
         .def(
             "set_labels",
             [](PyModel& self, const py::handle& vertices, int label) {
+                checkIdle(self);
                 if (label < 0 || label > 2)
                     throw py::value_error("label: " + std::to_string(label) +
                                           " is not 0 (neither), 1 (ventricle) or 2 (atrium)");
@@ -525,6 +564,7 @@ Returns the number of vertices painted.)doc")
         .def(
             "update_fields",
             [](PyModel& self, bool everything) {
+                checkIdle(self);
                 CoreScope core;
                 return self.updateFields(everything);
             },
@@ -535,8 +575,10 @@ a paint tool does. all=True solves every field. Returns True when anything was r
         .def_property_readonly("fields_pending", &PyModel::pending,
                                "True while authoring changes wait for update_fields().")
         .def_property(
-            "chart_ventricles", [](PyModel& self) { return chartArray(self.model().m_excitation->m_chartVent); },
+            "chart_ventricles", [](PyModel& self) {
+                checkIdle(self); return chartArray(self.model().m_excitation->m_chartVent); },
             [](PyModel& self, const py::handle& v) {
+                checkIdle(self);
                 TChart chart = chartFrom(v, "chart_ventricles");
                 CoreScope core;
                 self.model().m_excitation->m_chartVent = std::move(chart);
@@ -545,8 +587,10 @@ a paint tool does. all=True solves every field. Returns True when anything was r
             "Ventricular contraction chart, (K, 2) points (cycle fraction, contraction) in [0, 1]; x starts at 0 "
             "and increases.")
         .def_property(
-            "chart_atria", [](PyModel& self) { return chartArray(self.model().m_excitation->m_chartAtri); },
+            "chart_atria", [](PyModel& self) {
+                checkIdle(self); return chartArray(self.model().m_excitation->m_chartAtri); },
             [](PyModel& self, const py::handle& v) {
+                checkIdle(self);
                 TChart chart = chartFrom(v, "chart_atria");
                 CoreScope core;
                 self.model().m_excitation->m_chartAtri = std::move(chart);
@@ -554,8 +598,10 @@ a paint tool does. all=True solves every field. Returns True when anything was r
             },
             "Atrial contraction chart, as chart_ventricles.")
         .def_property(
-            "contraction", [](PyModel& self) { return self.model().m_excitation->m_amplitude; },
+            "contraction", [](PyModel& self) {
+                checkIdle(self); return self.model().m_excitation->m_amplitude; },
             [](PyModel& self, double v) {
+                checkIdle(self);
                 if (!(v > 0.0 && v <= 1.0)) throw py::value_error("contraction: " + std::to_string(v) + " is outside (0, 1]");
                 CoreScope core;
                 self.model().m_excitation->m_amplitude = v;
@@ -563,24 +609,30 @@ a paint tool does. all=True solves every field. Returns True when anything was r
             },
             "Global contraction strength in (0, 1] (the dialog's contraction value).")
         .def_property(
-            "cycle_length", [](PyModel& self) { return self.model().m_excitation->m_cycleLength; },
+            "cycle_length", [](PyModel& self) {
+                checkIdle(self); return self.model().m_excitation->m_cycleLength; },
             [](PyModel& self, double v) {
+                checkIdle(self);
                 checkRange(v, self.controller().m_dt, 1000.0, "cycle_length");
                 CoreScope core;
                 self.model().m_excitation->m_cycleLength = v;
             },
             "Length of one beat in seconds (a tick is 0.01 s).")
         .def_property(
-            "waves", [](PyModel& self) { return self.model().m_excitation->m_numOfWave; },
+            "waves", [](PyModel& self) {
+                checkIdle(self); return self.model().m_excitation->m_numOfWave; },
             [](PyModel& self, double v) {
+                checkIdle(self);
                 if (!(v > 0.0 && v <= 1000.0)) throw py::value_error("waves: " + std::to_string(v) + " is outside (0, 1000]");
                 CoreScope core;
                 self.model().m_excitation->m_numOfWave = v;
             },
             "Number of ventricular excitation waves per cycle (used when propagation is on).")
         .def_property(
-            "waves_atria", [](PyModel& self) { return self.model().m_excitation->m_numOfWaveA; },
+            "waves_atria", [](PyModel& self) {
+                checkIdle(self); return self.model().m_excitation->m_numOfWaveA; },
             [](PyModel& self, double v) {
+                checkIdle(self);
                 if (!(v > 0.0 && v <= 1000.0))
                     throw py::value_error("waves_atria: " + std::to_string(v) + " is outside (0, 1000]");
                 CoreScope core;
@@ -588,22 +640,28 @@ a paint tool does. all=True solves every field. Returns True when anything was r
             },
             "Number of atrial excitation waves per cycle (used when propagation_atria is on).")
         .def_property(
-            "propagation", [](PyModel& self) { return self.model().m_excitation->m_propagationMode; },
+            "propagation", [](PyModel& self) {
+                checkIdle(self); return self.model().m_excitation->m_propagationMode; },
             [](PyModel& self, bool v) {
+                checkIdle(self);
                 CoreScope core;
                 self.model().m_excitation->m_propagationMode = v;
             },
             "Ventricular contraction travels as a wave by the phase field (the dialog's phase-shift switch).")
         .def_property(
-            "propagation_atria", [](PyModel& self) { return self.model().m_excitation->m_propagationModeA; },
+            "propagation_atria", [](PyModel& self) {
+                checkIdle(self); return self.model().m_excitation->m_propagationModeA; },
             [](PyModel& self, bool v) {
+                checkIdle(self);
                 CoreScope core;
                 self.model().m_excitation->m_propagationModeA = v;
             },
             "Atrial contraction travels as a wave by the phase field.")
         .def_property(
-            "iterations", [](PyModel& self) { return self.model().m_iterationN; },
+            "iterations", [](PyModel& self) {
+                checkIdle(self); return self.model().m_iterationN; },
             [](PyModel& self, int v) {
+                checkIdle(self);
                 if (v < 1 || v > kMaxIterations)
                     throw py::value_error("iterations: " + std::to_string(v) + " is outside 1..30");
                 CoreScope core;
@@ -621,6 +679,7 @@ reset: start from rest at time 0 (True) or continue from where the last run stop
 Pending authoring changes are solved first. The interpreter lock is released while it runs;
 Ctrl+C stops it between two ticks and raises KeyboardInterrupt.)doc")
         .def("__repr__", [](PyModel& self) {
+                checkIdle(self);
             return "<velmora.Model '" + self.basePath() + "': " + std::to_string(self.model().vertexCount()) +
                    " vertices, " + std::to_string(self.model().m_tets.size()) + " tetrahedra>";
         });
