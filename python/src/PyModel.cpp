@@ -55,8 +55,7 @@ PyModel::PyModel(const std::string& base, std::string& damagedWarning) : m_base(
         captured = capture.text();
     }
     setDiagQuiet(!g_diagnostics);
-    if (!m_controller->model())
-        throw ModelLoadError("cannot load model '" + base + "': " + loaderMessage(captured));
+    if (!m_controller->model()) throw ModelLoadError("cannot load model '" + base + "': " + loaderMessage(captured));
     if (g_diagnostics) diagPrintf("%s", captured.c_str());
     const ProjectLoadResult& project = model().m_projectLoad;
     if (project.status == ProjectLoadResult::Status::Refused)
@@ -98,20 +97,28 @@ bool PyModel::updateFields(bool everything) {
     const bool phase = everything || m_phasePending;
     const bool amplitude = everything || m_amplitudePending;
     const bool depth = everything || m_depthPending;
-    const bool simulator = phase || amplitude || depth || m_simulatorPending;
+    const bool orientation = depth || m_orientationPending;
+    const bool simulator = phase || amplitude || orientation || m_simulatorPending;
     // The same solves as releasing a paint tool in the window.
     if (m.m_fieldMatrix) {
         if (phase) updateFieldHarmonic(m.m_phaseField, *m.m_fieldMatrix);
         if (amplitude) updateFieldHarmonic(m.m_ampliField, *m.m_fieldMatrix);
     }
-    if (depth) {
-        TTensorField& orientation = m.m_orienField;
-        orientation.updateField_RBF(orientation.m_depthField, m.m_vtxOrigPos);
-        orientation.updateOrientation(m.m_tets, m.m_vtxOrigPos, m.m_smNeighbors, m.m_vtxIsVentriOrAtrium);
-    }
+    TTensorField& fibres = m.m_orienField;
+    if (depth) fibres.updateField_RBF(fibres.m_depthField, m.m_vtxOrigPos);
+    if (orientation) fibres.updateOrientation(m.m_tets, m.m_vtxOrigPos, m.m_smNeighbors, m.m_vtxIsVentriOrAtrium);
     if (simulator) m.m_simulator.initSimulator(m.m_vtxOrigPos, m.m_tets, m.m_smNeighbors, m.m_orienField.m_frames);
-    m_phasePending = m_amplitudePending = m_depthPending = m_simulatorPending = false;
+    m_phasePending = m_amplitudePending = m_depthPending = m_orientationPending = m_simulatorPending = false;
     return simulator;
+}
+
+void PyModel::solveIfPending(AuthoredField field) {
+    TLSMModel& m = model();
+    if (field == AuthoredField::Amplitude && m_amplitudePending && m.m_fieldMatrix) {
+        updateFieldHarmonic(m.m_ampliField, *m.m_fieldMatrix);
+        m_amplitudePending = false;
+        m_simulatorPending = true;
+    }
 }
 
 void PyModel::run(int ticks, int threads, int recordEvery, bool reset, BeatRun& out,

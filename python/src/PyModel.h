@@ -63,7 +63,13 @@ public:
     /// Solves what the authoring calls left pending (all fields when everything is set), then sets
     /// the simulator up again from the frames. Returns true when anything was recomputed.
     bool updateFields(bool everything);
-    bool pending() const { return m_phasePending || m_amplitudePending || m_depthPending || m_simulatorPending; }
+    bool pending() const {
+        return m_phasePending || m_amplitudePending || m_depthPending || m_orientationPending || m_simulatorPending;
+    }
+    /// Solves one field now if its constraints changed (before values are painted onto it).
+    void solveIfPending(AuthoredField field);
+    /// The fibre frames are fitted again to the strokes and the current depth values.
+    void markOrientationPending() { m_orientationPending = true; }
     void markPending(AuthoredField field);
     void markSimulatorPending() { m_simulatorPending = true; }
     void clearPending(AuthoredField field);
@@ -72,14 +78,13 @@ public:
     /// keepGoing is asked after every tick (a false stops the run: interrupted).
     /// A reset puts the heart back at rest and the time at 0 first (nothing to do on a model that
     /// has not beaten since it was loaded); without it the run continues where the last one ended.
-    void run(int ticks, int threads, int recordEvery, bool reset, BeatRun& out,
-             const std::function<bool()>& keepGoing);
+    void run(int ticks, int threads, int recordEvery, bool reset, BeatRun& out, const std::function<bool()>& keepGoing);
 
 private:
-
     std::unique_ptr<MainWindowManager> m_controller;
     std::string m_base;
     bool m_simulated = false;
     bool m_busy = false;
-    bool m_phasePending = false, m_amplitudePending = false, m_depthPending = false, m_simulatorPending = false;
+    bool m_phasePending = false, m_amplitudePending = false, m_depthPending = false;
+    bool m_orientationPending = false, m_simulatorPending = false;
 };

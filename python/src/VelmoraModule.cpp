@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "ArrayConversion.h"
 #include "PyModel.h"
 #include "fields/Constraints.h"
 #include "fields/TSmoothField.h"
@@ -16,6 +17,7 @@
 #include "model/TGlobalExcitation.h"
 
 namespace py = pybind11;
+using namespace pyconvert;
 
 namespace {
 
@@ -35,82 +37,13 @@ struct CoreScope {
 /// A model runs its ticks with the interpreter lock released; another thread must not read or
 /// change it meanwhile.
 void checkIdle(const PyModel& self) {
-    if (self.busy()) throw std::runtime_error("the model is simulating in another thread; wait for simulate() to return");
+    if (self.busy())
+        throw std::runtime_error("the model is simulating in another thread; wait for simulate() to return");
 }
 
 constexpr int kMaxTicks = 100000000;
 constexpr int kMaxIterations = 30;  // the stiffness dialog's and the project reader's limit
 constexpr double kFrameTolerance = 1e-3;
-
-std::string basePathOf(const std::string& path) {
-    for (const std::string ext : {".node", ".ele", ".vm"})
-        if (path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0)
-            return path.substr(0, path.size() - ext.size());
-    return path;
-}
-
-std::string shapeText(const py::array& a) {
-    std::ostringstream s;
-    s << "(";
-    for (py::ssize_t d = 0; d < a.ndim(); ++d) s << (d ? ", " : "") << a.shape(d);
-    s << (a.ndim() == 1 ? ",)" : ")");
-    return s.str();
-}
-
-/// A float array of exactly the given shape (-1: any length), every value finite, as C-ordered doubles.
-py::array_t<double, py::array::c_style> floatArray(const py::handle& value, const std::string& what,
-                                                    std::vector<py::ssize_t> shape) {
-    py::array raw = py::array::ensure(value);
-    if (!raw) throw py::value_error(what + ": expected an array of numbers");
-    const char kind = raw.dtype().kind();
-    if (kind != 'f' && kind != 'i' && kind != 'u')
-        throw py::value_error(what + ": expected numbers, got an array of dtype " + std::string(py::str(raw.dtype())));
-    bool fits = raw.ndim() == static_cast<py::ssize_t>(shape.size());
-    for (size_t d = 0; fits && d < shape.size(); ++d) fits = shape[d] < 0 || raw.shape(d) == shape[d];
-    if (!fits) {
-        std::ostringstream want;
-        want << "(";
-        for (size_t d = 0; d < shape.size(); ++d) {
-            want << (d ? ", " : "");
-            if (shape[d] < 0) want << "k"; else want << shape[d];
-        }
-        want << (shape.size() == 1 ? ",)" : ")");
-        throw py::value_error(what + ": expected shape " + want.str() + ", got " + shapeText(raw));
-    }
-    auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(raw);
-    const double* p = a.data();
-    for (py::ssize_t i = 0; i < a.size(); ++i)
-        if (!std::isfinite(p[i])) throw py::value_error(what + ": value " + std::to_string(i) + " is not a finite number");
-    return a;
-}
-
-/// Integer vertex indices (any integer array or sequence), each within [0, vertexCount).
-std::vector<int> vertexList(const py::handle& value, int vertexCount, const std::string& what) {
-    py::array raw = py::array::ensure(value);
-    if (!raw || raw.ndim() > 1) throw py::value_error(what + ": expected a sequence of vertex indices");
-    if (raw.size() > 0 && raw.dtype().kind() != 'i' && raw.dtype().kind() != 'u')
-        throw py::value_error(what + ": vertex indices must be integers, got dtype " + std::string(py::str(raw.dtype())));
-    auto a = py::array_t<long long, py::array::c_style | py::array::forcecast>::ensure(raw);
-    std::vector<int> out;
-    out.reserve(static_cast<size_t>(a.size()));
-    for (py::ssize_t i = 0; i < a.size(); ++i) {
-        const long long v = a.data()[i];
-        if (v < 0 || v >= vertexCount)
-            throw py::value_error(what + ": vertex " + std::to_string(v) + " is outside 0.." +
-                                  std::to_string(vertexCount - 1));
-        out.push_back(static_cast<int>(v));
-    }
-    return out;
-}
-
-void checkRange(double value, double low, double high, const std::string& what) {
-    if (!std::isfinite(value)) throw py::value_error(what + ": not a finite number");
-    if (value < low || value > high) {
-        std::ostringstream s;
-        s << what << ": " << value << " is outside [" << low << ", " << high << "]";
-        throw py::value_error(s.str());
-    }
-}
 
 AuthoredField fieldNamed(const std::string& name) {
     if (name == "phase") return AuthoredField::Phase;
@@ -141,49 +74,6 @@ const char* fieldName(AuthoredField field) {
     }
 }
 
-py::array_t<double> vec3Array(const std::vector<vec3>& points) {
-    py::array_t<double> out({static_cast<py::ssize_t>(points.size()), py::ssize_t(3)});
-    double* p = out.mutable_data();
-    for (const vec3& v : points) {
-        *p++ = v.x;
-        *p++ = v.y;
-        *p++ = v.z;
-    }
-    return out;
-}
-
-py::array_t<double> doubleArray(const std::vector<double>& values) {
-    py::array_t<double> out(static_cast<py::ssize_t>(values.size()));
-    std::copy(values.begin(), values.end(), out.mutable_data());
-    return out;
-}
-
-py::array_t<double> chartArray(const TChart& chart) {
-    py::array_t<double> out({static_cast<py::ssize_t>(chart.size()), py::ssize_t(2)});
-    double* p = out.mutable_data();
-    for (const auto& point : chart) {
-        *p++ = point.first;
-        *p++ = point.second;
-    }
-    return out;
-}
-
-TChart chartFrom(const py::handle& value, const std::string& what) {
-    auto a = floatArray(value, what, {-1, 2});
-    if (a.shape(0) < 1) throw py::value_error(what + ": a chart needs at least one point");
-    TChart chart;
-    for (py::ssize_t i = 0; i < a.shape(0); ++i) {
-        const double x = a.at(i, 0), y = a.at(i, 1);
-        checkRange(x, 0.0, 1.0, what + " point " + std::to_string(i) + " x");
-        checkRange(y, 0.0, 1.0, what + " point " + std::to_string(i) + " y");
-        if (i == 0 && x != 0.0) throw py::value_error(what + ": the first point must lie at x = 0");
-        if (i > 0 && !(x > chart.back().first))
-            throw py::value_error(what + ": x must increase from point to point (point " + std::to_string(i) + ")");
-        chart.emplace_back(x, y);
-    }
-    return chart;
-}
-
 /// Per-field value range as the window's tools and the solver clamp it.
 void setFieldValues(PyModel& self, AuthoredField field, const py::handle& value) {
     const int n = self.model().vertexCount();
@@ -203,7 +93,8 @@ void setFieldValues(PyModel& self, AuthoredField field, const py::handle& value)
     target.m_value = std::move(values);
     // A later solve of this field starts again from its constraints; the values stand until then.
     self.clearPending(field);
-    if (field == AuthoredField::Depth) self.markSimulatorPending();
+    // The window fits the fibres to the depth values; they follow at the next solve.
+    if (field == AuthoredField::Depth) self.markOrientationPending();
 }
 
 py::object simulate(PyModel& self, py::object ticksArg, py::object threadsArg, int recordEvery, bool reset) {
@@ -213,12 +104,15 @@ py::object simulate(PyModel& self, py::object ticksArg, py::object threadsArg, i
         const double cycle = self.model().m_excitation->m_cycleLength;
         ticks = static_cast<int>(std::ceil(cycle / self.controller().m_dt - 1e-9));
     } else {
+        if (!py::isinstance<py::int_>(ticksArg)) throw py::type_error("ticks: expected an integer or None");
         const long long t = ticksArg.cast<long long>();
-        if (t < 1 || t > kMaxTicks) throw py::value_error("ticks: " + std::to_string(t) + " is not within 1..100000000");
+        if (t < 1 || t > kMaxTicks)
+            throw py::value_error("ticks: " + std::to_string(t) + " is not within 1..100000000");
         ticks = static_cast<int>(t);
     }
     int threads = 0;
     if (!threadsArg.is_none()) {
+        if (!py::isinstance<py::int_>(threadsArg)) throw py::type_error("threads: expected an integer or None");
         const long long t = threadsArg.cast<long long>();
         if (t < 1 || t > 1024) throw py::value_error("threads: " + std::to_string(t) + " is not within 1..1024");
         threads = static_cast<int>(t);
@@ -313,8 +207,9 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
             "save",
             [](PyModel& self, py::object path) {
                 checkIdle(self);
-                const std::string target = path.is_none() ? self.basePath() + ".vm"
-                                                           : py::module_::import("os").attr("fspath")(path).cast<std::string>();
+                const std::string target = path.is_none()
+                                               ? self.basePath() + ".vm"
+                                               : py::module_::import("os").attr("fspath")(path).cast<std::string>();
                 std::string error;
                 bool ok;
                 {
@@ -327,17 +222,29 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
             py::arg("path") = py::none(),
             "Writes the project file (fields, labels, charts, strokes) to path, by default BASE.vm; returns the path.")
         .def_property_readonly("path", &PyModel::basePath, "The base path the model was loaded from.")
-        .def_property_readonly("vertex_count", [](PyModel& self) {
-                checkIdle(self); return self.model().vertexCount(); })
-        .def_property_readonly("tet_count", [](PyModel& self) {
-                checkIdle(self); return static_cast<int>(self.model().m_tets.size()); })
+        .def_property_readonly("vertex_count",
+                               [](PyModel& self) {
+                                   checkIdle(self);
+                                   return self.model().vertexCount();
+                               })
+        .def_property_readonly("tet_count",
+                               [](PyModel& self) {
+                                   checkIdle(self);
+                                   return static_cast<int>(self.model().m_tets.size());
+                               })
         .def_property_readonly(
-            "positions", [](PyModel& self) {
-                checkIdle(self); return vec3Array(self.model().m_verts); },
+            "positions",
+            [](PyModel& self) {
+                checkIdle(self);
+                return vec3Array(self.model().m_verts);
+            },
             "Current vertex positions, (N, 3) float64.")
         .def_property_readonly(
-            "rest_positions", [](PyModel& self) {
-                checkIdle(self); return vec3Array(self.model().m_vtxOrigPos); },
+            "rest_positions",
+            [](PyModel& self) {
+                checkIdle(self);
+                return vec3Array(self.model().m_vtxOrigPos);
+            },
             "Rest vertex positions, (N, 3) float64.")
         .def_property_readonly(
             "tetrahedra",
@@ -382,24 +289,41 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
             },
             "Per-vertex label, (N,): 0 neither, 1 ventricle, 2 atrium. Settable.")
         .def_property(
-            "phase", [](PyModel& self) {
-                checkIdle(self); return doubleArray(self.model().m_phaseField.m_value); },
+            "phase",
+            [](PyModel& self) {
+                checkIdle(self);
+                return doubleArray(self.model().m_phaseField.m_value);
+            },
             [](PyModel& self, const py::handle& v) {
-                checkIdle(self); setFieldValues(self, AuthoredField::Phase, v); },
-            "Contraction phase per vertex, (N,) in [0, 1]. Settable; a later solve of the phase constraints replaces it.")
+                checkIdle(self);
+                setFieldValues(self, AuthoredField::Phase, v);
+            },
+            "Contraction phase per vertex, (N,) in [0, 1]. Settable; a later solve of the phase constraints replaces "
+            "it.")
         .def_property(
-            "amplitude", [](PyModel& self) {
-                checkIdle(self); return doubleArray(self.model().m_ampliField.m_value); },
+            "amplitude",
+            [](PyModel& self) {
+                checkIdle(self);
+                return doubleArray(self.model().m_ampliField.m_value);
+            },
             [](PyModel& self, const py::handle& v) {
-                checkIdle(self); setFieldValues(self, AuthoredField::Amplitude, v); },
+                checkIdle(self);
+                setFieldValues(self, AuthoredField::Amplitude, v);
+            },
             "Contraction strength per vertex, (N,) in [-1, 1]. Settable; a later solve of the amplitude constraints "
             "replaces it.")
         .def_property(
-            "depth", [](PyModel& self) {
-                checkIdle(self); return doubleArray(self.model().m_orienField.m_depthField.m_value); },
+            "depth",
+            [](PyModel& self) {
+                checkIdle(self);
+                return doubleArray(self.model().m_orienField.m_depthField.m_value);
+            },
             [](PyModel& self, const py::handle& v) {
-                checkIdle(self); setFieldValues(self, AuthoredField::Depth, v); },
-            "Wall depth per vertex, (N,) in [0, 1] (0 inside, 1 outside). Settable.")
+                checkIdle(self);
+                setFieldValues(self, AuthoredField::Depth, v);
+            },
+            "Wall depth per vertex, (N,) in [0, 1]. Settable; the fibre frames are fitted to new values at the next "
+            "update_fields() or simulate().")
         .def_property(
             "fibre_frames",
             [](PyModel& self) {
@@ -512,7 +436,6 @@ is solved again by update_fields() (or the next simulate()).)doc")
                     self.markSimulatorPending();
                 } else {
                     resetField(smoothField(m, field));
-                    self.markSimulatorPending();
                 }
                 self.clearPending(field);
             },
@@ -528,6 +451,9 @@ default, as the paint dialog's initialise buttons do ('depth' also refits the fi
                 const std::vector<int> list = vertexList(vertices, self.model().vertexCount(), "vertices");
                 CoreScope core;
                 TLSMModel& m = self.model();
+                // The window solves amplitude constraints when the tool is released, before any
+                // brush stroke; solving them after the painting would wipe it out.
+                self.solveIfPending(AuthoredField::Amplitude);
                 std::vector<double>& amplitude = m.m_ampliField.m_value;
                 std::set<int> painted;
                 for (int v : list) {
@@ -544,7 +470,8 @@ default, as the paint dialog's initialise buttons do ('depth' also refits the fi
             py::arg("vertices"), py::arg("value"), py::arg("neighbourhood") = true,
             R"doc(Sets the contraction strength (in [-1, 1]) directly, as the window's infarct brush does:
 at each vertex's shape-matching neighbourhood (or only the vertices with neighbourhood=False).
-Constraints are untouched, so a later solve of the amplitude constraints replaces the painting.
+Amplitude constraints added since the last solve are solved first, as the window solves them when
+the tool is released; a later solve of new amplitude constraints replaces the painting.
 Returns the number of vertices painted.)doc")
         .def(
             "set_labels",
@@ -575,8 +502,11 @@ a paint tool does. all=True solves every field. Returns True when anything was r
         .def_property_readonly("fields_pending", &PyModel::pending,
                                "True while authoring changes wait for update_fields().")
         .def_property(
-            "chart_ventricles", [](PyModel& self) {
-                checkIdle(self); return chartArray(self.model().m_excitation->m_chartVent); },
+            "chart_ventricles",
+            [](PyModel& self) {
+                checkIdle(self);
+                return chartArray(self.model().m_excitation->m_chartVent);
+            },
             [](PyModel& self, const py::handle& v) {
                 checkIdle(self);
                 TChart chart = chartFrom(v, "chart_ventricles");
@@ -587,8 +517,11 @@ a paint tool does. all=True solves every field. Returns True when anything was r
             "Ventricular contraction chart, (K, 2) points (cycle fraction, contraction) in [0, 1]; x starts at 0 "
             "and increases.")
         .def_property(
-            "chart_atria", [](PyModel& self) {
-                checkIdle(self); return chartArray(self.model().m_excitation->m_chartAtri); },
+            "chart_atria",
+            [](PyModel& self) {
+                checkIdle(self);
+                return chartArray(self.model().m_excitation->m_chartAtri);
+            },
             [](PyModel& self, const py::handle& v) {
                 checkIdle(self);
                 TChart chart = chartFrom(v, "chart_atria");
@@ -598,19 +531,26 @@ a paint tool does. all=True solves every field. Returns True when anything was r
             },
             "Atrial contraction chart, as chart_ventricles.")
         .def_property(
-            "contraction", [](PyModel& self) {
-                checkIdle(self); return self.model().m_excitation->m_amplitude; },
+            "contraction",
+            [](PyModel& self) {
+                checkIdle(self);
+                return self.model().m_excitation->m_amplitude;
+            },
             [](PyModel& self, double v) {
                 checkIdle(self);
-                if (!(v > 0.0 && v <= 1.0)) throw py::value_error("contraction: " + std::to_string(v) + " is outside (0, 1]");
+                if (!(v > 0.0 && v <= 1.0))
+                    throw py::value_error("contraction: " + std::to_string(v) + " is outside (0, 1]");
                 CoreScope core;
                 self.model().m_excitation->m_amplitude = v;
                 buildTables(*self.model().m_excitation);
             },
             "Global contraction strength in (0, 1] (the dialog's contraction value).")
         .def_property(
-            "cycle_length", [](PyModel& self) {
-                checkIdle(self); return self.model().m_excitation->m_cycleLength; },
+            "cycle_length",
+            [](PyModel& self) {
+                checkIdle(self);
+                return self.model().m_excitation->m_cycleLength;
+            },
             [](PyModel& self, double v) {
                 checkIdle(self);
                 checkRange(v, self.controller().m_dt, 1000.0, "cycle_length");
@@ -619,18 +559,25 @@ a paint tool does. all=True solves every field. Returns True when anything was r
             },
             "Length of one beat in seconds (a tick is 0.01 s).")
         .def_property(
-            "waves", [](PyModel& self) {
-                checkIdle(self); return self.model().m_excitation->m_numOfWave; },
+            "waves",
+            [](PyModel& self) {
+                checkIdle(self);
+                return self.model().m_excitation->m_numOfWave;
+            },
             [](PyModel& self, double v) {
                 checkIdle(self);
-                if (!(v > 0.0 && v <= 1000.0)) throw py::value_error("waves: " + std::to_string(v) + " is outside (0, 1000]");
+                if (!(v > 0.0 && v <= 1000.0))
+                    throw py::value_error("waves: " + std::to_string(v) + " is outside (0, 1000]");
                 CoreScope core;
                 self.model().m_excitation->m_numOfWave = v;
             },
             "Number of ventricular excitation waves per cycle (used when propagation is on).")
         .def_property(
-            "waves_atria", [](PyModel& self) {
-                checkIdle(self); return self.model().m_excitation->m_numOfWaveA; },
+            "waves_atria",
+            [](PyModel& self) {
+                checkIdle(self);
+                return self.model().m_excitation->m_numOfWaveA;
+            },
             [](PyModel& self, double v) {
                 checkIdle(self);
                 if (!(v > 0.0 && v <= 1000.0))
@@ -640,8 +587,11 @@ a paint tool does. all=True solves every field. Returns True when anything was r
             },
             "Number of atrial excitation waves per cycle (used when propagation_atria is on).")
         .def_property(
-            "propagation", [](PyModel& self) {
-                checkIdle(self); return self.model().m_excitation->m_propagationMode; },
+            "propagation",
+            [](PyModel& self) {
+                checkIdle(self);
+                return self.model().m_excitation->m_propagationMode;
+            },
             [](PyModel& self, bool v) {
                 checkIdle(self);
                 CoreScope core;
@@ -649,8 +599,11 @@ a paint tool does. all=True solves every field. Returns True when anything was r
             },
             "Ventricular contraction travels as a wave by the phase field (the dialog's phase-shift switch).")
         .def_property(
-            "propagation_atria", [](PyModel& self) {
-                checkIdle(self); return self.model().m_excitation->m_propagationModeA; },
+            "propagation_atria",
+            [](PyModel& self) {
+                checkIdle(self);
+                return self.model().m_excitation->m_propagationModeA;
+            },
             [](PyModel& self, bool v) {
                 checkIdle(self);
                 CoreScope core;
@@ -658,8 +611,11 @@ a paint tool does. all=True solves every field. Returns True when anything was r
             },
             "Atrial contraction travels as a wave by the phase field.")
         .def_property(
-            "iterations", [](PyModel& self) {
-                checkIdle(self); return self.model().m_iterationN; },
+            "iterations",
+            [](PyModel& self) {
+                checkIdle(self);
+                return self.model().m_iterationN;
+            },
             [](PyModel& self, int v) {
                 checkIdle(self);
                 if (v < 1 || v > kMaxIterations)
@@ -679,7 +635,7 @@ reset: start from rest at time 0 (True) or continue from where the last run stop
 Pending authoring changes are solved first. The interpreter lock is released while it runs;
 Ctrl+C stops it between two ticks and raises KeyboardInterrupt.)doc")
         .def("__repr__", [](PyModel& self) {
-                checkIdle(self);
+            checkIdle(self);
             return "<velmora.Model '" + self.basePath() + "': " + std::to_string(self.model().vertexCount()) +
                    " vertices, " + std::to_string(self.model().m_tets.size()) + " tetrahedra>";
         });

@@ -108,6 +108,12 @@ def test_phase_and_amplitude_constraints_are_solved_like_the_paint_tools(tube):
     assert after[600] == 0.0
     assert tube.paint_amplitude([600], -1.0, neighbourhood=False) == 1
 
+    # Constraints placed before a brush stroke are solved first: the stroke survives the run.
+    tube.add_constraints("amplitude", top, -1.0)
+    tube.paint_amplitude([600], 0.5, neighbourhood=False)
+    tube.simulate(1)
+    assert tube.amplitude[600] == 0.5 and np.all(tube.amplitude[top] < -0.9)
+
 
 def test_a_painted_infarct_weakens_the_beat_and_labels_round_trip(tmp_path):
     for ext in (".node", ".ele", ".vm"):
