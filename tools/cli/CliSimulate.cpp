@@ -14,6 +14,7 @@
 #include "Sha256.h"
 #include "VtkExport.h"
 #include "linalg/Diagnostics.h"
+#include "model/BeatMeasurements.h"
 #include "model/MainWindowManager.h"
 
 namespace {
@@ -24,18 +25,6 @@ bool parsePositiveInt(const std::string& text, int& value) {
     if (text.empty() || *end != '\0' || v < 1 || v > 100000000) return false;
     value = static_cast<int>(v);
     return true;
-}
-
-double signedTotalVolume(const TLSMModel& model) {
-    double sum = 0.0;
-    for (const Tetra& t : model.m_tets)
-        sum += signedVolume6(model.m_verts[t.vIdx[0]], model.m_verts[t.vIdx[1]], model.m_verts[t.vIdx[2]],
-                             model.m_verts[t.vIdx[3]]);
-    return sum / 6.0;
-}
-
-bool allFinite(const TLSMModel& model) {
-    return std::all_of(model.m_verts.begin(), model.m_verts.end(), [](const vec3& p) { return isFinite(p); });
 }
 
 }  // namespace
@@ -93,25 +82,14 @@ int runSimulate(const std::vector<std::string>& args) {
     if (cli.has("wall") && !controller.startWallThicknessExport(cli.value("wall"))) return 1;
     controller.startTimer();
 
-    std::array<double, 4> vmin, vmax;
-    vmin.fill(std::numeric_limits<double>::max());
-    vmax.fill(-std::numeric_limits<double>::max());
-    double maxDisplacement = 0.0;
-    bool finite = allFinite(*model);
+    BeatMeasurements measurements(*model);
     const auto start = std::chrono::steady_clock::now();
     double simulatedMs = 0.0;
     for (int tick = 1; tick <= ticks; ++tick) {
         const auto t0 = std::chrono::steady_clock::now();
         controller.onTimer();
         simulatedMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-        const std::array<double, 4> v = model->computeChamberVolumes();
-        for (int c = 0; c < 4; ++c) {
-            vmin[c] = std::min(vmin[c], v[c]);
-            vmax[c] = std::max(vmax[c], v[c]);
-        }
-        for (int i = 0; i < model->vertexCount(); ++i)
-            maxDisplacement = std::max(maxDisplacement, distance(model->m_verts[i], model->m_vtxOrigPos[i]));
-        finite = finite && allFinite(*model) && std::isfinite(v[0] + v[1] + v[2] + v[3]);
+        const std::array<double, 4> v = measurements.addTick(*model);
         if (csv)
             std::fprintf(csv.get(), "%d,%.9g,%.9g,%.9g,%.9g,%.9g\n", tick, controller.m_time, v[0], v[1], v[2], v[3]);
         if (cli.has("vtk") && !vtk.writeStep(*model, tick, tick * controller.m_dt)) return 1;
@@ -121,8 +99,7 @@ int runSimulate(const std::vector<std::string>& args) {
     (void)start;
 
     if (cli.has("json")) {
-        const bool hasLv = !model->m_trisVL.empty();
-        const double lvEf = hasLv && vmax[1] != 0.0 ? (vmax[1] - vmin[1]) / vmax[1] * 100.0 : 0.0;
+        const double lvEf = measurements.leftVentricularEjectionFraction(*model);
         std::vector<double> bytes;
         bytes.reserve(model->m_verts.size() * 3);
         for (const vec3& p : model->m_verts) {
@@ -135,15 +112,15 @@ int runSimulate(const std::vector<std::string>& args) {
         j["threads"] = model->m_simulator.m_threadNum;
         j["ms_per_tick"] = simulatedMs / ticks;
         j["lv_ef"] = lvEf;
-        j["volumes_min"] = vmin;
-        j["volumes_max"] = vmax;
-        j["max_displacement"] = maxDisplacement;
+        j["volumes_min"] = measurements.volumesMin();
+        j["volumes_max"] = measurements.volumesMax();
+        j["max_displacement"] = measurements.maxDisplacement();
         j["final_total_volume"] = signedTotalVolume(*model);
         j["rest_volume"] = model->m_simulator.m_restVolume;
-        j["finite"] = finite;
+        j["finite"] = measurements.finite();
         // x86-64 stores doubles little-endian, which is the documented byte order of the digest.
         j["positions_sha256"] = sha256Hex(bytes.data(), bytes.size() * sizeof(double));
         std::printf("%s\n", j.dump(2).c_str());
     }
-    return finite ? 0 : 1;
+    return measurements.finite() ? 0 : 1;
 }

@@ -1,0 +1,165 @@
+"""Studies over many simulations: one run per parameter set, spread over a Dask cluster.
+
+    >>> from velmora import study
+    >>> rows = study.sweep("models/ModelB", [{"contraction": a} for a in (0.3, 0.4, 0.5)], ticks=300)
+    >>> [(r["contraction"], r["ejection_fraction"], r["error"]) for r in rows]
+
+Without a client, sweep starts a local cluster of two worker processes (one thread each) and shuts
+it down afterwards; pass ``dask.distributed.Client("tcp://scheduler:8786")`` to run the same study on
+a cluster whose workers can import velmora and read the model path.
+
+Parameters a row may set (anything else fails that row):
+
+* model properties: ``contraction``, ``cycle_length``, ``waves``, ``waves_atria``, ``propagation``,
+  ``propagation_atria``, ``iterations``;
+* an infarct: ``infarct_size`` (radius in model units; 0 paints nothing) around ``infarct_centre``
+  (a vertex index or an (x, y, z) rest position) with contraction strength ``infarct_strength``
+  (default 0.0), painted as the window's infarct brush paints;
+* ``ticks``: the run's length for this row (else the sweep's ``ticks``, else one cycle).
+"""
+from __future__ import annotations
+
+import os
+import time
+from typing import Any, Callable, Dict, Iterable, List, Mapping, Optional
+
+import numpy as np
+
+from . import _core
+
+#: Model properties a parameter set may assign directly.
+MODEL_PARAMETERS = ("contraction", "cycle_length", "waves", "waves_atria", "propagation", "propagation_atria",
+                    "iterations")
+#: Parameters of the infarct a parameter set may paint.
+INFARCT_PARAMETERS = ("infarct_size", "infarct_centre", "infarct_strength")
+
+#: Result columns every row of a sweep carries (None where the run failed).
+RESULT_COLUMNS = ("ejection_fraction", "max_displacement", "volumes_min", "volumes_max", "finite", "ticks",
+                  "seconds", "error")
+
+
+def infarct_vertices(model: "_core.Model", centre: Any, size: float) -> np.ndarray:
+    """Vertices whose rest position lies closer than size to centre (a vertex index or a point)."""
+    rest = model.rest_positions
+    if isinstance(centre, (int, np.integer)):
+        if not 0 <= int(centre) < len(rest):
+            raise ValueError(f"infarct_centre: vertex {int(centre)} is outside 0..{len(rest) - 1}")
+        point = rest[int(centre)]
+    else:
+        point = np.asarray(centre, dtype=float)
+        if point.shape != (3,) or not np.all(np.isfinite(point)):
+            raise ValueError("infarct_centre: expected a vertex index or a finite (x, y, z) point")
+    size = float(size)
+    if not np.isfinite(size) or size < 0:
+        raise ValueError(f"infarct_size: {size} is not a finite radius >= 0")
+    return np.flatnonzero(np.linalg.norm(rest - point, axis=1) < size)
+
+
+def apply_parameters(model: "_core.Model", parameters: Mapping[str, Any]) -> None:
+    """Applies one parameter set to a freshly loaded model (see the module's list of names)."""
+    unknown = [k for k in parameters if k not in MODEL_PARAMETERS and k not in INFARCT_PARAMETERS and k != "ticks"]
+    if unknown:
+        raise ValueError(f"unknown parameter(s) {', '.join(map(repr, unknown))}; known: "
+                         f"{', '.join(MODEL_PARAMETERS + INFARCT_PARAMETERS + ('ticks',))}")
+    for name in MODEL_PARAMETERS:
+        if name in parameters:
+            setattr(model, name, parameters[name])
+    if "infarct_size" in parameters:
+        if "infarct_centre" not in parameters:
+            raise ValueError("infarct_size needs infarct_centre (a vertex index or a point)")
+        vertices = infarct_vertices(model, parameters["infarct_centre"], parameters["infarct_size"])
+        if len(vertices):
+            model.paint_amplitude(vertices, float(parameters.get("infarct_strength", 0.0)), neighbourhood=False)
+
+
+def run(base: str, parameters: Mapping[str, Any], ticks: Optional[int] = None,
+        setup: Optional[Callable[["_core.Model", Mapping[str, Any]], None]] = None,
+        keep_volumes: bool = False) -> Dict[str, Any]:
+    """One row of a study, in this process: load base, apply the parameters (or call
+    setup(model, parameters)), simulate, and return the parameters with the result columns.
+    A failure is reported in the row's "error" column, never raised."""
+    row: Dict[str, Any] = dict(parameters)
+    row.update({column: None for column in RESULT_COLUMNS})
+    started = time.perf_counter()
+    try:
+        model = _core.Model.load(base)
+        (setup or apply_parameters)(model, parameters)
+        length = parameters.get("ticks", ticks)
+        # One thread per run: the workers themselves share out the cores.
+        result = model.simulate(length, threads=1)
+        row.update(ejection_fraction=result.ejection_fraction, max_displacement=result.max_displacement,
+                   volumes_min=tuple(result.volumes_min), volumes_max=tuple(result.volumes_max),
+                   finite=result.finite, ticks=result.ticks)
+        if keep_volumes:
+            row["volumes"] = result.volumes
+        if not result.finite:
+            row["error"] = "the simulation produced a value that is not a finite number"
+    except Exception as error:  # one failed run must not end the study
+        row["error"] = f"{type(error).__name__}: {error}"
+    row["seconds"] = time.perf_counter() - started
+    return row
+
+
+def _package_parent() -> str:
+    return os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def sweep(base: str, parameters: Iterable[Mapping[str, Any]], client: Any = None, *, ticks: Optional[int] = None,
+          setup: Optional[Callable[["_core.Model", Mapping[str, Any]], None]] = None, keep_volumes: bool = False,
+          timeout: Optional[float] = None, n_workers: int = 2) -> List[Dict[str, Any]]:
+    """Runs one simulation per parameter set on a Dask cluster and returns the table of rows, in the
+    order of the parameter sets: each row holds its parameters and the RESULT_COLUMNS.
+
+    base: model path as for Model.load; every task loads it itself, so it must be readable where
+        the workers run.
+    client: a dask.distributed.Client; None starts a local cluster of n_workers processes with one
+        thread each for this call and shuts it down afterwards.
+    ticks: run length when a row gives none (None: one cycle).
+    setup: setup(model, parameters) replaces the built-in parameter handling (it must be picklable).
+    keep_volumes: add the (ticks, 4) per-tick volumes to each row as "volumes".
+    timeout: seconds to wait for the whole study; rows still running then are cancelled and report
+        "timed out".
+    A run that raises, produces non-finite values or loses its worker reports it in its row's
+    "error" column; the other rows are unaffected.
+    """
+    from dask.distributed import Client, LocalCluster, wait
+
+    sets = [dict(p) for p in parameters]
+    if client is not None:
+        return _run_on(client, base, sets, ticks, setup, keep_volumes, timeout, wait)
+
+    # Worker processes are started afresh: they must import this very package.
+    previous = os.environ.get("PYTHONPATH")
+    os.environ["PYTHONPATH"] = _package_parent() + (os.pathsep + previous if previous else "")
+    try:
+        with LocalCluster(n_workers=n_workers, threads_per_worker=1, processes=True, dashboard_address=None,
+                          silence_logs=40) as cluster, Client(cluster) as local:
+            return _run_on(local, base, sets, ticks, setup, keep_volumes, timeout, wait)
+    finally:
+        if previous is None:
+            os.environ.pop("PYTHONPATH", None)
+        else:
+            os.environ["PYTHONPATH"] = previous
+
+
+def _run_on(client, base, sets, ticks, setup, keep_volumes, timeout, wait) -> List[Dict[str, Any]]:
+    futures = [client.submit(run, base, p, ticks, setup, keep_volumes, pure=False) for p in sets]
+    try:
+        wait(futures, timeout=timeout)
+    except Exception:  # dask's TimeoutError: the rows left unfinished say so below
+        pass
+    rows = []
+    for parameters, future in zip(sets, futures):
+        if future.status == "finished":
+            rows.append(future.result())
+            continue
+        row = dict(parameters)
+        row.update({column: None for column in RESULT_COLUMNS})
+        if future.status == "error":
+            error = future.exception()
+            row["error"] = f"{type(error).__name__}: {error}"
+        else:
+            future.cancel()
+            row["error"] = f"timed out after {timeout} s"
+        rows.append(row)
+    return rows

@@ -1,0 +1,69 @@
+"""velmora.study on a two-worker local Dask cluster, and the infarct sweep example."""
+import os
+import subprocess
+import sys
+
+import numpy as np
+import psutil
+import pytest
+
+from velmora import study
+from conftest import MODELS, REPO
+
+TUBE = str(MODELS / "Tube")
+# Bounds every wait on the cluster, so a stuck worker fails the test instead of hanging it.
+SWEEP_TIMEOUT = 600
+
+
+def test_sweep_on_a_local_cluster_equals_the_serial_loop():
+    points = [{"infarct_size": size, "infarct_centre": 615, "infarct_strength": 0.0} for size in (0.0, 2.0, 4.0)]
+    points.append({"contraction": 0.2})
+    bad = [{"contraction": 3.0}, {"pressure": 1.0}]
+
+    rows = study.sweep(TUBE, points + bad, ticks=40, timeout=SWEEP_TIMEOUT)
+    serial = [study.run(TUBE, p, ticks=40) for p in points]
+
+    assert len(rows) == 6
+    for row, expected, parameters in zip(rows, serial, points):
+        assert row["error"] is None, row["error"]
+        for key, value in parameters.items():
+            assert row[key] == value
+        for column in ("ejection_fraction", "max_displacement", "volumes_min", "volumes_max", "ticks"):
+            assert row[column] == expected[column], column
+    efs = [row["ejection_fraction"] for row in rows[:4]]
+    assert efs[0] > efs[1] > efs[2], "a larger infarct weakens the beat"
+    assert efs[3] < efs[0]
+    # Failed runs are reported in their rows, the rest of the study stands.
+    assert "contraction" in rows[4]["error"] and rows[4]["ejection_fraction"] is None
+    assert "unknown parameter" in rows[5]["error"] and "'pressure'" in rows[5]["error"]
+    # The cluster started for the sweep is gone with it (multiprocessing's resource tracker stays
+    # with this process and ends with it).
+    left = [p.cmdline() for p in psutil.Process().children(recursive=True)]
+    assert [c for c in left if not any("resource_tracker" in part for part in c)] == []
+
+
+def test_infarct_vertices_checks_its_arguments():
+    from velmora import Model
+
+    model = Model.load(TUBE)
+    inside = study.infarct_vertices(model, 615, 2.0)
+    distances = np.linalg.norm(model.rest_positions - model.rest_positions[615], axis=1)
+    np.testing.assert_array_equal(inside, np.flatnonzero(distances < 2.0))
+    assert study.infarct_vertices(model, 615, 0.0).size == 0
+    with pytest.raises(ValueError, match="vertex 5000"):
+        study.infarct_vertices(model, 5000, 1.0)
+    with pytest.raises(ValueError, match="infarct_size"):
+        study.infarct_vertices(model, 0, float("nan"))
+
+
+def test_the_infarct_sweep_example_runs(tmp_path):
+    output = tmp_path / "sweep.png"
+    env = dict(os.environ)
+    done = subprocess.run([sys.executable, str(REPO / "examples" / "infarct_sweep.py"), "--sizes", "0", "8",
+                           "--ticks", "45", "--output", str(output)], capture_output=True, text=True, env=env,
+                          timeout=SWEEP_TIMEOUT)
+    assert done.returncode == 0, done.stdout + done.stderr
+    lines = done.stdout.splitlines()
+    ef = [float(line.split()[2]) for line in lines[1:3]]
+    assert ef[1] < ef[0]
+    assert output.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
