@@ -25,8 +25,10 @@ struct TVertexConstraint {
 ///
 /// Owned by the heart model; `initSimulator` prepares every array once so that `stepSimulation`
 /// allocates nothing. Called from the user-interface thread only; the step's parallel loops have
-/// ended when it returns. Goals are gathered per vertex over its memberships in ascending cluster
-/// order, so results are bit-for-bit the same for any thread count.
+/// ended when it returns. The clusters are fitted four at a time by the vectorised kernels of
+/// ShapeMatchingKernels, in an order that keeps mesh neighbours close in memory; goals are
+/// gathered per vertex over its memberships in ascending cluster order, so results are bit-for-bit
+/// the same for any thread count, kernel variant or processor.
 class TLSMSimulator {
    public:
     /// Sets the simulator up from the rest positions, the tetrahedra (0-based corners), one
@@ -47,8 +49,7 @@ class TLSMSimulator {
     /// message, when the sizes do not match the set-up or dt is not a positive number; nothing
     /// moves then.
     bool stepSimulation(std::vector<vec3>& positions, const std::map<int, vec3>& fixedVerts,
-                        const std::set<int>& pinnedVerts, const std::vector<std::array<double, 9>>& stretch, double dt,
-                        int iterations);
+                        const std::set<int>& pinnedVerts, const std::vector<Mat3>& stretch, double dt, int iterations);
 
     /// Moves every goal position along `m_inflateDir` (recomputed here from the boundary faces
     /// and the layering) by one common offset that brings the signed volume of the tetrahedra
@@ -101,7 +102,8 @@ class TLSMSimulator {
     std::vector<int> m_vertexMemberStart;
     std::vector<int> m_vertexMemberCluster;
     std::vector<double> m_vertexMemberWeight;
-    /// Result of the latest shape-matching pass for each cluster (see ClusterFit).
+    /// Result of the latest shape-matching pass for each cluster (see ClusterFit), in the
+    /// locality order.
     std::vector<ClusterFit> m_clusterFit;
     // Velocities after the first integration loop, read by the damping loop.
     std::vector<vec3> m_velocityBefore;
