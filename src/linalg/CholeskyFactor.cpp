@@ -18,6 +18,10 @@ namespace {
 // Patterns whose analysis is kept: the smoothing and the orientation systems of one mesh share
 // theirs, a second slot keeps switching between two meshes (tests, tools) cheap.
 constexpr size_t kCachedAnalyses = 2;
+// Smallest accepted (min / max diagonal of L)^2, CHOLMOD's cheap reciprocal condition estimate.
+// The field systems of meshes with tens of thousands of vertices give 1e-4 to 1e-2; a singular
+// Laplacian system gives about 1e-15.
+constexpr double kMinPivotRatio = 1e-12;
 
 cholmod_common& common() {
     static cholmod_common* c = [] {
@@ -68,6 +72,38 @@ cholmod_sparse symmetricView(const TSparseMatrix& matrix) {
     view.sorted = 1;
     view.packed = 1;
     return view;
+}
+
+/// True when every row is strictly ascending and the matrix equals its transpose exactly (the
+/// Cholesky factorisation reads one triangle only, so any other matrix would be solved wrongly).
+/// One pass: row c's entries right of the diagonal are met in ascending order as the rows r > c
+/// naming column c are visited in ascending order.
+bool isSortedSymmetric(const TSparseMatrix& m) {
+    const int n = m.m_rowSize;
+    const int* start = m.m_rowStart.data();
+    const int* column = m.m_colIndex.data();
+    const double* value = m.m_values.data();
+    std::vector<int> next(static_cast<size_t>(n));
+    for (int r = 0; r < n; ++r) {
+        next[r] = start[r + 1];
+        for (int e = start[r]; e < start[r + 1]; ++e) {
+            if (column[e] < 0 || column[e] >= n || (e > start[r] && column[e - 1] >= column[e])) return false;
+            if (column[e] > r && next[r] == start[r + 1]) next[r] = e;  // first entry right of the diagonal
+        }
+    }
+    for (int r = 0; r < n; ++r) {
+        for (int e = start[r]; e < start[r + 1]; ++e) {
+            const int c = column[e];
+            if (c >= r) break;
+            const int mirror = next[c];
+            if (mirror >= start[c + 1] || column[mirror] != r || value[mirror] != value[e]) return false;
+            ++next[c];
+        }
+    }
+    for (int r = 0; r < n; ++r) {
+        if (next[r] != start[r + 1]) return false;  // an entry right of the diagonal without its mirror
+    }
+    return true;
 }
 
 struct Analysis {
@@ -123,6 +159,10 @@ bool TCholeskyFactor::factorize(const TSparseMatrix& matrix, std::string& messag
         message = "not a compressed non-empty square matrix";
         return false;
     }
+    if (!isSortedSymmetric(matrix)) {
+        message = "not symmetric, or rows not strictly ascending";
+        return false;
+    }
     cholmod_common& c = common();
     DenseKernelScope serial;
     cholmod_factor* symbolic = symbolicFor(matrix);
@@ -141,6 +181,14 @@ bool TCholeskyFactor::factorize(const TSparseMatrix& matrix, std::string& messag
         message = c.status == CHOLMOD_NOT_POSDEF || (ok && factor->minor < factor->n)
                       ? "not positive definite (column " + std::to_string(factor->minor) + ")"
                       : "CHOLMOD factorisation failed (status " + std::to_string(c.status) + ")";
+        cholmod_free_factor(&factor, &c);
+        return false;
+    }
+    // In floating point a singular matrix (L^T L without constraints) can come out with a tiny
+    // positive last pivot instead of a failure; its solution would be garbage.
+    const double pivotRatio = cholmod_rcond(factor, &c);
+    if (!(pivotRatio >= kMinPivotRatio)) {
+        message = "numerically singular (pivot ratio " + std::to_string(pivotRatio) + ")";
         cholmod_free_factor(&factor, &c);
         return false;
     }
