@@ -192,11 +192,41 @@ void BM_OrientationUpdate(benchmark::State& state) {
     if (!selectSolver(state, s)) return;
     DiagCapture quiet;
     for (auto _ : state) {
+        // A full update: the kept factor of an earlier run must not be used.
+        s.orientation.m_factorCache.reset();
         s.orientation.updateOrientation(s.mesh.tets, s.mesh.verts, s.neighbours, s.labels);
         benchmark::DoNotOptimize(s.orientation.m_frames.data());
     }
     addMeshCounters(state, s);
     state.counters["strokes"] = static_cast<double>(s.orientation.m_strokes.size());
+}
+
+void BM_OrientationAddStroke(benchmark::State& state) {
+    // "Update field" after one more 25-point stroke, following a full update; the stroke is taken
+    // away again (untimed) before the next iteration.
+    Scene& s = scene(static_cast<int>(state.range(0)));
+    if (!selectSolver(state, s)) return;
+    DiagCapture quiet;
+    TTensorField& o = s.orientation;
+    o.m_factorCache.reset();
+    o.updateOrientation(s.mesh.tets, s.mesh.verts, s.neighbours, s.labels);
+    const size_t strokes = o.m_strokes.size();
+    std::vector<vec3> line;
+    const TOrientationStroke& model = o.m_strokes.back();
+    for (const TTetSample& sample : model) line.push_back(sample.position(s.mesh.verts) + vec3(0.0, 0.7, 0.0));
+    int incremental = 0;
+    for (auto _ : state) {
+        addOrientationStroke(o, line, s.mesh.tets, s.mesh.verts);
+        o.updateOrientation(s.mesh.tets, s.mesh.verts, s.neighbours, s.labels);
+        benchmark::DoNotOptimize(o.m_frames.data());
+        incremental += o.m_factorCache.m_lastUpdateKind == 2 ? 1 : 0;
+        state.PauseTiming();
+        o.m_strokes.resize(strokes);
+        o.updateOrientation(s.mesh.tets, s.mesh.verts, s.neighbours, s.labels);
+        state.ResumeTiming();
+    }
+    addMeshCounters(state, s);
+    state.counters["incremental"] = static_cast<double>(incremental);
 }
 
 void BM_FibreLinesAllSets(benchmark::State& state) {
@@ -253,6 +283,7 @@ BENCHMARK(BM_PhaseFieldUpdate)->Apply(meshAndThreads);
 BENCHMARK(BM_PhaseFieldAdd20Constraints)->Apply(meshAndThreads);
 BENCHMARK(BM_SmoothingFactorizeSolve)->Apply(meshAndThreads);
 BENCHMARK(BM_OrientationUpdate)->Apply(meshAndThreads);
+BENCHMARK(BM_OrientationAddStroke)->Apply(meshAndThreads);
 BENCHMARK(BM_FibreLinesAllSets)->Apply(meshAndThreadsOnly);
 
 BENCHMARK_MAIN();

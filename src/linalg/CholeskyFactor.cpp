@@ -41,7 +41,7 @@ bool g_pinned = true;
 /// Holds the OpenMP thread count (which the system BLAS follows) at one while it lives: a blocked
 /// dense kernel split over another number of threads rounds differently.
 class DenseKernelScope {
-public:
+   public:
     DenseKernelScope() : m_previous(omp_get_max_threads()) {
         if (g_pinned) omp_set_num_threads(1);
     }
@@ -51,7 +51,7 @@ public:
     DenseKernelScope(const DenseKernelScope&) = delete;
     DenseKernelScope& operator=(const DenseKernelScope&) = delete;
 
-private:
+   private:
     int m_previous;
 };
 
@@ -208,8 +208,8 @@ bool TCholeskyFactor::updateDowndate(const std::vector<TRankOneTerm>& terms, boo
 
     size_t entries = 0;
     for (const TRankOneTerm& t : terms) entries += t.rows.size();
-    cholmod_sparse* update = cholmod_allocate_sparse(static_cast<size_t>(n), terms.size(), entries, 1, 1, 0,
-                                                     CHOLMOD_REAL, &c);
+    cholmod_sparse* update =
+        cholmod_allocate_sparse(static_cast<size_t>(n), terms.size(), entries, 1, 1, 0, CHOLMOD_REAL, &c);
     if (update == nullptr) {
         release();
         return false;

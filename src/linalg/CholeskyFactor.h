@@ -21,7 +21,7 @@ struct TRankOneTerm {
 /// only. Owned by the matrix that factorised it or by a field that keeps it for updates. The dense
 /// kernels run on one thread, so results do not depend on the OpenMP thread count. UI thread only.
 class TCholeskyFactor {
-public:
+   public:
     TCholeskyFactor() = default;
     ~TCholeskyFactor();
     TCholeskyFactor(const TCholeskyFactor&) = delete;
@@ -42,7 +42,7 @@ public:
     int size() const;
     void release();
 
-private:
+   private:
     cholmod_factor_struct* m_factor = nullptr;
 };
 

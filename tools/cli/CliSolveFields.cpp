@@ -71,8 +71,7 @@ int runSolveFields(const std::vector<std::string>& args) {
     model.m_phaseField.m_factorCache.clear();
     model.m_ampliField.m_factorCache.clear();
     const double phaseMs = millisecondsOf([&] { updateFieldHarmonic(model.m_phaseField, *model.m_fieldMatrix); });
-    const double amplitudeMs =
-        millisecondsOf([&] { updateFieldHarmonic(model.m_ampliField, *model.m_fieldMatrix); });
+    const double amplitudeMs = millisecondsOf([&] { updateFieldHarmonic(model.m_ampliField, *model.m_fieldMatrix); });
     TTensorField& orientation = model.m_orienField;
     const double orientationMs = millisecondsOf([&] {
         orientation.updateField_RBF(orientation.m_depthField, model.m_vtxOrigPos);
