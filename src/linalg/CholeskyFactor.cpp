@@ -10,6 +10,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -22,6 +23,8 @@ constexpr size_t kCachedAnalyses = 2;
 // The field systems of meshes with tens of thousands of vertices give 1e-4 to 1e-2; a singular
 // Laplacian system gives about 1e-15.
 constexpr double kMinPivotRatio = 1e-12;
+// Relative difference between an entry and its mirror still taken as rounding.
+constexpr double kSymmetryTolerance = 1e-13;
 
 cholmod_common& common() {
     static cholmod_common* c = [] {
@@ -74,8 +77,9 @@ cholmod_sparse symmetricView(const TSparseMatrix& matrix) {
     return view;
 }
 
-/// True when every row is strictly ascending and the matrix equals its transpose exactly (the
-/// Cholesky factorisation reads one triangle only, so any other matrix would be solved wrongly).
+/// True when every row is strictly ascending and the matrix equals its transpose up to rounding
+/// (the Cholesky factorisation reads one triangle only, so any other matrix would be solved
+/// wrongly).
 /// One pass: row c's entries right of the diagonal are met in ascending order as the rows r > c
 /// naming column c are visited in ascending order.
 bool isSortedSymmetric(const TSparseMatrix& m) {
@@ -96,7 +100,10 @@ bool isSortedSymmetric(const TSparseMatrix& m) {
             const int c = column[e];
             if (c >= r) break;
             const int mirror = next[c];
-            if (mirror >= start[c + 1] || column[mirror] != r || value[mirror] != value[e]) return false;
+            if (mirror >= start[c + 1] || column[mirror] != r) return false;
+            // Penalty blocks computed as (weight * w_a) * w_b differ from their mirror in the last bit.
+            const double scale = std::max(std::fabs(value[mirror]), std::fabs(value[e]));
+            if (!(std::fabs(value[mirror] - value[e]) <= kSymmetryTolerance * scale)) return false;
             ++next[c];
         }
     }

@@ -481,22 +481,36 @@ TEST_F(PaintModeTest, PaintingOnTheBundledHeartRedrawsTheNewPhaseField) {
     start({QString::fromStdString(testfiles::sourceDir() + "/models/ModelB")});
     ASSERT_NE(manager().model(), nullptr);
     enterPaintMode();
+    // The project file places the heart: look at it from the front, from three extents away.
+    vec3 lo, hi;
+    boundingBox(model().m_verts, lo, hi);
+    ogl().m_center = (lo + hi) * 0.5;
+    ogl().m_eye = ogl().m_center + vec3(0, 0, 3.0 * std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z}));
+    m_view->redrawNow();
     chooseTool(PaintTool::PHASE_1);
     TSmoothField& phase = model().m_phaseField;
     const size_t constraintsBefore = phase.m_constraints.size();
-    const QPoint centre(ogl().m_viewWidth / 2, ogl().m_viewHeight / 2);
-    const QPoint clicks[2] = {centre, centre + QPoint(ogl().m_viewWidth / 12, ogl().m_viewHeight / 12)};
+    constexpr int kGrid = 12;
     double milliseconds[2] = {0.0, 0.0};
     int updateKinds[2] = {0, 0};
+    double fullSolveMilliseconds = 0.0;
+    int offset = 0;
     for (int k = 0; k < 2; ++k) {
-        hitUnder(clicks[k]);  // on the heart
-        press(clicks[k], Qt::ShiftModifier);
-        ASSERT_EQ(phase.m_constraints.size(), constraintsBefore + k + 1);
+        // Shift-press on a grid over the view until a press lands on the heart away from the
+        // constraints already there (a press next to one places nothing).
+        QPoint click;
+        for (; offset < kGrid * kGrid && phase.m_constraints.size() == constraintsBefore + k; ++offset) {
+            click = QPoint((offset % kGrid + 1) * ogl().m_viewWidth / (kGrid + 1),
+                           (offset / kGrid + 1) * ogl().m_viewHeight / (kGrid + 1));
+            press(click, Qt::ShiftModifier);
+            if (phase.m_constraints.size() == constraintsBefore + k) release(click);
+        }
+        ASSERT_EQ(phase.m_constraints.size(), constraintsBefore + k + 1) << "no press landed on the heart";
         const std::vector<double> before = phase.m_value;
         const TConstraint placed = phase.m_constraints.back();
         QElapsedTimer timer;
         timer.start();
-        release(clicks[k]);  // solves the field, sets the simulator up and draws the frame
+        release(click);  // solves the field, sets the simulator up and draws the frame
         milliseconds[k] = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         updateKinds[k] = phase.m_factorCache.m_lastUpdateKind;
         // The painted value pulls the field up where it was placed, and the field is the one a
@@ -506,15 +520,19 @@ TEST_F(PaintModeTest, PaintingOnTheBundledHeartRedrawsTheNewPhaseField) {
         TSmoothField fresh = phase;
         {
             DiagCapture quiet;
+            QElapsedTimer full;
+            full.start();
             updateFieldHarmonic(fresh, *model().m_fieldMatrix);
+            fullSolveMilliseconds = static_cast<double>(full.nsecsElapsed()) / 1e6;
         }
         for (size_t i = 0; i < fresh.m_value.size(); ++i) ASSERT_NEAR(phase.m_value[i], fresh.m_value[i], 1e-9) << i;
     }
     // The release-to-redraw time goes to the log, not into an assertion: the machine is shared.
     std::printf("[ TIMING   ] release to redraw on the bundled heart (%d vertices, %s): %.1f ms after the load, "
-                "%.1f ms for the next release (field updates: %s, %s)\n",
+                "%.1f ms for the next release (field updates: %s, %s; a full solve of the field: %.1f ms)\n",
                 model().vertexCount(), solverBackendName(activeSolverBackend()), milliseconds[0], milliseconds[1],
-                updateKinds[0] == 2 ? "kept factor" : "factorised", updateKinds[1] == 2 ? "kept factor" : "factorised");
+                updateKinds[0] == 2 ? "kept factor" : "factorised", updateKinds[1] == 2 ? "kept factor" : "factorised",
+                fullSolveMilliseconds);
     RecordProperty("release_to_redraw_ms_first", std::to_string(milliseconds[0]));
     RecordProperty("release_to_redraw_ms_second", std::to_string(milliseconds[1]));
     // With the Cholesky back end one placed constraint is an update of the factor kept since the load.
