@@ -1,11 +1,13 @@
-// Field updates on ~20,000-vertex tetrahedral meshes with the UMFPACK back end: one phase-field
-// update with a few hundred constraints, one orientation update with ten strokes, one build of the
-// four fibre-line sets. Arguments: mesh shape (0 solid block, 1 thick curved wall like a heart's
-// myocardium) and OpenMP thread count.
+// Field updates on ~20,000-vertex tetrahedral meshes: one phase-field update with a few hundred
+// constraints, one release adding 20 constraints to it (the update path of the Cholesky back end),
+// one orientation update with ten strokes, one build of the four fibre-line sets. Arguments: mesh
+// shape (0 solid block, 1 thick curved wall like a heart's myocardium), OpenMP thread count and
+// solver (0 UMFPACK, 1 CHOLMOD, 2 CHOLMOD with its dense kernels free to use every thread).
 #include <benchmark/benchmark.h>
 #include <omp.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <memory>
@@ -14,6 +16,7 @@
 #include "fields/FieldTestSupport.h"
 #include "fields/TSmoothField.h"
 #include "fields/TTensorField.h"
+#include "linalg/CholeskyFactor.h"
 #include "linalg/Diagnostics.h"
 #include "linalg/TSparseMatrix.h"
 
@@ -116,12 +119,32 @@ void addMeshCounters(benchmark::State& state, const Scene& s) {
     state.counters["threads"] = static_cast<double>(state.range(1));
 }
 
+// Makes the benchmark's solver (third argument) active; false (with the reason) when it is missing.
+bool selectSolver(benchmark::State& state, const Scene& s) {
+    omp_set_num_threads(static_cast<int>(state.range(1)));
+    const int solver = static_cast<int>(state.range(2));
+    setCholeskyDenseKernelsPinned(solver != 2);
+    if (solver == 0) {
+        if (!s.umfpack || !setSolverBackendForTesting(SolverBackend::Umfpack)) {
+            state.SkipWithError("UMFPACK wrapper not found beside the benchmark");
+            return false;
+        }
+        return true;
+    }
+    if (!setSolverBackendForTesting(SolverBackend::Cholmod)) {
+        state.SkipWithError("built without CHOLMOD");
+        return false;
+    }
+    return true;
+}
+
 void BM_PhaseFieldUpdate(benchmark::State& state) {
     Scene& s = scene(static_cast<int>(state.range(0)));
-    if (!s.umfpack) state.SkipWithError("UMFPACK wrapper not found beside the benchmark");
-    omp_set_num_threads(static_cast<int>(state.range(1)));
+    if (!selectSolver(state, s)) return;
     DiagCapture quiet;
     for (auto _ : state) {
+        // A full update: the kept factor of an earlier run must not be used.
+        s.phase.m_factorCache.clear();
         updateFieldHarmonic(s.phase, *s.smoothing);
         benchmark::DoNotOptimize(s.phase.m_value.data());
     }
@@ -129,17 +152,81 @@ void BM_PhaseFieldUpdate(benchmark::State& state) {
     state.counters["constraints"] = static_cast<double>(s.phase.m_constraints.size());
 }
 
+void BM_PhaseFieldAdd20Constraints(benchmark::State& state) {
+    // A release that places 20 constraints in the middle of the mesh, after a full update; the
+    // constraints are taken away again (untimed) before the next iteration.
+    Scene& s = scene(static_cast<int>(state.range(0)));
+    if (!selectSolver(state, s)) return;
+    DiagCapture quiet;
+    const size_t before = s.phase.m_constraints.size();
+    const int n = static_cast<int>(s.mesh.verts.size());
+    s.phase.m_factorCache.clear();
+    updateFieldHarmonic(s.phase, *s.smoothing);
+    // The first release after a full factorisation also turns the supernodal factor into the
+    // simplicial form that updates work on; timed apart, once per repetition.
+    const auto firstStart = std::chrono::steady_clock::now();
+    for (int k = 0; k < 20; ++k) addConstraintAtVertex(s.phase.m_constraints, s.mesh.verts, n / 2 + 41 * k, 0.5);
+    updateFieldHarmonic(s.phase, *s.smoothing);
+    const double firstMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - firstStart).count();
+    s.phase.m_constraints.resize(before);
+    updateFieldHarmonic(s.phase, *s.smoothing);
+    int incremental = 0;
+    for (auto _ : state) {
+        for (int k = 0; k < 20; ++k) addConstraintAtVertex(s.phase.m_constraints, s.mesh.verts, n / 3 + 37 * k, 0.5);
+        updateFieldHarmonic(s.phase, *s.smoothing);
+        benchmark::DoNotOptimize(s.phase.m_value.data());
+        incremental += s.phase.m_factorCache.m_lastUpdateKind == 2 ? 1 : 0;
+        state.PauseTiming();
+        s.phase.m_constraints.resize(before);
+        updateFieldHarmonic(s.phase, *s.smoothing);
+        state.ResumeTiming();
+    }
+    addMeshCounters(state, s);
+    state.counters["incremental"] = static_cast<double>(incremental);
+    state.counters["first_release_ms"] = firstMs;
+}
+
 void BM_OrientationUpdate(benchmark::State& state) {
     Scene& s = scene(static_cast<int>(state.range(0)));
-    if (!s.umfpack) state.SkipWithError("UMFPACK wrapper not found beside the benchmark");
-    omp_set_num_threads(static_cast<int>(state.range(1)));
+    if (!selectSolver(state, s)) return;
     DiagCapture quiet;
     for (auto _ : state) {
+        // A full update: the kept factor of an earlier run must not be used.
+        s.orientation.m_factorCache.reset();
         s.orientation.updateOrientation(s.mesh.tets, s.mesh.verts, s.neighbours, s.labels);
         benchmark::DoNotOptimize(s.orientation.m_frames.data());
     }
     addMeshCounters(state, s);
     state.counters["strokes"] = static_cast<double>(s.orientation.m_strokes.size());
+}
+
+void BM_OrientationAddStroke(benchmark::State& state) {
+    // "Update field" after one more 25-point stroke, following a full update; the stroke is taken
+    // away again (untimed) before the next iteration.
+    Scene& s = scene(static_cast<int>(state.range(0)));
+    if (!selectSolver(state, s)) return;
+    DiagCapture quiet;
+    TTensorField& o = s.orientation;
+    o.m_factorCache.reset();
+    o.updateOrientation(s.mesh.tets, s.mesh.verts, s.neighbours, s.labels);
+    const size_t strokes = o.m_strokes.size();
+    std::vector<vec3> line;
+    const TOrientationStroke& model = o.m_strokes.back();
+    for (const TTetSample& sample : model) line.push_back(sample.position(s.mesh.verts) + vec3(0.0, 0.7, 0.0));
+    int incremental = 0;
+    for (auto _ : state) {
+        addOrientationStroke(o, line, s.mesh.tets, s.mesh.verts);
+        o.updateOrientation(s.mesh.tets, s.mesh.verts, s.neighbours, s.labels);
+        benchmark::DoNotOptimize(o.m_frames.data());
+        incremental += o.m_factorCache.m_lastUpdateKind == 2 ? 1 : 0;
+        state.PauseTiming();
+        o.m_strokes.resize(strokes);
+        o.updateOrientation(s.mesh.tets, s.mesh.verts, s.neighbours, s.labels);
+        state.ResumeTiming();
+    }
+    addMeshCounters(state, s);
+    state.counters["incremental"] = static_cast<double>(incremental);
 }
 
 void BM_FibreLinesAllSets(benchmark::State& state) {
@@ -162,8 +249,7 @@ void BM_FibreLinesAllSets(benchmark::State& state) {
 void BM_SmoothingFactorizeSolve(benchmark::State& state) {
     // The back end's share of a phase update: factorise and solve the bare smoothing matrix.
     Scene& s = scene(static_cast<int>(state.range(0)));
-    if (!s.umfpack) state.SkipWithError("UMFPACK wrapper not found beside the benchmark");
-    omp_set_num_threads(static_cast<int>(state.range(1)));
+    if (!selectSolver(state, s)) return;
     std::vector<double> b(s.mesh.verts.size(), 1.0), x(s.mesh.verts.size(), 0.0);
     DiagCapture quiet;
     for (auto _ : state) {
@@ -175,6 +261,17 @@ void BM_SmoothingFactorizeSolve(benchmark::State& state) {
 }
 
 void meshAndThreads(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"wall", "threads", "solver"});
+    for (int shape : {0, 1}) {
+        for (int threads : {1, 2}) {
+            for (int solver : {0, 1}) b->Args({shape, threads, solver});
+        }
+        b->Args({shape, 2, 2});
+    }
+    b->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
+}
+
+void meshAndThreadsOnly(benchmark::internal::Benchmark* b) {
     b->ArgNames({"wall", "threads"});
     for (int shape : {0, 1}) {
         for (int threads : {1, 2}) b->Args({shape, threads});
@@ -183,8 +280,10 @@ void meshAndThreads(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_PhaseFieldUpdate)->Apply(meshAndThreads);
+BENCHMARK(BM_PhaseFieldAdd20Constraints)->Apply(meshAndThreads);
 BENCHMARK(BM_SmoothingFactorizeSolve)->Apply(meshAndThreads);
 BENCHMARK(BM_OrientationUpdate)->Apply(meshAndThreads);
-BENCHMARK(BM_FibreLinesAllSets)->Apply(meshAndThreads);
+BENCHMARK(BM_OrientationAddStroke)->Apply(meshAndThreads);
+BENCHMARK(BM_FibreLinesAllSets)->Apply(meshAndThreadsOnly);
 
 BENCHMARK_MAIN();

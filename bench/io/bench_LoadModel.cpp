@@ -23,7 +23,8 @@ std::string programDirectory() {
 
 /// Args: cells along x and y, cells along z.
 void BM_LoadModel(benchmark::State& state) {
-    static const bool umfpack = loadUmfpackLibrary(programDirectory());
+    // The program's start-up choice (VELMORA_SOLVER, else CHOLMOD).
+    static const SolverBackend solver = chooseSolverBackend(programDirectory(), "");
     const int nxy = static_cast<int>(state.range(0)), nz = static_cast<int>(state.range(1));
     testfiles::TempDir dir;
     const std::string base = dir.file("block");
@@ -44,7 +45,8 @@ void BM_LoadModel(benchmark::State& state) {
     state.counters["vertices"] = vertices;
     state.counters["tetrahedra"] = tets;
     state.counters["fibre_lines"] = static_cast<double>(fibreLines);
-    state.counters["umfpack"] = umfpack ? 1 : 0;
+    state.counters["umfpack"] = solver == SolverBackend::Umfpack ? 1 : 0;
+    state.counters["cholmod"] = solver == SolverBackend::Cholmod ? 1 : 0;
 }
 BENCHMARK(BM_LoadModel)->Args({38, 40})->Args({20, 20})->Unit(benchmark::kMillisecond)->Iterations(3);
 

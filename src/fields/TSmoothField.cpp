@@ -1,9 +1,13 @@
 // TSmoothField: least-squares harmonic interpolation of a scalar field from penalty constraints.
 #include "fields/TSmoothField.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 
 #include "fields/FieldSupport.h"
+#include "linalg/CholeskyFactor.h"
 #include "linalg/Diagnostics.h"
 #include "linalg/TSparseMatrix.h"
 
@@ -29,7 +33,87 @@ void applyPenalties(const std::vector<TConstraint>& constraints, const std::vect
     }
 }
 
+void storeClampedValues(TSmoothField& field, const std::vector<double>& x, int n) {
+    field.m_value.resize(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        double value = x[i];
+        // A failed solve must not hand not-a-number to the simulator.
+        if (!std::isfinite(value)) value = field.m_defaultValue;
+        if (value < field.m_minValue) value = field.m_minValue;
+        if (value > field.m_maxValue) value = field.m_maxValue;
+        field.m_value[i] = value;
+    }
+}
+
+TFieldFactorCache::Term termOf(const TConstraint& con) {
+    TFieldFactorCache::Term t{};
+    for (int k = 0; k < 4; ++k) {
+        t.vertices[k] = con.m_tetVertex[k];
+        std::memcpy(&t.weightBits[k], &con.m_weight[k], sizeof(double));
+    }
+    return t;
+}
+
+// The penalty block w w^T of a term as c c^T: corners named twice have their weights summed.
+TRankOneTerm rankOneOf(const TFieldFactorCache::Term& t) {
+    TRankOneTerm r;
+    const double scale = std::sqrt(kPenaltyWeight);
+    for (int k = 0; k < 4; ++k) {
+        double w;
+        std::memcpy(&w, &t.weightBits[k], sizeof(double));
+        auto found = std::find(r.rows.begin(), r.rows.end(), t.vertices[k]);
+        if (found != r.rows.end()) {
+            r.values[static_cast<size_t>(found - r.rows.begin())] += scale * w;
+        } else {
+            r.rows.push_back(t.vertices[k]);
+            r.values.push_back(scale * w);
+        }
+    }
+    return r;
+}
+
+// Brings the field's kept factor to the given terms by rank-one updates and downdates; false when
+// there is no usable factor for this matrix, too many terms changed or the update failed.
+bool updateKeptFactor(TFieldFactorCache& cache, const TSparseMatrix& smoothing,
+                      const std::vector<TFieldFactorCache::Term>& terms) {
+    if (cache.m_factor == nullptr || !cache.m_factor->isValid() || cache.m_matrixStamp != smoothing.compressStamp() ||
+        cache.m_factor->size() != smoothing.m_colSize) {
+        return false;
+    }
+    std::vector<TFieldFactorCache::Term> added, removed;
+    std::set_difference(terms.begin(), terms.end(), cache.m_terms.begin(), cache.m_terms.end(),
+                        std::back_inserter(added));
+    std::set_difference(cache.m_terms.begin(), cache.m_terms.end(), terms.begin(), terms.end(),
+                        std::back_inserter(removed));
+    if (added.size() + removed.size() > static_cast<size_t>(kMaxIncrementalTerms)) return false;
+    std::vector<TRankOneTerm> up, down;
+    for (const auto& t : added) up.push_back(rankOneOf(t));
+    for (const auto& t : removed) down.push_back(rankOneOf(t));
+    // Adding first keeps the intermediate matrix further from singular than removing first.
+    if (!cache.m_factor->updateDowndate(up, false) || !cache.m_factor->updateDowndate(down, true)) {
+        cache.clear();
+        return false;
+    }
+    cache.m_terms = terms;
+    return true;
+}
+
 }  // namespace
+
+TFieldFactorCache::TFieldFactorCache() = default;
+TFieldFactorCache::~TFieldFactorCache() = default;
+TFieldFactorCache::TFieldFactorCache(const TFieldFactorCache&) {}
+TFieldFactorCache& TFieldFactorCache::operator=(const TFieldFactorCache& other) {
+    if (this != &other) clear();
+    return *this;
+}
+
+void TFieldFactorCache::clear() {
+    m_factor.reset();
+    m_matrixStamp = 0;
+    m_terms.clear();
+    m_lastUpdateKind = 0;
+}
 
 void updateFieldHarmonic(TSmoothField& field, TSparseMatrix& smoothing) {
     const int n = smoothing.m_colSize;
@@ -60,6 +144,23 @@ void updateFieldHarmonic(TSmoothField& field, TSparseMatrix& smoothing) {
             b[con.m_tetVertex[k]] += kPenaltyWeight * con.m_target * con.m_weight[k];
         }
     }
+    TFieldFactorCache& cache = field.m_factorCache;
+    const bool cholesky = activeSolverBackend() == SolverBackend::Cholmod;
+    std::vector<TFieldFactorCache::Term> terms;
+    if (cholesky) {
+        for (size_t c = 0; c < field.m_constraints.size(); ++c) {
+            if (usable[c]) terms.push_back(termOf(field.m_constraints[c]));
+        }
+        std::sort(terms.begin(), terms.end());
+    } else {
+        cache.clear();
+    }
+    if (cholesky && updateKeptFactor(cache, smoothing, terms) && cache.m_factor->solve(b.data(), x.data())) {
+        cache.m_lastUpdateKind = 2;
+        storeClampedValues(field, x, n);
+        return;
+    }
+
     applyPenalties(field.m_constraints, usable, smoothing, +1.0);
 
     const bool square = smoothing.m_rowSize == smoothing.m_colSize;
@@ -73,17 +174,16 @@ void updateFieldHarmonic(TSmoothField& field, TSparseMatrix& smoothing) {
     } else {
         diagPrintf("%s", kNotSquare);
     }
+    cache.clear();
+    if (cholesky) {
+        cache.m_factor = smoothing.releaseCholeskyFactor();
+        cache.m_matrixStamp = smoothing.compressStamp();
+        cache.m_terms = std::move(terms);
+    }
+    cache.m_lastUpdateKind = 1;
     smoothing.freeFactorization();
 
-    field.m_value.resize(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        double value = x[i];
-        // A failed solve must not hand not-a-number to the simulator.
-        if (!std::isfinite(value)) value = field.m_defaultValue;
-        if (value < field.m_minValue) value = field.m_minValue;
-        if (value > field.m_maxValue) value = field.m_maxValue;
-        field.m_value[i] = value;
-    }
+    storeClampedValues(field, x, n);
 
     applyPenalties(field.m_constraints, usable, smoothing, -1.0);
 }

@@ -1,12 +1,43 @@
 // TSmoothField: one interpolated scalar field over the vertices (phase, amplitude or depth).
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "fields/Constraints.h"
 
 class TSparseMatrix;
+class TCholeskyFactor;
+
+/// The Cholesky factor of a field's last update (smoothing matrix plus the field's penalty terms)
+/// and the penalty terms inside it, so that the next update adds and removes the few terms a
+/// stroke changed instead of factorising again. A copy starts empty (the factor is not shared).
+class TFieldFactorCache {
+public:
+    /// One penalty term as it enters the matrix: the constraint's corners and weights.
+    struct Term {
+        std::array<int, 4> vertices;
+        std::array<std::uint64_t, 4> weightBits;  // exact weights, comparable even when equal-valued
+        bool operator<(const Term& o) const {
+            return vertices != o.vertices ? vertices < o.vertices : weightBits < o.weightBits;
+        }
+        bool operator==(const Term& o) const { return vertices == o.vertices && weightBits == o.weightBits; }
+    };
+
+    TFieldFactorCache();
+    ~TFieldFactorCache();
+    TFieldFactorCache(const TFieldFactorCache&);
+    TFieldFactorCache& operator=(const TFieldFactorCache&);
+    void clear();
+
+    std::unique_ptr<TCholeskyFactor> m_factor;
+    std::uint64_t m_matrixStamp = 0;  // TSparseMatrix::compressStamp of the matrix factorised
+    std::vector<Term> m_terms;        // sorted
+    /// How the last update was solved: 0 none, 1 full factorisation, 2 update of the kept factor.
+    int m_lastUpdateKind = 0;
+};
 
 /// Constraints, one value per vertex and the field's range and default. Owned by the heart model
 /// (phase, amplitude) or by the orientation field (depth). UI thread only.
@@ -16,6 +47,7 @@ struct TSmoothField {
     double m_maxValue = 1.0;
     double m_minValue = 0.0;
     double m_defaultValue = 0.0;
+    TFieldFactorCache m_factorCache;
 
     /// Sets the range and default and fills one default value per vertex; constraints are kept.
     void setup(double minValue, double maxValue, double defaultValue, int vertexCount) {
@@ -28,7 +60,14 @@ struct TSmoothField {
 
 /// Recomputes the field from its constraints: penalty terms (weight 100) added to the smoothing
 /// matrix, factorise, solve, clamp, penalties removed again. Without constraints: the default.
+/// With the Cholesky back end the factor is kept in the field, and when at most
+/// kMaxIncrementalTerms penalty terms were added or removed since the last update of the same
+/// matrix, the kept factor is updated and downdated instead of factorising again.
 void updateFieldHarmonic(TSmoothField& field, TSparseMatrix& smoothing);
+
+/// Most penalty terms (added plus removed) an update changes through the kept factor; beyond that
+/// a new factorisation is cheaper.
+constexpr int kMaxIncrementalTerms = 48;
 
 /// Empties the constraints and sets every value to the default.
 void resetField(TSmoothField& field);

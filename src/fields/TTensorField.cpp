@@ -2,9 +2,13 @@
 // least-squares fit to the stroke tangents, orthonormal frames, stroke deletion.
 #include "fields/TTensorField.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 
 #include "fields/FieldSupport.h"
+#include "linalg/CholeskyFactor.h"
 #include "linalg/Diagnostics.h"
 #include "linalg/SmallAlgebra.h"
 #include "linalg/TRbfInterpolant.h"
@@ -100,51 +104,65 @@ void TTensorField::updateField_RBF(TSmoothField& depth, const std::vector<vec3>&
     if (unusable > 0) diagPrintf("updateField_RBF: %d constraints outside the %d vertices skipped\n", unusable, n);
 }
 
+namespace {
+
+/// One stroke sample's term a a^T of the system, a being the normalised kernel weights at its
+/// four corners (corners named twice summed).
+TRankOneTerm sampleTerm(const TFieldFactorCache::Term& t) {
+    TRankOneTerm r;
+    for (int k = 0; k < 4; ++k) {
+        double w;
+        std::memcpy(&w, &t.weightBits[k], sizeof(double));
+        auto found = std::find(r.rows.begin(), r.rows.end(), t.vertices[k]);
+        if (found != r.rows.end()) {
+            r.values[static_cast<size_t>(found - r.rows.begin())] += w;
+        } else {
+            r.rows.push_back(t.vertices[k]);
+            r.values.push_back(w);
+        }
+    }
+    return r;
+}
+
+/// Brings the kept factor to the given sample terms (sorted) by rank-one updates and downdates;
+/// false when it was made from other positions, neighbourhoods or depth values, too many samples
+/// changed or the update failed.
+bool updateKeptOrientationFactor(TOrientationFactorCache& cache, const std::vector<vec3>& positions,
+                                 const std::vector<std::vector<int>>& neighbours, const std::vector<double>& depth,
+                                 const std::vector<TFieldFactorCache::Term>& terms) {
+    if (cache.m_factor == nullptr || !cache.m_factor->isValid() ||
+        cache.m_factor->size() != static_cast<int>(positions.size()) || cache.m_positions != positions ||
+        cache.m_depth != depth || cache.m_neighbours != neighbours) {
+        return false;
+    }
+    std::vector<TFieldFactorCache::Term> added, removed;
+    std::set_difference(terms.begin(), terms.end(), cache.m_terms.begin(), cache.m_terms.end(),
+                        std::back_inserter(added));
+    std::set_difference(cache.m_terms.begin(), cache.m_terms.end(), terms.begin(), terms.end(),
+                        std::back_inserter(removed));
+    if (added.size() + removed.size() > static_cast<size_t>(kMaxIncrementalSamples)) return false;
+    std::vector<TRankOneTerm> up, down;
+    for (const auto& t : added) up.push_back(sampleTerm(t));
+    for (const auto& t : removed) down.push_back(sampleTerm(t));
+    if (!cache.m_factor->updateDowndate(up, false) || !cache.m_factor->updateDowndate(down, true)) {
+        cache.reset();
+        return false;
+    }
+    cache.m_terms = terms;
+    return true;
+}
+
+}  // namespace
+
 void TTensorField::fitPrimaryDirections(const std::vector<vec3>& positions,
                                         const std::vector<std::vector<int>>& neighbours) {
     diagPrintf("start laplacian smoothing\n");
     const int n = static_cast<int>(positions.size());
     const std::vector<double>& depth = m_depthField.m_value;
-    TSparseMatrix columns(n, n);  // rows hold the columns of the weighted Laplacian L
-    TSparseMatrix system(n, n);
 
-    std::vector<int> others;
-    std::vector<double> weights;
-    int uniformFallbacks = 0;
-    for (int i = 0; i < n; ++i) {
-        columns.m_rows[i].emplace_back(i, 1.0);
-        others.clear();
-        weights.clear();
-        if (static_cast<size_t>(i) < neighbours.size()) {
-            for (int j : neighbours[i]) {
-                if (j == i || j < 0 || j >= n) continue;
-                others.push_back(j);
-                weights.push_back(kernel(positions[i], positions[j], depth[i], depth[j]));
-            }
-        }
-        if (others.empty()) continue;
-        double sum = 0.0;
-        for (double k : weights) sum += k;
-        if (sum > 0.0 && std::isfinite(sum)) {
-            for (double& k : weights) k /= sum;
-        } else {
-            // Every kernel value underflowed (neighbours far apart or across a depth jump): equal
-            // weights keep the row a Laplacian instead of 0/0.
-            ++uniformFallbacks;
-            for (double& k : weights) k = 1.0 / static_cast<double>(others.size());
-        }
-        // Row j receives column i; i ascends, so every row stays in ascending column order.
-        for (size_t e = 0; e < others.size(); ++e) columns.m_rows[others[e]].emplace_back(i, -weights[e]);
-    }
-    if (uniformFallbacks > 0) {
-        diagPrintf("updateOrientation: %d vertices with vanishing neighbour weights smoothed uniformly\n",
-                   uniformFallbacks);
-    }
-
-    const int entries = columns.calcGramMatrix(system);
-    system.compress(entries);
+    // The stroke samples: right-hand sides, and the terms a a^T they add to the system.
     std::vector<double> bx(static_cast<size_t>(n), 0.0), by(bx), bz(bx);
-
+    std::vector<TFieldFactorCache::Term> terms;
     int skippedSamples = 0;
     int skippedStrokes = 0;
     for (const TOrientationStroke& stroke : m_strokes) {
@@ -177,13 +195,18 @@ void TTensorField::fitPrimaryDirections(const std::vector<vec3>& positions,
                 ++skippedSamples;
                 continue;
             }
-            for (double& w : a) w /= sum;
+            TFieldFactorCache::Term term{};
+            for (int k = 0; k < 4; ++k) {
+                a[k] /= sum;
+                term.vertices[k] = s.m_tetVertex[k];
+                std::memcpy(&term.weightBits[k], &a[k], sizeof(double));
+            }
+            terms.push_back(term);
             for (int k = 0; k < 4; ++k) {
                 const int v = s.m_tetVertex[k];
                 bx[v] += a[k] * tangent.x;
                 by[v] += a[k] * tangent.y;
                 bz[v] += a[k] * tangent.z;
-                for (int k2 = 0; k2 < 4; ++k2) system.addToEntry(v, s.m_tetVertex[k2], a[k] * a[k2]);
             }
         }
     }
@@ -194,24 +217,100 @@ void TTensorField::fitPrimaryDirections(const std::vector<vec3>& positions,
         diagPrintf("updateOrientation: %d stroke samples with vanishing kernel weights skipped\n", skippedSamples);
     }
 
-    diagPrintf("solve Ax=b\n");
     std::vector<double> x(static_cast<size_t>(n), 0.0), y(x), z(x);
-    const bool square = system.m_rowSize == system.m_colSize;
-    if (square) {
-        system.factorize();
-    } else {
-        diagPrintf("%s", kNotSquare);
-    }
     const std::vector<double>* rhs[3] = {&bx, &by, &bz};
     std::vector<double>* sol[3] = {&x, &y, &z};
-    for (int c = 0; c < 3; ++c) {
+    TOrientationFactorCache& cache = m_factorCache;
+    const bool cholesky = activeSolverBackend() == SolverBackend::Cholmod;
+    std::vector<TFieldFactorCache::Term> sortedTerms;
+    if (cholesky) {
+        sortedTerms = terms;
+        std::sort(sortedTerms.begin(), sortedTerms.end());
+    }
+    bool solved = false;
+    if (cholesky && updateKeptOrientationFactor(cache, positions, neighbours, depth, sortedTerms)) {
+        diagPrintf("solve Ax=b\n");
+        solved = true;
+        for (int c = 0; c < 3; ++c) solved = solved && cache.m_factor->solve(rhs[c]->data(), sol[c]->data());
+        cache.m_lastUpdateKind = 2;
+        if (!solved) cache.reset();
+    }
+    if (!solved) {
+        TSparseMatrix columns(n, n);  // rows hold the columns of the weighted Laplacian L
+        TSparseMatrix system(n, n);
+        std::vector<int> others;
+        std::vector<double> weights;
+        int uniformFallbacks = 0;
+        for (int i = 0; i < n; ++i) {
+            columns.m_rows[i].emplace_back(i, 1.0);
+            others.clear();
+            weights.clear();
+            if (static_cast<size_t>(i) < neighbours.size()) {
+                for (int j : neighbours[i]) {
+                    if (j == i || j < 0 || j >= n) continue;
+                    others.push_back(j);
+                    weights.push_back(kernel(positions[i], positions[j], depth[i], depth[j]));
+                }
+            }
+            if (others.empty()) continue;
+            double sum = 0.0;
+            for (double k : weights) sum += k;
+            if (sum > 0.0 && std::isfinite(sum)) {
+                for (double& k : weights) k /= sum;
+            } else {
+                // Every kernel value underflowed (neighbours far apart or across a depth jump):
+                // equal weights keep the row a Laplacian instead of 0/0.
+                ++uniformFallbacks;
+                for (double& k : weights) k = 1.0 / static_cast<double>(others.size());
+            }
+            // Row j receives column i; i ascends, so every row stays in ascending column order.
+            for (size_t e = 0; e < others.size(); ++e) columns.m_rows[others[e]].emplace_back(i, -weights[e]);
+        }
+        if (uniformFallbacks > 0) {
+            diagPrintf("updateOrientation: %d vertices with vanishing neighbour weights smoothed uniformly\n",
+                       uniformFallbacks);
+        }
+
+        const int entries = columns.calcGramMatrix(system);
+        system.compress(entries);
+        for (const TFieldFactorCache::Term& t : terms) {
+            for (int k = 0; k < 4; ++k) {
+                double ak, ak2;
+                std::memcpy(&ak, &t.weightBits[k], sizeof(double));
+                for (int k2 = 0; k2 < 4; ++k2) {
+                    std::memcpy(&ak2, &t.weightBits[k2], sizeof(double));
+                    system.addToEntry(t.vertices[k], t.vertices[k2], ak * ak2);
+                }
+            }
+        }
+
+        diagPrintf("solve Ax=b\n");
+        const bool square = system.m_rowSize == system.m_colSize;
         if (square) {
-            system.solve(rhs[c]->data(), sol[c]->data());
+            system.factorize();
         } else {
             diagPrintf("%s", kNotSquare);
         }
+        for (int c = 0; c < 3; ++c) {
+            if (square) {
+                system.solve(rhs[c]->data(), sol[c]->data());
+            } else {
+                diagPrintf("%s", kNotSquare);
+            }
+        }
+        cache.reset();
+        if (cholesky) {
+            cache.m_factor = system.releaseCholeskyFactor();
+            if (cache.m_factor != nullptr) {
+                cache.m_terms = std::move(sortedTerms);
+                cache.m_positions = positions;
+                cache.m_depth = depth;
+                cache.m_neighbours = neighbours;
+            }
+        }
+        cache.m_lastUpdateKind = 1;
+        system.freeFactorization();
     }
-    system.freeFactorization();
 
     TVertexFrame* frames = m_frames.data();
 #pragma omp parallel for schedule(static) if (n > kParallelVertices)

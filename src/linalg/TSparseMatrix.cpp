@@ -3,7 +3,9 @@
 #include "linalg/TSparseMatrix.h"
 
 #include <algorithm>
+#include <atomic>
 
+#include "linalg/CholeskyFactor.h"
 #include "linalg/Diagnostics.h"
 #include "linalg/InHouseLU.h"
 #include "linalg/UmfpackBackend.h"
@@ -15,6 +17,11 @@ constexpr int kParallelGramRows = 512;
 
 const char* const kNotReady = "error mat field is not ready!\n          ";
 const char* const kNotSquare = "error row size is not equal to col size\n";
+
+std::uint64_t nextCompressStamp() {
+    static std::atomic<std::uint64_t> counter{0};
+    return ++counter;
+}
 
 }  // namespace
 
@@ -43,6 +50,7 @@ void TSparseMatrix::clear() {
     m_colIndex = {};
     m_values = {};
     m_compressed = false;
+    m_compressStamp = nextCompressStamp();
 }
 
 void TSparseMatrix::appendEntry(int row, int column, double value) {
@@ -97,6 +105,7 @@ void TSparseMatrix::compress(int entryCount) {
     }
     m_rowStart[m_rowSize] = e;
     m_compressed = true;
+    m_compressStamp = nextCompressStamp();
 }
 
 int TSparseMatrix::calcGramMatrix(TSparseMatrix& result) const {
@@ -210,7 +219,21 @@ void TSparseMatrix::factorize() {
         diagPrintf("%s", kNotSquare);
         return;
     }
-    const UmfpackApi* api = activeUmfpackApi();
+    if (activeSolverBackend() == SolverBackend::Cholmod && m_rowSize > 0) {
+        auto cholesky = std::make_unique<TCholeskyFactor>();
+        std::string reason;
+        if (cholesky->factorize(*this, reason)) {
+            m_cholesky = std::move(cholesky);
+            return;
+        }
+        diagPrintf("TSparseMatrix::factorize: Cholesky refused the matrix (%s); factorising by LU\n", reason.c_str());
+        factorizeLU(fallbackUmfpackApi());
+        return;
+    }
+    factorizeLU(activeUmfpackApi());
+}
+
+void TSparseMatrix::factorizeLU(const UmfpackApi* api) {
     // UMFPACK refuses an empty system; the in-house path handles it trivially.
     if (api != nullptr && m_rowSize > 0) {
         factorizeUmfpack(*api);
@@ -272,6 +295,10 @@ void TSparseMatrix::solve(const double* b, double* x) {
         diagPrintf("TSparseMatrix::solve: no usable factorisation, solution left unchanged\n");
         return;
     }
+    if (m_cholesky != nullptr) {
+        if (!m_cholesky->solve(b, x)) diagPrintf("TSparseMatrix::solve: CHOLMOD solve failed\n");
+        return;
+    }
     if (m_numeric != nullptr) {
         const int status = m_handleOwner->solve(kUmfpackTransposedSystem, m_rowStart.data(), m_colIndex.data(),
                                                 m_values.data(), x, b, m_numeric);
@@ -291,8 +318,11 @@ void TSparseMatrix::freeUmfpackHandles() {
     m_handleOwner = nullptr;
 }
 
+std::unique_ptr<TCholeskyFactor> TSparseMatrix::releaseCholeskyFactor() { return std::move(m_cholesky); }
+
 void TSparseMatrix::freeFactorization() {
     freeUmfpackHandles();
+    m_cholesky.reset();
     m_luRowStart = {};
     m_luColIndex = {};
     m_luValues = {};

@@ -1,7 +1,10 @@
 // TSparseMatrix: square sparse system assembled as row lists, compressed once, factorised by the
-// process-wide back end (UMFPACK through libvelmora_umfpack.so, or the in-house LU).
+// process-wide back end (CHOLMOD's Cholesky, UMFPACK through libvelmora_umfpack.so, or the in-house
+// LU).
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +12,7 @@
 #include "linalg/vec3.h"
 
 struct UmfpackApi;
+class TCholeskyFactor;
 
 /// One sparse system. Rows are appended in ascending column order by every producer; nothing sorts
 /// them. Used from the user-interface thread; some loops inside run on OpenMP threads.
@@ -45,19 +49,27 @@ public:
     void setUniformLaplacian(const std::vector<vec3>& positions, const std::vector<std::vector<int>>& neighbours);
     /// Factorises the compressed form with the active back end (any earlier factorisation is
     /// released first). A singular matrix or a solver error is reported on the console and leaves
-    /// the matrix without a usable factorisation.
+    /// the matrix without a usable factorisation. With the Cholesky back end a matrix that is not
+    /// symmetric positive definite is reported on the console and factorised by LU instead
+    /// (UMFPACK when its library was loaded, else the in-house LU).
     void factorize();
     /// Solves A x = b (both colSize doubles), factorising first when no factorisation exists;
     /// x untouched on the reported failures (no compressed form, non-square, failed factorisation).
     void solve(const double* b, double* x);
     /// Frees the factorisation, keeps rows and compressed form.
     void freeFactorization();
+    /// Hands over the Cholesky factor of the last factorize (null when another back end made it);
+    /// the matrix is then left without a factorisation.
+    std::unique_ptr<TCholeskyFactor> releaseCholeskyFactor();
+    /// Identifies the compressed form: a new value, unique in the process, after every compress
+    /// and clear, so a factor kept elsewhere can tell whether it still belongs to this matrix.
+    std::uint64_t compressStamp() const { return m_compressStamp; }
 
     int rowSize() const { return m_rowSize; }
     int colSize() const { return m_colSize; }
     const std::vector<Entry>& row(int r) const { return m_rows[r]; }
     bool isCompressed() const { return m_compressed; }
-    bool hasFactorization() const { return m_numeric != nullptr || m_luFactored; }
+    bool hasFactorization() const { return m_numeric != nullptr || m_luFactored || m_cholesky != nullptr; }
     /// True after a factorize that found the matrix singular or got an error from the solver.
     bool factorizationFailed() const { return m_factorFailed; }
     /// Total number of entries in the row lists.
@@ -77,6 +89,7 @@ public:
     std::vector<int> m_luPerm;
 
 private:
+    void factorizeLU(const UmfpackApi* api);
     void factorizeUmfpack(const UmfpackApi& api);
     void factorizeInHouse();
     void freeUmfpackHandles();
@@ -86,20 +99,38 @@ private:
     bool m_factorFailed = false;
     // Library whose handles m_symbolic/m_numeric are; they must be released through it.
     const UmfpackApi* m_handleOwner = nullptr;
+    std::unique_ptr<TCholeskyFactor> m_cholesky;
+    std::uint64_t m_compressStamp = 0;
 };
 
-/// Which back end the process uses; chosen once by loadUmfpackLibrary.
-enum class SolverBackend { InHouse, Umfpack };
+/// Which back end the process uses; chosen once at start-up by chooseSolverBackend.
+enum class SolverBackend { InHouse, Umfpack, Cholmod };
 
 /// Opens dir + "libvelmora_umfpack.so" and looks up its five entry points; prints the load and
-/// failure lines. On success the UMFPACK back end becomes active, otherwise the in-house one (the
-/// program calls it once at start-up). dir ends with '/' or is empty. A library that was loaded
-/// stays loaded until exit.
+/// failure lines. On success the UMFPACK back end becomes active, otherwise the in-house one.
+/// dir ends with '/' or is empty. A library that was loaded stays loaded until exit (and serves
+/// as the LU fallback of the Cholesky back end).
 bool loadUmfpackLibrary(const std::string& dir);
 
-/// The active back end (in-house until loadUmfpackLibrary succeeds).
+/// Reads "cholmod", "umfpack" or "lu" (the in-house LU); false for anything else.
+bool parseSolverBackend(const std::string& name, SolverBackend& backend);
+
+/// The program's start-up choice: loads the UMFPACK wrapper from dir (with its lines), then makes
+/// `requested` active, or when it is empty the VELMORA_SOLVER environment variable's back end,
+/// else CHOLMOD when the program was built with it. An unknown name in VELMORA_SOLVER or a back
+/// end that is not available is reported on the console and the best available one is used.
+/// Returns the active back end.
+SolverBackend chooseSolverBackend(const std::string& dir, const std::string& requested);
+
+/// True once chooseSolverBackend has run in this process.
+bool solverBackendChosen();
+
+/// The active back end (CHOLMOD when built with it, until a loadUmfpackLibrary or a choice).
 SolverBackend activeSolverBackend();
 
-/// Lets tests run the same solve on both back ends in one process; returns false when Umfpack is
-/// asked for but no library has been loaded.
+/// "cholmod", "umfpack" or "lu".
+const char* solverBackendName(SolverBackend backend);
+
+/// Lets tests run the same solve on every back end in one process; returns false when Umfpack is
+/// asked for but no library has been loaded, or Cholmod in a build without it.
 bool setSolverBackendForTesting(SolverBackend backend);

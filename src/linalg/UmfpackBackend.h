@@ -17,8 +17,11 @@ struct UmfpackApi {
     decltype(&t_umfpack_di_free_numeric) freeNumeric = nullptr;
 };
 
-/// The library of the active UMFPACK back end, or null while the in-house back end is active.
+/// The library of the active UMFPACK back end, or null while another back end is active.
 const UmfpackApi* activeUmfpackApi();
+
+/// The LU the Cholesky back end falls back to: the last library loaded, or null (in-house LU).
+const UmfpackApi* fallbackUmfpackApi();
 
 /// UMFPACK's system code for solving with the transposed matrix: the compressed rows read as
 /// compressed columns are the transpose of the stored matrix, so this solves the stored system.

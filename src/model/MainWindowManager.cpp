@@ -84,7 +84,8 @@ MainWindowManager::MainWindowManager(ControllerHost* host, const std::string& in
     m_exePath = m_exeDir;
     // The back end is chosen once per process: a second controller (tests, the CLI) keeps it.
     static bool solverChosen = false;
-    if (!solverChosen && activeSolverBackend() != SolverBackend::Umfpack) loadUmfpackLibrary(m_exeDir);
+    if (!solverChosen && !solverBackendChosen() && activeSolverBackend() != SolverBackend::Umfpack)
+        chooseSolverBackend(m_exeDir, "");
     solverChosen = true;
     if (!initialModel.empty()) loadModel(initialModel);
     diagPrintf("MainWindowManager constructure Done\n");

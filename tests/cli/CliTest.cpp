@@ -107,6 +107,59 @@ TEST_F(CliTest, RefusedProjectFileFailsInfoAndIsNotOverwrittenBySave) {
     EXPECT_NE(testfiles::readText(base + ".vm"), mismatched);
 }
 
+TEST_F(CliTest, SolveFieldsGivesTheSameFieldsWithEveryBackEnd) {
+    RunResult r = runCli("solve-fields '" + base + "' --quiet", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no project file"), std::string::npos) << r.err;
+    {
+        DiagCapture quiet;
+        TLSMModel model;
+        ASSERT_TRUE(model.loadModel(base));
+        addConstraintAtVertex(model.m_phaseField.m_constraints, model.m_vtxOrigPos, 0, 0.2);
+        addConstraintAtVertex(model.m_phaseField.m_constraints, model.m_vtxOrigPos, 26, 0.7);
+        addConstraintAtVertex(model.m_ampliField.m_constraints, model.m_vtxOrigPos, 13, -0.5);
+        std::string error;
+        ASSERT_TRUE(saveProjectTo(model, base + ".vm", error)) << error;
+    }
+    const std::string saved = testfiles::readText(base + ".vm");
+    nlohmann::json first;
+    for (const char* solver : {"cholmod", "umfpack", "lu"}) {
+        r = runCli("solve-fields '" + base + "' --json --quiet --solver " + solver, dir);
+        ASSERT_EQ(r.status, 0) << solver << r.err;
+        const nlohmann::json j = nlohmann::json::parse(r.out);
+        EXPECT_EQ(j["solver"], solver);
+        EXPECT_EQ(j["vertices"], 27);
+        EXPECT_EQ(j["phase"]["constraints"], 2);
+        // The two penalised corners hold their values nearly; everything between lies between.
+        EXPECT_NEAR(j["phase"]["min"].get<double>(), 0.2, 0.01) << solver;
+        EXPECT_NEAR(j["phase"]["max"].get<double>(), 0.7, 0.01) << solver;
+        EXPECT_NEAR(j["amplitude"]["min"].get<double>(), -0.5, 1e-6) << solver;
+        EXPECT_GE(j["phase"]["ms"].get<double>(), 0.0);
+        EXPECT_EQ(j["orientation"]["frames_finite"], true);
+        if (first.is_null()) first = j;
+        for (const char* field : {"phase", "amplitude"}) {
+            for (const char* end : {"min", "max"})
+                EXPECT_NEAR(j[field][end].get<double>(), first[field][end].get<double>(), 1e-9) << solver << field;
+        }
+    }
+    EXPECT_EQ(testfiles::readText(base + ".vm"), saved) << "nothing written without --write";
+
+    testfiles::writeText(base + ".vm", saved + "\n");
+    r = runCli("solve-fields '" + base + "' --write --quiet", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("saved"), std::string::npos) << r.out;
+    EXPECT_EQ(testfiles::readText(base + ".vm"), saved) << "written as save writes it";
+
+    EXPECT_EQ(runCli("solve-fields '" + base + "' --solver superlu", dir).status, 2);
+    EXPECT_EQ(runCli("solve-fields '" + base + "' --solver", dir).status, 2);
+    const std::string mismatched = "#VelmoraSaveFile\n#VtxOrigPos 1\n0 0 0\n#VelmoraSaveFileEnd\n";
+    testfiles::writeText(base + ".vm", mismatched);
+    r = runCli("solve-fields '" + base + "' --write --quiet", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    EXPECT_EQ(testfiles::readText(base + ".vm"), mismatched);
+}
+
 TEST_F(CliTest, HelpListsSaveAndUsageErrorsGiveTwo) {
     const RunResult help = runCli("--help", dir);
     EXPECT_EQ(help.status, 0);

@@ -1,6 +1,9 @@
 // Harmonic interpolation of the phase and amplitude fields on the smoothing matrix L^T L.
 #include <gtest/gtest.h>
 
+#include <omp.h>
+
+#include <algorithm>
 #include <cmath>
 
 #include "common/TestMeshes.h"
@@ -147,6 +150,84 @@ TEST_F(HarmonicField, BothSolverBackEndsAgree) {
     setSolverBackendForTesting(SolverBackend::InHouse);
     updateFieldHarmonic(phase, *matrix);
     for (size_t i = 0; i < umfpack.size(); ++i) EXPECT_NEAR(phase.m_value[i], umfpack[i], 1e-9);
+    ASSERT_TRUE(setSolverBackendForTesting(SolverBackend::Cholmod));
+    updateFieldHarmonic(phase, *matrix);
+    EXPECT_EQ(phase.m_factorCache.m_lastUpdateKind, 1);
+    for (size_t i = 0; i < umfpack.size(); ++i) EXPECT_NEAR(phase.m_value[i], umfpack[i], 1e-9);
+}
+
+TEST_F(HarmonicField, KeptFactorFollowsAddedAndRemovedConstraints) {
+    ASSERT_TRUE(setSolverBackendForTesting(SolverBackend::Cholmod));
+    for (int j = 0; j <= 4; ++j) {
+        addConstraintAtVertex(phase.m_constraints, mesh.verts, vertexAt(0, j, 2), 0.0);
+        addConstraintAtVertex(phase.m_constraints, mesh.verts, vertexAt(4, j, 2), 1.0);
+    }
+    update(phase);
+    EXPECT_EQ(phase.m_factorCache.m_lastUpdateKind, 1);
+    // The field computed from scratch: a copy starts without a kept factor.
+    auto expectFreshField = [&](int expectedKind, const char* what) {
+        EXPECT_EQ(phase.m_factorCache.m_lastUpdateKind, expectedKind) << what;
+        TSmoothField fresh = phase;
+        update(fresh);
+        ASSERT_EQ(fresh.m_factorCache.m_lastUpdateKind, 1);
+        for (size_t i = 0; i < fresh.m_value.size(); ++i) EXPECT_NEAR(phase.m_value[i], fresh.m_value[i], 1e-9) << what;
+    };
+
+    // Two point constraints inside tetrahedra and one on a vertex: an update of the kept factor.
+    const std::vector<double> before = phase.m_value;
+    TTetSample a, b;
+    ASSERT_TRUE(findNearestTetSample(mesh.tets, mesh.verts, vec3(0.6, 1.1, 0.7), a));
+    ASSERT_TRUE(findNearestTetSample(mesh.tets, mesh.verts, vec3(1.4, 0.3, 1.9), b));
+    addConstraintAtPoint(phase.m_constraints, mesh.verts, a, 1.0);
+    addConstraintAtPoint(phase.m_constraints, mesh.verts, b, 0.2);
+    addConstraintAtVertex(phase.m_constraints, mesh.verts, vertexAt(2, 2, 4), 0.9);
+    update(phase);
+    expectFreshField(2, "three added");
+    double change = 0.0;
+    for (size_t i = 0; i < before.size(); ++i) change = std::max(change, std::abs(phase.m_value[i] - before[i]));
+    EXPECT_GT(change, 0.05);
+
+    // One original and one new constraint removed, one target changed (same term, new b).
+    phase.m_constraints.erase(phase.m_constraints.begin() + 1);
+    phase.m_constraints.erase(phase.m_constraints.end() - 2);
+    phase.m_constraints.back().m_target = 0.1;
+    update(phase);
+    expectFreshField(2, "two removed");
+
+    // More changes than an update is worth: factorised afresh.
+    for (int v = 0; v < kMaxIncrementalTerms + 1; ++v) addConstraintAtVertex(phase.m_constraints, mesh.verts, v, 0.5);
+    update(phase);
+    expectFreshField(1, "many added");
+
+    // A rebuilt matrix (another mesh's, or recompressed) never reuses the factor.
+    addConstraintAtVertex(phase.m_constraints, mesh.verts, vertexAt(3, 3, 3), 0.7);
+    matrix = buildSmoothingMatrix(static_cast<int>(mesh.verts.size()), mesh.verts, neighbours);
+    update(phase);
+    expectFreshField(1, "new matrix");
+}
+
+TEST_F(HarmonicField, CholeskyFieldDoesNotDependOnTheThreadCount) {
+    ASSERT_TRUE(setSolverBackendForTesting(SolverBackend::Cholmod));
+    const testmesh::TetData big = testmesh::cube(10, 0.5);
+    const std::vector<std::vector<int>> bigNeighbours = fieldtest::neighbourLists(big);
+    std::vector<double> results[2];
+    for (int threads : {1, 2}) {
+        omp_set_num_threads(threads);
+        DiagCapture quiet;
+        auto bigMatrix = buildSmoothingMatrix(static_cast<int>(big.verts.size()), big.verts, bigNeighbours);
+        TSmoothField field;
+        field.setup(0.0, 1.0, 0.0, static_cast<int>(big.verts.size()));
+        for (int v = 0; v < 121; ++v) addConstraintAtVertex(field.m_constraints, big.verts, v, 0.0);
+        for (int v = 0; v < 121; ++v)
+            addConstraintAtVertex(field.m_constraints, big.verts, static_cast<int>(big.verts.size()) - 1 - v, 1.0);
+        updateFieldHarmonic(field, *bigMatrix);
+        addConstraintAtVertex(field.m_constraints, big.verts, 600, 0.3);  // through the kept factor
+        updateFieldHarmonic(field, *bigMatrix);
+        EXPECT_EQ(field.m_factorCache.m_lastUpdateKind, 2);
+        results[threads - 1] = field.m_value;
+    }
+    omp_set_num_threads(omp_get_num_procs());
+    EXPECT_EQ(results[0], results[1]);
 }
 
 TEST_F(HarmonicField, ConstraintsOutsideTheMeshAreSkippedAndReported) {

@@ -7,6 +7,7 @@
 #include "fields/FieldTestSupport.h"
 #include "fields/TTensorField.h"
 #include "linalg/Diagnostics.h"
+#include "linalg/TSparseMatrix.h"
 
 namespace {
 
@@ -162,6 +163,50 @@ TEST_F(OrientationField, ResultsDoNotDependOnTheThreadCount) {
         EXPECT_EQ(frames[0][i].m_primaryDir, frames[1][i].m_primaryDir);
         EXPECT_EQ(frames[0][i].m_thirdDir, frames[1][i].m_thirdDir);
     }
+}
+
+TEST_F(OrientationField, KeptFactorFollowsAddedAndDeletedStrokes) {
+    ASSERT_TRUE(setSolverBackendForTesting(SolverBackend::Cholmod));
+    addStrokeAlongZ(1.5, 1.5);
+    addStrokeAlongZ(2.5, 2.5);
+    update();
+    EXPECT_EQ(field.m_factorCache.m_lastUpdateKind, 1);
+    auto expectFreshFrames = [&](int expectedKind, const char* what) {
+        EXPECT_EQ(field.m_factorCache.m_lastUpdateKind, expectedKind) << what;
+        TTensorField fresh = field;  // a copy keeps no factor
+        {
+            DiagCapture quiet;
+            fresh.updateOrientation(mesh.tets, mesh.verts, neighbours, labels);
+        }
+        ASSERT_EQ(fresh.m_factorCache.m_lastUpdateKind, 1);
+        for (size_t i = 0; i < fresh.m_frames.size(); ++i) {
+            EXPECT_LT((field.m_frames[i].m_primaryDir - fresh.m_frames[i].m_primaryDir).norm(), 1e-9) << what << i;
+            EXPECT_LT((field.m_frames[i].m_thirdDir - fresh.m_frames[i].m_thirdDir).norm(), 1e-9) << what << i;
+        }
+    };
+    // A crossing stroke along x turns the fibres near it.
+    const vec3 before = field.m_frames[fieldtest::nearestVertex(mesh, vec3(2, 0.5, 2))].m_primaryDir;
+    std::vector<vec3> across;
+    for (int i = 0; i <= 8; ++i) across.emplace_back(0.5 + 0.375 * i, 0.5, 2.0);
+    addOrientationStroke(field, across, mesh.tets, mesh.verts);
+    update();
+    expectFreshFrames(2, "stroke added");
+    const vec3 after = field.m_frames[fieldtest::nearestVertex(mesh, vec3(2, 0.5, 2))].m_primaryDir;
+    EXPECT_LT(std::fabs(after.dot(before)), 0.99) << "the new stroke changed the fibres";
+
+    field.m_strokes.erase(field.m_strokes.begin());
+    update();
+    expectFreshFrames(2, "stroke deleted");
+
+    // New depth values change every kernel weight: the system is built and factorised again.
+    addDepth(vec3(0, 0, 0), 0.0);
+    for (const vec3& p : {vec3(4, 0, 0), vec3(0, 4, 0), vec3(0, 0, 4), vec3(4, 4, 4)}) addDepth(p, 1.0);
+    {
+        DiagCapture quiet;
+        field.updateField_RBF(field.m_depthField, mesh.verts);
+    }
+    update();
+    expectFreshFrames(1, "depth changed");
 }
 
 TEST_F(OrientationField, SampleWithVanishingKernelWeightsIsSkipped) {

@@ -6,6 +6,7 @@
 
 #include "common/TestFiles.h"
 #include "common/TestMeshes.h"
+#include "linalg/CholeskyFactor.h"
 #include "linalg/Diagnostics.h"
 #include "linalg/SparseTestSupport.h"
 #include "linalg/TSparseMatrix.h"
@@ -38,10 +39,24 @@ protected:
         return x;
     }
 
-    // Both back ends solve m x = b with a small residual and agree with each other.
-    static void expectBothSolve(TSparseMatrix& m, const std::vector<double>& b, const char* what) {
+    // Both back ends (and Cholesky on symmetric matrices, if requested) solve m x = b with a small
+    // residual and agree with each other.
+    static void expectBothSolve(TSparseMatrix& m, const std::vector<double>& b, const char* what,
+                                bool withCholesky = false) {
         const std::vector<double> xu = solveOn(SolverBackend::Umfpack, m, b);
         const std::vector<double> xi = solveOn(SolverBackend::InHouse, m, b);
+        if (withCholesky) {
+            if (!setSolverBackendForTesting(SolverBackend::Cholmod)) {
+                ADD_FAILURE() << "built without CHOLMOD";
+                return;
+            }
+            DiagCapture capture;
+            const std::vector<double> xc = solveOn(SolverBackend::Cholmod, m, b);
+            EXPECT_EQ(capture.text(), "") << what;  // factorised by Cholesky, no LU fallback
+            double difference = 0.0;
+            for (size_t i = 0; i < xu.size(); ++i) difference = std::max(difference, std::abs(xu[i] - xc[i]));
+            EXPECT_LT(difference, kRelativeTolerance * sparsetest::maxAbs(xu)) << what;
+        }
         const double scale = sparsetest::maxAbs(xu);
         ASSERT_GT(scale, 0.0) << what;
         for (const std::vector<double>* x : {&xu, &xi}) {
@@ -129,7 +144,7 @@ TEST_F(SparseSolver, LaplacianSystemWithPenaltiesAddedAndRemoved) {
     std::vector<double> b(n, 0.0);
     constrain(0, 1.0, &b, 0.0);
     constrain(static_cast<int>(mesh.tets.size()) - 1, 1.0, &b, 1.0);
-    expectBothSolve(m, b, "two constraints");
+    expectBothSolve(m, b, "two constraints", true);
 
     // Remove them, add others: no compress in between.
     constrain(0, -1.0, nullptr, 0.0);
@@ -139,7 +154,123 @@ TEST_F(SparseSolver, LaplacianSystemWithPenaltiesAddedAndRemoved) {
     constrain(10, 1.0, &b, -1.0);
     constrain(200, 1.0, &b, 2.0);
     constrain(700, 1.0, &b, 0.5);
-    expectBothSolve(m, b, "three other constraints");
+    expectBothSolve(m, b, "three other constraints", true);
+}
+
+TEST_F(SparseSolver, CholeskyRefusalFallsBackToLU) {
+    ASSERT_TRUE(setSolverBackendForTesting(SolverBackend::Cholmod));
+    const double b[2] = {3.0, 3.0};
+    {
+        // Symmetric but indefinite: LU solves it, x = (1, 1).
+        TSparseMatrix m(2, 2);
+        m.appendEntry(0, 0, 1.0);
+        m.appendEntry(0, 1, 2.0);
+        m.appendEntry(1, 0, 2.0);
+        m.appendEntry(1, 1, 1.0);
+        m.compress(4);
+        DiagCapture capture;
+        double x[2] = {0.0, 0.0};
+        m.solve(b, x);
+        EXPECT_TRUE(capture.contains("Cholesky refused the matrix (not positive definite")) << capture.text();
+        EXPECT_NEAR(x[0], 1.0, 1e-14);
+        EXPECT_NEAR(x[1], 1.0, 1e-14);
+    }
+    {
+        // Positive definite upper triangle, different lower one: reading one triangle would give
+        // the wrong answer. [[2, 1], [0, 3]] x = (3, 3) has x = (1, 1).
+        TSparseMatrix m(2, 2);
+        m.appendEntry(0, 0, 2.0);
+        m.appendEntry(0, 1, 1.0);
+        m.appendEntry(1, 1, 3.0);
+        m.compress(3);
+        DiagCapture capture;
+        double x[2] = {0.0, 0.0};
+        m.solve(b, x);
+        EXPECT_TRUE(capture.contains("Cholesky refused the matrix (not symmetric")) << capture.text();
+        EXPECT_NEAR(x[0], 1.0, 1e-14);
+        EXPECT_NEAR(x[1], 1.0, 1e-14);
+    }
+    {
+        // L^T L without constraints is singular, but in floating point its Cholesky factor ends with
+        // a tiny positive pivot instead of failing: the pivot check must refuse it.
+        const testmesh::TetData mesh = testmesh::cube(2);
+        const int n = static_cast<int>(mesh.verts.size());
+        TSparseMatrix l(n, n);
+        l.setUniformLaplacian(mesh.verts, sparsetest::neighbourLists(n, mesh.tets));
+        TSparseMatrix m(n, n);
+        m.compress(l.calcGramMatrix(m));
+        TCholeskyFactor factor;
+        std::string message;
+        EXPECT_FALSE(factor.factorize(m, message));
+        EXPECT_NE(message.find("numerically singular"), std::string::npos) << message;
+        EXPECT_FALSE(factor.isValid());
+    }
+}
+
+TEST_F(SparseSolver, CholeskyUpdateAndDowndateMatchAFreshFactor) {
+    const testmesh::TetData mesh = testmesh::cube(5);
+    const int n = static_cast<int>(mesh.verts.size());
+    TSparseMatrix l(n, n);
+    l.setUniformLaplacian(mesh.verts, sparsetest::neighbourLists(n, mesh.tets));
+    TSparseMatrix m(n, n);
+    m.compress(l.calcGramMatrix(m));
+    for (int v = 0; v < n; v += 7) m.addToEntry(v, v, 1.0);  // positive definite
+
+    // Two rank-one terms on tetrahedron corners, the second naming a corner twice.
+    const Tetra& t = mesh.tets[17];
+    const std::vector<TRankOneTerm> terms = {
+        {{t.vIdx[0], t.vIdx[1], t.vIdx[2], t.vIdx[3]}, {3.0, -1.0, 0.5, 2.0}},
+        {{t.vIdx[3], t.vIdx[0]}, {1.5, 4.0}},
+    };
+    const std::vector<double> b = randomVector(n, 9);
+    std::string message;
+    TCholeskyFactor factor;
+    ASSERT_TRUE(factor.factorize(m, message)) << message;
+    std::vector<double> before(n), updated(n), fresh(n), restored(n);
+    ASSERT_TRUE(factor.solve(b.data(), before.data()));
+    ASSERT_TRUE(factor.updateDowndate(terms, false));
+    ASSERT_TRUE(factor.solve(b.data(), updated.data()));
+
+    for (const TRankOneTerm& term : terms) {
+        for (size_t j = 0; j < term.rows.size(); ++j) {
+            for (size_t k = 0; k < term.rows.size(); ++k)
+                m.addToEntry(term.rows[j], term.rows[k], term.values[j] * term.values[k]);
+        }
+    }
+    TCholeskyFactor direct;
+    ASSERT_TRUE(direct.factorize(m, message)) << message;
+    ASSERT_TRUE(direct.solve(b.data(), fresh.data()));
+    const double scale = sparsetest::maxAbs(fresh);
+    double differenceFromBefore = 0.0;
+    for (int i = 0; i < n; ++i) {
+        EXPECT_NEAR(updated[i], fresh[i], kRelativeTolerance * scale) << i;
+        differenceFromBefore = std::max(differenceFromBefore, std::abs(updated[i] - before[i]));
+    }
+    EXPECT_GT(differenceFromBefore, 1e-6 * scale);  // the terms did change the solution
+
+    ASSERT_TRUE(factor.updateDowndate(terms, true));
+    ASSERT_TRUE(factor.solve(b.data(), restored.data()));
+    for (int i = 0; i < n; ++i) EXPECT_NEAR(restored[i], before[i], kRelativeTolerance * scale) << i;
+
+    // A term naming a row outside the matrix is refused and the factor released.
+    EXPECT_FALSE(factor.updateDowndate({{{n}, {1.0}}}, false));
+    EXPECT_FALSE(factor.isValid());
+}
+
+TEST_F(SparseSolver, ChoosingTheBackEndByName) {
+    DiagCapture capture;
+    EXPECT_EQ(chooseSolverBackend(sparsetest::programDir(), "umfpack"), SolverBackend::Umfpack);
+    EXPECT_EQ(chooseSolverBackend(sparsetest::programDir(), "lu"), SolverBackend::InHouse);
+    EXPECT_EQ(chooseSolverBackend(sparsetest::programDir(), "cholmod"), SolverBackend::Cholmod);
+    // Without a UMFPACK library "umfpack" leaves the in-house LU, after the load lines.
+    testfiles::TempDir empty;
+    capture.clear();
+    EXPECT_EQ(chooseSolverBackend(empty.path() + "/", "umfpack"), SolverBackend::InHouse);
+    EXPECT_TRUE(capture.contains("load umfpack dll")) << capture.text();
+    SolverBackend parsed = SolverBackend::InHouse;
+    EXPECT_FALSE(parseSolverBackend("superlu", parsed));
+    EXPECT_TRUE(parseSolverBackend("cholmod", parsed));
+    EXPECT_EQ(parsed, SolverBackend::Cholmod);
 }
 
 TEST_F(SparseSolver, RefactorizingUsesTheCurrentValues) {

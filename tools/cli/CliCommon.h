@@ -37,3 +37,4 @@ int runInfo(const std::vector<std::string>& args);
 int runSave(const std::vector<std::string>& args);
 int runSimulate(const std::vector<std::string>& args);
 int runMakeModel(const std::vector<std::string>& args);
+int runSolveFields(const std::vector<std::string>& args);

@@ -61,16 +61,31 @@ int main(int argc, char** argv) {
         std::fputs(kHelp, stdout);
         return 0;
     }
-    // The sparse solver back end is chosen once, from the wrapper next to this program, before any
-    // model is loaded. --quiet silences the library's load lines too.
+    // --solver S (any command) picks the sparse back end; it is taken out before the command sees
+    // its arguments.
+    std::string solver;
+    for (size_t a = 0; a < args.size(); ++a) {
+        if (args[a] != "--solver") continue;
+        SolverBackend parsed;
+        if (a + 1 >= args.size() || !parseSolverBackend(args[a + 1], parsed)) {
+            std::fprintf(stderr, "velmora-cli: --solver takes cholmod, umfpack or lu\n");
+            return 2;
+        }
+        solver = args[a + 1];
+        args.erase(args.begin() + static_cast<long>(a), args.begin() + static_cast<long>(a) + 2);
+        break;
+    }
+    // The sparse solver back end is chosen once, with the wrapper next to this program as the
+    // UMFPACK library, before any model is loaded. --quiet silences the library's load lines too.
     const bool quiet = std::find(args.begin(), args.end(), "--quiet") != args.end();
     setDiagQuiet(quiet);
-    loadUmfpackLibrary(runningProgramDirectory());
+    chooseSolverBackend(runningProgramDirectory(), solver);
     setDiagQuiet(false);
     if (command == "info") return runInfo(args);
     if (command == "save") return runSave(args);
     if (command == "simulate") return runSimulate(args);
     if (command == "make-model") return runMakeModel(args);
+    if (command == "solve-fields") return runSolveFields(args);
     std::fprintf(stderr, "velmora-cli: unknown command '%s' (see velmora-cli --help)\n", command.c_str());
     return 2;
 }
