@@ -176,9 +176,14 @@ PYBIND11_MODULE(_core, m) {
         "_use_solver_library",
         [](const std::string& dir) {
             CoreScope core;
-            return activeSolverBackend() == SolverBackend::Umfpack || loadUmfpackLibrary(dir);
+            // The same start-up choice as the programs (VELMORA_SOLVER honoured), so the figures
+            // agree with velmora-cli's.
+            if (!solverBackendChosen()) chooseSolverBackend(dir, "");
+            return activeSolverBackend() != SolverBackend::InHouse;
         },
-        py::arg("dir"), "Loads the sparse solver wrapper from dir (ending in '/'); False keeps the built-in solver.");
+        py::arg("dir"),
+        "Loads the sparse solver wrapper from dir (ending in '/') and chooses the back end as the programs do; "
+        "False when only the built-in LU is left.");
 
     py::class_<PyModel>(m, "Model", R"doc(A tetrahedral heart model with its control fields, charts and simulator.
 
