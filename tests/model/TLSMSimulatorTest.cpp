@@ -315,6 +315,81 @@ TEST(StepTest, PinnedVertexStaysAndFixedVertexIsPulled) {
     EXPECT_GT(maxDistance(p, before), 0.01);      // the rest of the mesh did move
 }
 
+TEST(StepTest, CorrectionsAreWiredIntoTheStep) {
+    // An isotropic 1.2 stretch makes every cluster's goal 1.73 times the volume; the step's volume
+    // correction brings the goal back to the rest volume and the re-alignment keeps the centroid.
+    // From rest velocities the step lands exactly on that goal.
+    TLSMModel model;
+    simtest::setUpModel(model, testmesh::cube(3));
+    TLSMSimulator& sim = model.m_simulator;
+    std::vector<vec3> p = model.m_vtxOrigPos;
+    const vec3 restCentre = centroid(p);
+    const std::vector<Mat3> inflate(p.size(), Mat3{1.2, 0, 0, 0, 1.2, 0, 0, 0, 1.2});
+    DiagCapture quiet;
+    ASSERT_TRUE(sim.stepSimulation(p, {}, {}, inflate, 0.01, 10));
+    EXPECT_NEAR(simtest::signedVolume(model.m_tets, p), sim.m_restVolume, 1e-9 * sim.m_restVolume);
+    EXPECT_LT(distance(centroid(p), restCentre), kTight);
+    EXPECT_GT(maxDistance(p, model.m_vtxOrigPos), 1e-3);  // the shape did change
+
+    // With the identity stretch, a turned and moved copy of the rest shape keeps its centroid and
+    // its orientation: the re-alignment holds the start of the step, not the rest placement.
+    TLSMModel moved;
+    simtest::setUpModel(moved, testmesh::cube(3));
+    std::vector<vec3> q = moved.m_vtxOrigPos;
+    for (vec3& v : q) v = rotate(v - restCentre, vec3(1, 2, 3), 0.6) + vec3(5, -2, 1);
+    const std::vector<vec3> start = q;
+    ASSERT_TRUE(moved.m_simulator.stepSimulation(q, {}, {}, moved.m_vtxStretch, 0.01, 10));
+    const vec3 startCentre = centroid(start);
+    EXPECT_LT(distance(centroid(q), startCentre), kTight);
+    Mat3 k = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (size_t v = 0; v < q.size(); ++v)
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) k[3 * r + c] += (start[v] - startCentre)[r] * (q[v] - startCentre)[c];
+    Mat3 frame = kIdentity3, turn;
+    ASSERT_TRUE(polarRotation(transpose(k), frame, turn, {1e-12, 50, 1e-12}));
+    for (int e = 0; e < 9; ++e) EXPECT_NEAR(turn[e], kIdentity3[e], 1e-9);
+    EXPECT_LT(maxDistance(q, start), 1e-3);  // and the shape stays (within the truncated fits)
+}
+
+TEST(StepTest, DampingMixesEachVelocityWithItsClusterMean) {
+    // The goals do not depend on the velocities and the update is linear in them, so two equal
+    // models stepped from the same positions, one with velocities u and one at rest, differ by
+    // dt u in position and by 0.3 (u_i + sum_j w_ij u_j) in velocity.
+    auto stepWith = [](const std::vector<vec3>& velocities, TLSMModel& model, std::vector<vec3>& p) {
+        simtest::setUpModel(model, testmesh::singleTet(), 1, vec3(1, 0.3, 0));
+        p = model.m_vtxOrigPos;
+        p[3] += vec3(0.05, -0.02, 0.04);
+        model.m_simulator.m_velocities = velocities;
+        DiagCapture quiet;
+        return model.m_simulator.stepSimulation(p, {}, {}, model.m_vtxStretch, 0.01, 10);
+    };
+    const std::vector<vec3> u = {{0, 0, 1}, {0, 0, 0}, {2, 0, 0}, {0, -1, 0}};
+    TLSMModel still, moving;
+    std::vector<vec3> pStill, pMoving;
+    ASSERT_TRUE(stepWith(std::vector<vec3>(4), still, pStill));
+    ASSERT_TRUE(stepWith(u, moving, pMoving));
+    const TLSMSimulator& sim = moving.m_simulator;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_LT(distance(pMoving[i] - pStill[i], u[i] * 0.01), 1e-12) << "vertex " << i;
+        vec3 mean;
+        double sum = 0.0;
+        for (int m = sim.clusterBegin(i); m < sim.clusterEnd(i); ++m) {
+            mean += sim.m_clusterWeights[m] * u[sim.m_clusterVerts[m]];
+            sum += sim.m_clusterWeights[m];
+        }
+        ASSERT_NEAR(sum, 1.0, kTight);
+        const vec3 expected = (u[i] + mean) * 0.3;
+        EXPECT_LT(distance(sim.m_velocities[i] - still.m_simulator.m_velocities[i], expected), 1e-9) << "vertex " << i;
+    }
+    // A uniform field keeps 60 %.
+    TLSMModel uniform;
+    std::vector<vec3> pUniform;
+    ASSERT_TRUE(stepWith(std::vector<vec3>(4, vec3(1, 2, 3)), uniform, pUniform));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_LT(distance(uniform.m_simulator.m_velocities[i] - still.m_simulator.m_velocities[i], vec3(0.6, 1.2, 1.8)),
+                  1e-9);
+}
+
 TEST(StepTest, BadInputIsRefusedWithoutMoving) {
     TLSMModel model;
     simtest::setUpModel(model, testmesh::singleTet());
