@@ -192,4 +192,18 @@ TEST(CliMakeModelTest, TubeHasTheStructuredLayout) {
     EXPECT_EQ(run("make-model heart x", dir).status, 2);  // needs --mesh
 }
 
+TEST(CliMakeModelTest, BundledModelsAreWhatTheGeneratorWrites) {
+    // The bundled heart's project file and the tube are exactly what make-model writes today, so
+    // tools/models/regenerate.sh reproduces them (from the heart mesh, which gmsh makes).
+    TempDir dir;
+    const std::string models = testfiles::sourceDir() + "/models/";
+    const RunResult heart = run("make-model heart '" + dir.file("heart") + "' --mesh '" + models + "ModelB' --quiet", dir);
+    ASSERT_EQ(heart.status, 0) << heart.err;
+    EXPECT_TRUE(testfiles::readText(dir.file("heart.vm")) == testfiles::readText(models + "ModelB.vm"));
+    ASSERT_EQ(run("make-model tube '" + dir.file("tube") + "' --quiet", dir).status, 0);
+    for (const char* ext : {".node", ".ele", ".vm"})
+        EXPECT_TRUE(testfiles::readText(dir.file(std::string("tube") + ext)) == testfiles::readText(models + "Tube" + ext))
+            << ext;
+}
+
 }  // namespace
