@@ -71,6 +71,21 @@ TEST_F(CliTest, InfoReportsTheWholeLoadedState) {
     EXPECT_EQ(ex["chart_atri"], nlohmann::json::parse("[[0.0, 0.0]]"));
 }
 
+TEST_F(CliTest, RestVolumeCountsInvertedTetrahedraAsZeroLikeTheSimulator) {
+    auto mesh = testmesh::cube(2);
+    std::swap(mesh.tets[0].vIdx[2], mesh.tets[0].vIdx[3]);  // one tetrahedron turned inside out
+    testmesh::writeTetGen(mesh, base);
+    const RunResult info = runCli("info '" + base + "' --json --quiet", dir);
+    const RunResult sim = runCli("simulate '" + base + "' --ticks 1 --json --quiet", dir);
+    ASSERT_EQ(info.status, 0) << info.err;
+    ASSERT_EQ(sim.status, 0) << sim.err;
+    const double rest = nlohmann::json::parse(info.out)["rest_volume"].get<double>();
+    EXPECT_EQ(rest, nlohmann::json::parse(sim.out)["rest_volume"].get<double>());
+    // The cube scaled to extent 10 holds 1000; one of its tetrahedra now adds nothing.
+    EXPECT_LT(rest, 1000.0 - 1.0);
+    EXPECT_GT(rest, 900.0);
+}
+
 TEST_F(CliTest, SaveWritesTheProjectFileAndInfoThenFindsIt) {
     RunResult r = runCli("info '" + base + "' --json --quiet", dir);
     ASSERT_EQ(r.status, 0) << r.err;

@@ -81,10 +81,11 @@ nlohmann::json modelSummary(const TLSMModel& model) {
     j["bbox_min"] = {lo.x, lo.y, lo.z};
     j["bbox_max"] = {hi.x, hi.y, hi.z};
 
+    // Inverted tetrahedra count zero, as in the simulator's rest volume (and in simulate's).
     double restVolume6 = 0.0;
     const std::vector<vec3>& rest = model.m_vtxOrigPos;
     for (const Tetra& t : model.m_tets)
-        restVolume6 += signedVolume6(rest[t.vIdx[0]], rest[t.vIdx[1]], rest[t.vIdx[2]], rest[t.vIdx[3]]);
+        restVolume6 += std::max(0.0, signedVolume6(rest[t.vIdx[0]], rest[t.vIdx[1]], rest[t.vIdx[2]], rest[t.vIdx[3]]));
     j["rest_volume"] = restVolume6 / 6.0;
     const auto status = model.m_projectLoad.status;
     j["has_project"] = status == ProjectLoadResult::Status::Loaded || status == ProjectLoadResult::Status::Damaged;
