@@ -118,6 +118,8 @@ void MainWindowManager::loadModel(const std::string& basePath) {
         applyRingPreset(m.m_orienField, m.m_tets, m.m_vtxOrigPos, kRingLayeredSpiral, kTubeSpiralAngle);
         m.m_simulator.initSimulator(m.m_vtxOrigPos, m.m_tets, m.m_smNeighbors, m.m_orienField.m_frames);
         m.m_excitation->m_amplitude = kTubeAmplitude;
+        // The contraction tables hold the amplitude: build them again for the new one.
+        buildTables(*m.m_excitation);
         m_bShowMesh = true;
         m_bShowFibAtri = true;
         m_bShowFibVent = true;

@@ -8,6 +8,7 @@
 #include "common/TestMeshes.h"
 #include "linalg/Diagnostics.h"
 #include "model/MainWindowManager.h"
+#include "model/ProjectFile.h"
 #include "model/ShellHooks.h"
 
 namespace {
@@ -192,6 +193,25 @@ TEST_F(MainWindowManagerTest, OnlyExactly1200VerticesGetTheTubeSetUp) {
     // Layered spiral: vertices 0..29 are turned by 90 - 60 degrees about the horizontal axis.
     const vec3 f = controller.model()->m_orienField.m_frames[0].m_primaryDir;
     EXPECT_NEAR(std::fabs(f.y), std::cos(30.0 * M_PI / 180.0), 1e-9);
+
+    // With a contraction chart in its project file, the tube's tables follow the set-up's amplitude.
+    {
+        DiagCapture quiet;
+        TLSMModel authored;
+        ASSERT_TRUE(authored.loadModel(dir.file("tube")));
+        authored.m_excitation->m_chartVent = {{0.0, 0.0}, {0.3, 0.9}, {0.6, 0.1}};
+        authored.m_excitation->m_amplitude = 1.0;
+        std::string error;
+        ASSERT_TRUE(saveProjectTo(authored, dir.file("tube.vm"), error)) << error;
+    }
+    MainWindowManager charted(&host, dir.file("tube"));
+    ASSERT_NE(charted.model(), nullptr);
+    const TGlobalExcitation& e = *charted.model()->m_excitation;
+    ASSERT_DOUBLE_EQ(e.m_amplitude, 0.4);
+    TGlobalExcitation rebuilt = e;
+    buildTables(rebuilt);
+    EXPECT_TRUE(e.m_tableVent == rebuilt.m_tableVent);
+    EXPECT_NEAR(e.m_tableVent[30].x, 1.0 - 0.9 * 0.4, 0.05);  // near the chart's peak
 
     testmesh::TetData bigger = tube;
     bigger.verts.push_back({0, 0, 50});  // 1201 vertices, the extra one used by no tetrahedron
