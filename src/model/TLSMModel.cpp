@@ -8,6 +8,36 @@
 #include "model/ProjectFile.h"
 #include "model/TTetMesh.h"
 
+namespace {
+
+/// One console line each for tetrahedra with a repeated corner, tetrahedra of zero volume and a
+/// mesh without extent: the model loads, but such elements add nothing to the volume and give
+/// their clusters no shape to match.
+void warnAboutDegenerateMesh(const TTetMesh& mesh, const std::string& basePath) {
+    int repeated = 0, flat = 0;
+    for (const Tetra& t : mesh.m_tets) {
+        const int* c = t.vIdx;
+        if (c[0] == c[1] || c[0] == c[2] || c[0] == c[3] || c[1] == c[2] || c[1] == c[3] || c[2] == c[3])
+            ++repeated;
+        else if (signedVolume6(mesh.m_verts[c[0]], mesh.m_verts[c[1]], mesh.m_verts[c[2]], mesh.m_verts[c[3]]) == 0.0)
+            ++flat;
+    }
+    if (repeated > 0)
+        diagPrintf("loadModel: %d of %d tetrahedra repeat a corner (%s.ele)\n", repeated,
+                   static_cast<int>(mesh.m_tets.size()), basePath.c_str());
+    if (flat > 0)
+        diagPrintf("loadModel: %d of %d tetrahedra have zero volume (%s.ele)\n", flat,
+                   static_cast<int>(mesh.m_tets.size()), basePath.c_str());
+    if (!mesh.m_verts.empty()) {
+        vec3 lo = mesh.m_verts[0], hi = lo;
+        for (const vec3& p : mesh.m_verts)
+            for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], p[a]), hi[a] = std::max(hi[a], p[a]);
+        if (lo == hi) diagPrintf("loadModel: every vertex lies at one point, the mesh has no extent (%s.node)\n", basePath.c_str());
+    }
+}
+
+}  // namespace
+
 TLSMModel::TLSMModel() = default;
 TLSMModel::~TLSMModel() = default;
 
@@ -15,6 +45,7 @@ bool TLSMModel::loadModel(const std::string& basePath) {
     m_filePath = basePath;
     TTetMesh mesh;
     if (!loadTetMesh(mesh, basePath)) return false;
+    warnAboutDegenerateMesh(mesh, basePath);
     setUpFromMesh(std::move(mesh), true);
     m_orienField.initOrientationField(m_tets, m_vtxOrigPos);
     m_fieldMatrix = buildSmoothingMatrix(vertexCount(), m_vtxOrigPos, m_smNeighbors);

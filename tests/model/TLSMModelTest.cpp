@@ -74,6 +74,39 @@ TEST(NormalizeTest, ZeroExtentIsLeftUnscaled) {
     EXPECT_EQ(p[0], vec3(0, 0, 0));
 }
 
+TEST(LoadWarningTest, DegenerateTetrahedraAndAPointMeshAreCountedOnTheConsole) {
+    TempDir dir;
+    auto mesh = testmesh::cube(2);
+    const int tets = static_cast<int>(mesh.tets.size());
+    mesh.tets.push_back(testmesh::makeTet(0, 1, 1, 4));  // a repeated corner
+    mesh.tets.push_back(testmesh::makeTet(0, 1, 2, 3));  // four vertices on one line of the grid: flat
+    mesh.tets.push_back(testmesh::makeTet(0, 1, 3, 4));  // in the plane z = 0: flat
+    testmesh::writeTetGen(mesh, dir.file("m"));
+    {
+        DiagCapture diag;
+        TLSMModel model;
+        ASSERT_TRUE(model.loadModel(dir.file("m")));
+        EXPECT_TRUE(diag.contains("loadModel: 1 of " + std::to_string(tets + 3) + " tetrahedra repeat a corner")) << diag.text();
+        EXPECT_TRUE(diag.contains("loadModel: 2 of " + std::to_string(tets + 3) + " tetrahedra have zero volume")) << diag.text();
+        EXPECT_FALSE(diag.contains("no extent"));
+    }
+    testmesh::TetData point;
+    point.verts.assign(4, vec3(1, 2, 3));
+    point.tets.push_back(testmesh::makeTet(0, 1, 2, 3));
+    testmesh::writeTetGen(point, dir.file("p"));
+    DiagCapture diag;
+    TLSMModel model;
+    model.loadModel(dir.file("p"));
+    EXPECT_TRUE(diag.contains("the mesh has no extent")) << diag.text();
+    EXPECT_TRUE(diag.contains("have zero volume"));
+    // A sound mesh loads without any of these lines.
+    testmesh::writeTetGen(testmesh::cube(2), dir.file("c"));
+    DiagCapture clean;
+    TLSMModel sound;
+    ASSERT_TRUE(sound.loadModel(dir.file("c")));
+    EXPECT_FALSE(clean.contains("loadModel:")) << clean.text();
+}
+
 TEST(SurfaceTest, IsolatedTetGivesFourOutwardTriangles) {
     TLSMModel model;
     setUpModel(model, testmesh::singleTet());
