@@ -3,6 +3,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "io/ChartFile.h"
 #include "io/StrokeFile.h"
 #include "linalg/Diagnostics.h"
@@ -31,6 +34,19 @@ ProjectEntry intEntry(ProjectKey key, int value) {
 
 /// The "Stiff" control's upper limit.
 constexpr int kMaxIterationsPerTick = 30;
+// The standard dialog's number fields (hundredths from 1 to 1000) hold the contraction amplitude
+// and the wave counts within these limits; values read from a file are held to them too.
+constexpr double kDialogLow = 0.01, kDialogHigh = 10.0;
+
+/// value within [kDialogLow, kDialogHigh] (a NaN as kDialogLow), with one console line naming the
+/// keyword when it was not.
+double heldToDialogRange(const char* keyword, double value) {
+    const double held = std::isnan(value) ? kDialogLow : std::clamp(value, kDialogLow, kDialogHigh);
+    if (!(held == value))
+        diagPrintf("loadProject: %s %g is outside the dialog's %g to %g; %g is used\n", keyword, value, kDialogLow,
+                   kDialogHigh, held);
+    return held;
+}
 
 bool validVertex(int v, int n) { return v >= 0 && v < n; }
 
@@ -183,26 +199,30 @@ void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
                         "loadProject: #IterationN %d is more than the %d iterations a tick may take; %d is used\n",
                         e.intValue, kMaxIterationsPerTick, kMaxIterationsPerTick);
                     model.m_iterationN = kMaxIterationsPerTick;
+                } else if (e.intValue < 1) {
+                    diagPrintf("loadProject: #IterationN %d is below the dialog's 1; 1 is used\n", e.intValue);
+                    model.m_iterationN = 1;
                 } else {
                     model.m_iterationN = e.intValue;
                 }
                 break;
             // Above 1 a full chart value would turn the fibre factor 1 - y * amplitude negative;
-            // such a value falls back to a moderate contraction.
+            // such a value falls back to a moderate contraction. Below the dialog's 0.01 (a negative
+            // amplitude stretches where the chart contracts) it is held at 0.01.
             case ProjectKey::GlobalAmplitudeVent:
-                ex.m_amplitude = e.realValue > 1.0 ? 0.3 : e.realValue;
+                ex.m_amplitude = e.realValue > 1.0 ? 0.3 : heldToDialogRange("#GlobalAmplitudeVent", e.realValue);
                 break;
             case ProjectKey::GlobalPropagationMode:
                 ex.m_propagationMode = e.intValue != 0;
                 break;
             case ProjectKey::GlobalNumOfWave:
-                ex.m_numOfWave = e.realValue;
+                ex.m_numOfWave = heldToDialogRange("#GlobalNumOfWave", e.realValue);
                 break;
             case ProjectKey::GlobalPropagationModeA:
                 ex.m_propagationModeA = e.intValue != 0;
                 break;
             case ProjectKey::GlobalNumOfWaveA:
-                ex.m_numOfWaveA = e.realValue;
+                ex.m_numOfWaveA = heldToDialogRange("#GlobalNumOfWaveA", e.realValue);
                 break;
             case ProjectKey::GlobalAmplitudeA:
             case ProjectKey::OtherGravity:
