@@ -147,7 +147,10 @@ void CVelmoraView::mouseMoveEvent(QMouseEvent* event) {
 
 void CVelmoraView::wheelEvent(QWheelEvent* event) {
     trackModifiers(event->modifiers());
-    const int delta = event->angleDelta().y();
+    // Under X11 a vertical wheel turned with Alt held arrives as a horizontal one: either axis
+    // counts.
+    const QPoint angle = event->angleDelta();
+    const int delta = angle.y() != 0 ? angle.y() : angle.x();
     if (delta != 0) TCore::getInst().forwardWheel(delta);
     // The default handling follows: the event goes on to the parent windows.
     event->ignore();
