@@ -3,6 +3,7 @@
 #include "app/CVelmoraView.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -36,6 +37,29 @@ CVelmoraView::CVelmoraView(ShellHost& host, QWidget* parent) : QOpenGLWidget(par
     setMouseTracking(true);
     TCore::getInst().m_keyboard = this;
     TCore::getInst().m_camera->setViewWindow(this);
+    // Space gestures must not depend on which widget has the keyboard focus.
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+bool CVelmoraView::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::KeyPress && type != QEvent::KeyRelease) || watched == this || hasFocus()) return false;
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Space) return false;
+    // Another widget (a dialog's slider or button, after the user touched it) has the focus. While
+    // the pointer is over the view, Space belongs to the view's gestures and presses nothing else;
+    // a release elsewhere still ends the gesture.
+    const bool overView = isVisible() && rect().contains(mapFromGlobal(QCursor::pos()));
+    if (type == QEvent::KeyRelease && !key->isAutoRepeat() && m_spaceDown) {
+        m_spaceDown = false;
+        updateCursor();
+    }
+    if (!overView) return false;
+    if (type == QEvent::KeyPress) {
+        m_spaceDown = true;
+        updateCursor();
+    }
+    return true;
 }
 
 CVelmoraView::~CVelmoraView() {

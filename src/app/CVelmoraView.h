@@ -65,6 +65,9 @@ class CVelmoraView : public QOpenGLWidget, public GLContextHost, public Keyboard
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    /// Space pressed or released while another widget has the focus and the pointer is over the
+    /// view: tracked as if the view had it, and kept from that widget.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
    private:

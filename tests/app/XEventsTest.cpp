@@ -2,15 +2,72 @@
 // changes an event on its way (a wheel turned with Alt held arrives as a horizontal one), which
 // synthetic Qt events cannot show. These tests move the X pointer and press real keys, so CTest
 // runs them alone.
+#include <QSlider>
 #include <QTest>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
 #include "PaintFixture.h"
+#include "app/DlgStdInteraction.h"
 
 namespace {
 
-class XEventsTest : public PaintModeTest {};
+class XEventsTest : public PaintModeTest {
+   protected:
+    static bool haveXdotool() { return std::system("command -v xdotool > /dev/null 2>&1") == 0; }
+    /// Runs xdotool with the arguments; true when it succeeded.
+    static bool xdotool(const std::string& args) { return std::system(("xdotool " + args).c_str()) == 0; }
+    static std::string at(const QPoint& global) {
+        return std::to_string(global.x()) + " " + std::to_string(global.y());
+    }
+};
+
+TEST_F(XEventsTest, SpaceDragPaintsAnInfarctAfterTheRateSliderHadTheFocus) {
+    // The user sets the infarct's strength with the "rate" slider, which keeps the keyboard focus;
+    // then holds Space over the view and drags. Space must reach the view's gesture, not the dialog.
+    if (!haveXdotool()) GTEST_SKIP() << "xdotool is not installed";
+    writeCubeModel("ModelB");
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    TOGL& ogl = *core().m_ogl;
+    ogl.m_eye = vec3(0, 0, 40);
+    ogl.m_center = vec3(0, 0, 0);
+    ogl.m_up = vec3(0, 1, 0);
+    m_view->redrawNow();
+    auto* dialog = dynamic_cast<DlgStdInteraction*>(core().m_dlgStdInteraction.get());
+    ASSERT_NE(dialog, nullptr);
+    QSlider* rate = nullptr;
+    for (QSlider* slider : dialog->findChildren<QSlider*>())
+        if (slider->minimum() == 0 && slider->maximum() == 1000) rate = slider;
+    ASSERT_NE(rate, nullptr);
+    rate->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rate->window()));
+    rate->setValue(200);
+    rate->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(QTest::qWaitFor([rate] { return rate->hasFocus(); }, 2000));
+    const std::vector<double> before = manager().model()->m_ampliField.m_value;
+    const vec3 eye = ogl.m_eye;
+
+    const QPoint centre = m_view->mapToGlobal(m_view->rect().center());
+    const QPoint a = centre + QPoint(-40, -40), b = centre + QPoint(40, 40);
+    ASSERT_TRUE(xdotool("mousemove " + at(a) + " keydown space"));
+    QTest::qWait(50);
+    ASSERT_TRUE(xdotool("mousedown 1"));
+    for (int step = 1; step <= 8; ++step) {
+        ASSERT_TRUE(xdotool("mousemove " + at(a + (b - a) * step / 8)));
+        QTest::qWait(20);
+    }
+    ASSERT_TRUE(xdotool("mouseup 1 keyup space"));
+    QTest::qWait(200);
+
+    const std::vector<double>& after = manager().model()->m_ampliField.m_value;
+    const int painted = static_cast<int>(std::count(after.begin(), after.end(), 0.2));
+    EXPECT_GT(painted, 0) << "no vertex took the rate's strength";
+    EXPECT_NE(after, before);
+    EXPECT_EQ(ogl.m_eye, eye) << "the drag panned the camera instead of painting";
+    EXPECT_EQ(rate->value(), 200) << "Space moved the slider";
+}
 
 TEST_F(XEventsTest, AltWheelPeelsInThePaintMode) {
     // Real X events: X11 delivers a vertical wheel turned with Alt held as a horizontal one, which
