@@ -199,9 +199,6 @@ void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
                         "loadProject: #IterationN %d is more than the %d iterations a tick may take; %d is used\n",
                         e.intValue, kMaxIterationsPerTick, kMaxIterationsPerTick);
                     model.m_iterationN = kMaxIterationsPerTick;
-                } else if (e.intValue < 1) {
-                    diagPrintf("loadProject: #IterationN %d is below the dialog's 1; 1 is used\n", e.intValue);
-                    model.m_iterationN = 1;
                 } else {
                     model.m_iterationN = e.intValue;
                 }
