@@ -114,6 +114,8 @@ void CMainFrame::buildMenus() {
                              [] { TCore::getInst().m_camera->startAutoRotation(); });
     renderingMenu->addAction(QStringLiteral("InitEyePosition"), this,
                              [] { TCore::getInst().m_camera->initEyePosition(); });
+    renderingMenu->addAction(QStringLiteral("Fit heart in view"), this,
+                             [] { TCore::getInst().m_camera->fitModelInView(); });
     connect(renderingMenu, &QMenu::aboutToShow, this, [this] { refreshMenuChecks(); });
 
     addFibrePresetCommands(menuWithTitle(menuBar(), QStringLiteral("Simple Model Fiber Orientation")));

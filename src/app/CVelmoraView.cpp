@@ -287,6 +287,9 @@ void CVelmoraView::handleKey(int key, bool keypad) {
             case Qt::Key_N:
                 TCore::getInst().m_camera->initEyePosition();
                 break;
+            case Qt::Key_F:
+                TCore::getInst().m_camera->fitModelInView();
+                break;
             case Qt::Key_O:
                 if (manager.m_timerOn) {
                     manager.stopTimer();

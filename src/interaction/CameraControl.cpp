@@ -1,7 +1,9 @@
 // CameraControl: drag start and steps, home camera, and the turn around the model.
 #include "interaction/CameraControl.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 #include <utility>
 
@@ -64,6 +66,29 @@ void CameraControl::initEyePosition() {
     m_ogl.m_center = m_ogl.m_homeCenter;
     m_ogl.m_up = m_ogl.m_homeUp;
     if (m_window) m_window->redrawNow();
+}
+
+bool CameraControl::fitModelInView() {
+    const TLSMModel* model = MainWindowManager::getInstance().model();
+    if (!model || model->m_verts.empty()) return false;
+    vec3 lo = model->m_verts[0], hi = lo;
+    for (const vec3& p : model->m_verts)
+        for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], p[a]), hi[a] = std::max(hi[a], p[a]);
+    const vec3 centre = (lo + hi) * 0.5;
+    const double radius = std::max(0.5 * (hi - lo).norm(), 1e-6);
+    if (!isFinite(centre) || !std::isfinite(radius)) return false;
+    // Half the narrower opening angle of the perspective, and 10 % to spare.
+    constexpr double kMargin = 1.1;
+    const double halfFovy = 0.5 * kViewFovyDegrees * M_PI / 180.0;
+    const double aspect = m_ogl.m_viewHeight > 0 ? static_cast<double>(m_ogl.m_viewWidth) / m_ogl.m_viewHeight : 1.0;
+    const double half = std::min(halfFovy, std::atan(std::tan(halfFovy) * aspect));
+    vec3 back = m_ogl.m_eye - m_ogl.m_center;
+    if (!(back.norm() > 0.0) || !isFinite(back)) back = vec3(0, 0, 1);
+    back /= back.norm();
+    m_ogl.m_center = centre;
+    m_ogl.m_eye = centre + back * (radius * kMargin / std::sin(half));
+    if (m_window) m_window->redrawNow();
+    return true;
 }
 
 void CameraControl::storeEyePosition() {

@@ -45,6 +45,11 @@ class CameraControl {
     void initEyePosition();
     /// The current camera becomes the home values.
     void storeEyePosition();
+    /// Frames the current model: the camera looks at the centre of its bounding box from the
+    /// current direction (up kept), far enough that the box's bounding sphere fits the narrower
+    /// side of the view with a margin; redraws the view. False, with nothing changed, without a
+    /// model or with a non-finite box.
+    bool fitModelInView();
     /// One turn around the model: kAutoRotationSteps steps of 2 pi / 249 about the up vector, each
     /// drawn at once and followed by a pause of kAutoRotationPauseMs. Runs to the end before it
     /// returns; false, with nothing done, while the simulation runs.

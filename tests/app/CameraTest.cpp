@@ -3,6 +3,7 @@
 // own matrices.
 #include <QApplication>
 #include <QMouseEvent>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -191,6 +192,43 @@ TEST_F(CameraGuiTest, KeyNRestoresTheCameraMemorisedByKeyMOrElseTheHomeCamera) {
     EXPECT_EQ(ogl().m_eye, eye);
     EXPECT_EQ(ogl().m_center, center);
     EXPECT_TRUE(lastFrameShowsTheCamera());
+}
+
+TEST_F(CameraGuiTest, KeyFAndTheMenuFitTheWholeModelInTheViewAfterAnyCameraMove) {
+    writeCubeModel("ModelB");
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    // Every vertex inside the viewport, and the model spanning a good part of its narrower side.
+    auto framed = [this] {
+        const ScreenProjection view = ogl().currentProjection();
+        double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};
+        for (const vec3& p : manager().model()->m_verts) {
+            vec3 w;
+            if (!projectToWindow(view, p, w)) return false;
+            if (w.x < 0 || w.y < 0 || w.x > view.viewport[2] || w.y > view.viewport[3] || w.z <= 0 || w.z >= 1)
+                return false;
+            lo[0] = std::min(lo[0], w.x), lo[1] = std::min(lo[1], w.y);
+            hi[0] = std::max(hi[0], w.x), hi[1] = std::max(hi[1], w.y);
+        }
+        const double narrow = std::min(view.viewport[2], view.viewport[3]);
+        return std::max(hi[0] - lo[0], hi[1] - lo[1]) > 0.4 * narrow;
+    };
+    // Far off to one side and turned: the model is out of view.
+    ogl().m_eye = vec3(300, 40, -20);
+    ogl().m_center = vec3(250, 40, -20);
+    m_view->redrawNow();
+    ASSERT_FALSE(framed());
+    const vec3 direction = (ogl().m_eye - ogl().m_center) / (ogl().m_eye - ogl().m_center).norm();
+    QTest::keyClick(m_view, Qt::Key_F);
+    EXPECT_TRUE(framed());
+    // The view keeps its direction.
+    EXPECT_LT(((ogl().m_eye - ogl().m_center) / (ogl().m_eye - ogl().m_center).norm() - direction).norm(), 1e-12);
+    // So does the menu entry, from very close.
+    ogl().m_eye = ogl().m_center + vec3(0, 0, 0.5);
+    m_view->redrawNow();
+    ASSERT_FALSE(framed());
+    trigger(QStringLiteral("Fit heart in view"));
+    EXPECT_TRUE(framed());
 }
 
 TEST_F(CameraGuiTest, AutoRotationTurnsALittleMoreThanOnceDrawingEachStepButNotWhileTheBeatRuns) {
