@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 
 #include "fields/FieldSupport.h"
 #include "linalg/CholeskyFactor.h"
@@ -80,17 +79,10 @@ bool updateKeptFactor(TFieldFactorCache& cache, const TSparseMatrix& smoothing,
         cache.m_factor->size() != smoothing.m_colSize) {
         return false;
     }
-    std::vector<TFieldFactorCache::Term> added, removed;
-    std::set_difference(terms.begin(), terms.end(), cache.m_terms.begin(), cache.m_terms.end(),
-                        std::back_inserter(added));
-    std::set_difference(cache.m_terms.begin(), cache.m_terms.end(), terms.begin(), terms.end(),
-                        std::back_inserter(removed));
-    if (added.size() + removed.size() > static_cast<size_t>(kMaxIncrementalTerms)) return false;
-    std::vector<TRankOneTerm> up, down;
-    for (const auto& t : added) up.push_back(rankOneOf(t));
-    for (const auto& t : removed) down.push_back(rankOneOf(t));
-    // Adding first keeps the intermediate matrix further from singular than removing first.
-    if (!cache.m_factor->updateDowndate(up, false) || !cache.m_factor->updateDowndate(down, true)) {
+    const fieldsupport::FactorUpdate outcome = fieldsupport::updateFactorTerms(
+        *cache.m_factor, cache.m_terms, terms, static_cast<size_t>(kMaxIncrementalTerms), rankOneOf);
+    if (outcome == fieldsupport::FactorUpdate::TooManyChanges) return false;
+    if (outcome == fieldsupport::FactorUpdate::Failed) {
         cache.clear();
         return false;
     }

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 
 #include "fields/FieldSupport.h"
 #include "linalg/CholeskyFactor.h"
@@ -135,16 +134,10 @@ bool updateKeptOrientationFactor(TOrientationFactorCache& cache, const std::vect
         cache.m_depth != depth || cache.m_neighbours != neighbours) {
         return false;
     }
-    std::vector<TFieldFactorCache::Term> added, removed;
-    std::set_difference(terms.begin(), terms.end(), cache.m_terms.begin(), cache.m_terms.end(),
-                        std::back_inserter(added));
-    std::set_difference(cache.m_terms.begin(), cache.m_terms.end(), terms.begin(), terms.end(),
-                        std::back_inserter(removed));
-    if (added.size() + removed.size() > static_cast<size_t>(kMaxIncrementalSamples)) return false;
-    std::vector<TRankOneTerm> up, down;
-    for (const auto& t : added) up.push_back(sampleTerm(t));
-    for (const auto& t : removed) down.push_back(sampleTerm(t));
-    if (!cache.m_factor->updateDowndate(up, false) || !cache.m_factor->updateDowndate(down, true)) {
+    const fieldsupport::FactorUpdate outcome = fieldsupport::updateFactorTerms(
+        *cache.m_factor, cache.m_terms, terms, static_cast<size_t>(kMaxIncrementalSamples), sampleTerm);
+    if (outcome == fieldsupport::FactorUpdate::TooManyChanges) return false;
+    if (outcome == fieldsupport::FactorUpdate::Failed) {
         cache.reset();
         return false;
     }
