@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "common/ShellMeshes.h"
@@ -20,6 +21,12 @@
 #include "model/SimTestModel.h"
 
 namespace {
+
+/// Console lines off while a benchmark runs.
+struct QuietConsole {
+    QuietConsole() { setDiagQuiet(true); }
+    ~QuietConsole() { setDiagQuiet(false); }
+};
 
 /// Helical fibres turning with height, ventricle labels, a phase running from the apex (low y)
 /// to the base, the contracting chart with propagation on; then the simulator set-up.
@@ -52,10 +59,15 @@ void authorBeat(TLSMModel& model) {
     model.m_simulator.initSimulator(model.m_vtxOrigPos, model.m_tets, model.m_smNeighbors, model.m_orienField.m_frames);
 }
 
-bool prepareShell(TLSMModel& model, int approxVertices) {
+/// The shell of about approxVertices vertices, authored to beat; false (the benchmark skipped)
+/// when gmsh is missing or failed.
+bool prepareShell(benchmark::State& state, TLSMModel& model, int approxVertices) {
     const std::string base = benchmesh::shellMesh(approxVertices);
     TTetMesh mesh;
-    if (base.empty() || !loadTetMesh(mesh, base)) return false;
+    if (base.empty() || !loadTetMesh(mesh, base)) {
+        state.SkipWithError("shell mesh unavailable (gmsh missing or failed)");
+        return false;
+    }
     {
         DiagCapture quiet;
         model.setUpFromMesh(std::move(mesh), true);
@@ -73,15 +85,9 @@ void prepareGrid(TLSMModel& model, int cells) {
     authorBeat(model);
 }
 
-/// Ticks the model as the main loop does (a few first, so the warm starts are in use) and
-/// reports the step's phases per tick.
-void runTicks(benchmark::State& state, TLSMModel& model) {
-    double time = 0.0;
-    auto tick = [&] {
-        time += 0.01;
-        if (time > model.m_excitation->m_cycleLength) time = 0.0;
-        model.updateModel(time, 0.01);
-    };
+/// Runs `tick` (five times first, so the Jacobi warm starts are in use) once per benchmark
+/// iteration and reports the step's phases per tick.
+void measureTicks(benchmark::State& state, const TLSMModel& model, const std::function<void()>& tick) {
     for (int k = 0; k < 5; ++k) tick();
     double phaseMs[3] = {0, 0, 0};
     for (auto _ : state) {
@@ -98,19 +104,23 @@ void runTicks(benchmark::State& state, TLSMModel& model) {
     state.counters["integrate_ms"] = phaseMs[2] / iterations;
 }
 
+/// Ticks the model as the main loop does and reports the step's phases per tick.
+void runTicks(benchmark::State& state, TLSMModel& model) {
+    double time = 0.0;
+    measureTicks(state, model, [&] {
+        time += 0.01;
+        if (time > model.m_excitation->m_cycleLength) time = 0.0;
+        model.updateModel(time, 0.01);
+    });
+}
+
 }  // namespace
 
 static void BM_ShellTick(benchmark::State& state) {
-    setDiagQuiet(true);
+    QuietConsole quiet;
     omp_set_num_threads(static_cast<int>(state.range(1)));
     TLSMModel model;
-    if (!prepareShell(model, static_cast<int>(state.range(0)))) {
-        state.SkipWithError("shell mesh unavailable (gmsh missing or failed)");
-        setDiagQuiet(false);
-        return;
-    }
-    runTicks(state, model);
-    setDiagQuiet(false);
+    if (prepareShell(state, model, static_cast<int>(state.range(0)))) runTicks(state, model);
 }
 BENCHMARK(BM_ShellTick)
     ->Args({5000, 1})
@@ -125,14 +135,10 @@ BENCHMARK(BM_ShellTick)
 /// One tick on 1 thread and one on 2 threads alternately on the same shell, so both see the
 /// same machine: ms per tick for each and their ratio, the 2-thread speed-up.
 static void BM_ShellSpeedup(benchmark::State& state) {
-    setDiagQuiet(true);
+    QuietConsole quiet;
     omp_set_num_threads(2);
     TLSMModel model;
-    if (!prepareShell(model, static_cast<int>(state.range(0)))) {
-        state.SkipWithError("shell mesh unavailable (gmsh missing or failed)");
-        setDiagQuiet(false);
-        return;
-    }
+    if (!prepareShell(state, model, static_cast<int>(state.range(0)))) return;
     double time = 0.0;
     auto tick = [&](int threads) {
         omp_set_num_threads(threads);
@@ -156,17 +162,15 @@ static void BM_ShellSpeedup(benchmark::State& state) {
     state.counters["ms_1_thread"] = median(one);
     state.counters["ms_2_threads"] = median(two);
     state.counters["speedup"] = median(one) / std::max(median(two), 1e-9);
-    setDiagQuiet(false);
 }
 BENCHMARK(BM_ShellSpeedup)->Arg(5000)->Arg(20000)->Arg(60000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 static void BM_GridTick(benchmark::State& state) {
-    setDiagQuiet(true);
+    QuietConsole quiet;
     omp_set_num_threads(static_cast<int>(state.range(1)));
     TLSMModel model;
     prepareGrid(model, static_cast<int>(state.range(0)));
     runTicks(state, model);
-    setDiagQuiet(false);
 }
 // 16 cells: 4,913 vertices; 26 cells: 19,683; 38 cells: 59,319.
 BENCHMARK(BM_GridTick)
@@ -180,31 +184,17 @@ BENCHMARK(BM_GridTick)
     ->UseRealTime();
 
 static void BM_BundledHeartTick(benchmark::State& state) {
-    setDiagQuiet(true);
+    QuietConsole quiet;
     omp_set_num_threads(static_cast<int>(state.range(0)));
     MainWindowManager controller(nullptr, std::string(VELMORA_SOURCE_DIR) + "/models/ModelB");
-    TLSMModel* model = controller.model();
-    if (!model) {
+    if (!controller.model()) {
         state.SkipWithError("the bundled heart did not load");
-        setDiagQuiet(false);
         return;
     }
     controller.m_time = 0.0;
     controller.startTimer();
-    for (int k = 0; k < 5; ++k) controller.onTimer();
-    double phaseMs[3] = {0, 0, 0};
-    for (auto _ : state) {
-        controller.onTimer();
-        for (int p = 0; p < 3; ++p) phaseMs[p] += model->m_simulator.m_phaseMs[p];
-    }
+    measureTicks(state, *controller.model(), [&] { controller.onTimer(); });
     controller.stopTimer();
-    const double iterations = static_cast<double>(state.iterations());
-    state.counters["vertices"] = model->vertexCount();
-    state.counters["threads"] = model->m_simulator.m_stepThreads;
-    state.counters["match_ms"] = phaseMs[0] / iterations;
-    state.counters["volume_ms"] = phaseMs[1] / iterations;
-    state.counters["integrate_ms"] = phaseMs[2] / iterations;
-    setDiagQuiet(false);
 }
 BENCHMARK(BM_BundledHeartTick)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
