@@ -110,6 +110,9 @@ void CMainFrame::buildMenus() {
         m_host.redrawView();
     });
     m_showFramesAction->setCheckable(true);
+    m_showRatesAction = renderingMenu->addAction(QStringLiteral("Show Ticks and Frames per Second"), this,
+                                                 [this] { m_host.setShowRates(!m_host.showsRates()); });
+    m_showRatesAction->setCheckable(true);
     renderingMenu->addAction(QStringLiteral("StartAutoRotation"), this,
                              [] { TCore::getInst().m_camera->startAutoRotation(); });
     renderingMenu->addAction(QStringLiteral("InitEyePosition"), this,
@@ -142,6 +145,7 @@ void CMainFrame::refreshMenuChecks() {
     m_volumeDialogAction->setChecked(core.m_dlgVolumeViz && core.m_dlgVolumeViz->isDialogVisible());
     m_stereoAction->setChecked(core.m_bStereo);
     m_showFramesAction->setChecked(core.m_bShowFrames);
+    m_showRatesAction->setChecked(m_host.showsRates());
 }
 
 void CMainFrame::refreshRecentMenu() {
@@ -203,6 +207,15 @@ bool CMainFrame::loadModelBase(const QString& basePath) {
 void CMainFrame::onModelReplaced() {
     setWindowTitle(m_document.windowTitle());
     refreshMenuChecks();
+}
+
+void CMainFrame::showRates(bool show, double ticksPerSecond, double framesPerSecond) {
+    QString title = m_document.windowTitle();
+    if (show)
+        title += QStringLiteral("  (%1 ticks/s, %2 frames/s)")
+                     .arg(qRound(ticksPerSecond))
+                     .arg(qRound(framesPerSecond));
+    setWindowTitle(title);
 }
 
 ScreenRect CMainFrame::normalRect() const {

@@ -39,6 +39,9 @@ class CMainFrame : public QMainWindow, public MainFrameWindow {
     bool loadModelBase(const QString& basePath);
     /// After every model replacement: title, menu check marks.
     void onModelReplaced();
+    /// The title with the beat's ticks and frames per second after the document's name, or
+    /// (show = false) the document's title alone.
+    void showRates(bool show, double ticksPerSecond, double framesPerSecond);
     /// Sets the check marks of the Mode Change and Rendering menus from the current state.
     void refreshMenuChecks();
     /// Rebuilds the recent-model entries of the File menu.
@@ -74,4 +77,5 @@ class CMainFrame : public QMainWindow, public MainFrameWindow {
     QAction* m_volumeDialogAction = nullptr;
     QAction* m_stereoAction = nullptr;
     QAction* m_showFramesAction = nullptr;
+    QAction* m_showRatesAction = nullptr;
 };

@@ -1,4 +1,5 @@
-// DlgVolumeViz: the volume plot window: sampling on every paint and copying the plot into its frame.
+// DlgVolumeViz: the volume plot window: sampling every tick (or on a paint of its own) and copying the
+// plot into its frame.
 #include "app/DlgVolumeViz.h"
 
 #include <QEvent>
@@ -36,13 +37,33 @@ bool DlgVolumeViz::eventFilter(QObject* watched, QEvent* event) {
     return QtToolWindow<ToolDialogWindow>::eventFilter(watched, event);
 }
 
+void DlgVolumeViz::sampleTick() {
+    const TLSMModel* model = MainWindowManager::getInstance().model();
+    if (!m_plot.isInitialised() || !model) {
+        // Not painted yet: the first paint sizes the plot and takes this tick's sample.
+        repaint();
+        return;
+    }
+    m_plot.addSample(model->computeChamberVolumes());
+    m_drawPending = true;
+}
+
+void DlgVolumeViz::drawPendingSamples() {
+    if (m_drawPending) repaint();
+}
+
 void DlgVolumeViz::paintEvent(QPaintEvent*) {
     if (!m_plot.isInitialised()) {
         m_plotArea = rect().adjusted(kPlotMargin, kPlotMargin, -kPlotMargin, -kPlotMargin);
         m_plot.initialise(m_plotArea.width(), m_plotArea.height());
     }
-    const TLSMModel* model = MainWindowManager::getInstance().model();
-    if (model) m_plot.addSampleAndDraw(model->computeChamberVolumes());
+    if (m_drawPending) {
+        // The ticks since the last frame were sampled as they ran: this paint only shows them.
+        m_plot.draw();
+        m_drawPending = false;
+    } else if (const TLSMModel* model = MainWindowManager::getInstance().model()) {
+        m_plot.addSampleAndDraw(model->computeChamberVolumes());
+    }
 
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Window));

@@ -10,9 +10,10 @@
 
 /// "Volumes of VR/VL/AR/AL": the four chamber volumes over the last ticks as scrolling curves with
 /// the left-ventricle ejection fraction. Shown and hidden from the Mode Change menu, kept above the
-/// main window, never docked, closable (closing hides it). Every paint of the window, whether the
-/// main loop's tick asked for it or the window was shown or uncovered, takes one sample of the
-/// controller's model; without a model the plot keeps what it showed. The plot area is measured at
+/// main window, never docked, closable (closing hides it). While the beat runs, every tick takes one
+/// sample of the controller's model (sampleTick) and the frames show them (drawPendingSamples);
+/// any other paint of the window (shown, uncovered, repainted) takes one sample itself. Without a
+/// model the plot keeps what it showed. The plot area is measured at
 /// the first paint and keeps that size. Owned by the core object; user-interface thread only.
 class DlgVolumeViz : public QtToolWindow<ToolDialogWindow> {
     Q_OBJECT
@@ -25,6 +26,11 @@ class DlgVolumeViz : public QtToolWindow<ToolDialogWindow> {
     /// first paint.
     QRect plotArea() const { return m_plotArea; }
 
+    /// The main loop's sample of this tick; drawn by the next frame.
+    void sampleTick();
+    /// Repaints now if ticks were sampled since the last paint (without sampling again).
+    void drawPendingSamples();
+
    protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -33,6 +39,8 @@ class DlgVolumeViz : public QtToolWindow<ToolDialogWindow> {
    private:
     VolumePlot m_plot;
     QRect m_plotArea;
+    /// Samples taken by ticks that no paint has shown yet.
+    bool m_drawPending = false;
     /// The native window whose exposes count as paint requests (it may be recreated).
     QPointer<QWindow> m_watchedWindow;
 };

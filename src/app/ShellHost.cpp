@@ -1,17 +1,37 @@
 // ShellHost: timer, redraws and messages for the controller and the core.
 #include "app/ShellHost.h"
 
+#include <chrono>
+#include <cmath>
+
 #include "app/CMainFrame.h"
 #include "app/CVelmoraView.h"
+#include "app/DlgVolumeViz.h"
 #include "app/UserDialogs.h"
 #include "interaction/TCore.h"
+
+namespace {
+double nowMs() {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+DlgVolumeViz* volumeDialog() {
+    return TCore::exists() ? dynamic_cast<DlgVolumeViz*>(TCore::getInst().m_dlgVolumeViz.get()) : nullptr;
+}
+}  // namespace
 
 ShellHost::ShellHost(UserDialogs& dialogs) : m_dialogs(dialogs) {
     m_timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timer, &QTimer::timeout, [] { MainWindowManager::getInstance().onTimer(); });
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    m_frameTimer.setSingleShot(true);
+    QObject::connect(&m_frameTimer, &QTimer::timeout, [this] { drawPendingFrame(); });
 }
 
-ShellHost::~ShellHost() { m_timer.stop(); }
+ShellHost::~ShellHost() {
+    m_timer.stop();
+    m_frameTimer.stop();
+}
 
 void ShellHost::startTimer(int, int milliseconds) {
     m_timer.setInterval(milliseconds);
@@ -20,11 +40,58 @@ void ShellHost::startTimer(int, int milliseconds) {
         return;
     }
     m_timer.start();
+    // Rates of an earlier run are not this run's.
+    m_pacer = FramePacer();
+    m_pacer.restartRates(nowMs());
 }
 
 void ShellHost::killTimer(int) {
     m_timer.stop();
     m_resumeAfterSuspend = false;
+    // The last ticks are still shown; the title forgets the rates.
+    drawPendingFrame();
+    showRates();
+}
+
+void ShellHost::showTick() {
+    m_pacer.tickDone(nowMs());
+    if (DlgVolumeViz* volumes = volumeDialog(); volumes && volumes->isDialogVisible()) {
+        volumes->sampleTick();
+    } else if (isVolumeDialogVisible()) {
+        redrawVolumeDialog();
+    }
+    if (m_pacer.takeNewRates()) showRates();
+    if (m_frameTimer.isActive()) return;
+    const double wait = m_pacer.msUntilNextFrame(nowMs());
+    if (wait <= 0.0) {
+        drawPendingFrame();
+    } else {
+        m_frameTimer.start(static_cast<int>(std::ceil(wait)));
+    }
+}
+
+void ShellHost::drawPendingFrame() {
+    m_frameTimer.stop();
+    if (!m_pacer.frameDue()) return;
+    const double start = nowMs();
+    redrawView();
+    const double viewDone = nowMs();
+    redrawStdDialog(false);
+    if (DlgVolumeViz* volumes = volumeDialog(); volumes && volumes->isDialogVisible()) volumes->drawPendingSamples();
+    const double end = nowMs();
+    m_pacer.frameDrawn(start, end);
+    MainWindowManager::recordDrawTiming(viewDone - start, end - viewDone);
+}
+
+void ShellHost::setShowRates(bool show) {
+    m_showRates = show;
+    showRates();
+}
+
+void ShellHost::showRates() {
+    if (!m_frame) return;
+    const bool running = m_timer.isActive() && m_pacer.ticksPerSecond() > 0.0;
+    m_frame->showRates(m_showRates && running, m_pacer.ticksPerSecond(), m_pacer.framesPerSecond());
 }
 
 void ShellHost::redrawView() {

@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include "interaction/FramePacer.h"
 #include "model/MainWindowManager.h"
 #include "model/ShellHooks.h"
 
@@ -11,8 +12,12 @@ class CMainFrame;
 class UserDialogs;
 
 /// Implements the controller's host and the core's shell hooks with Qt. The timer is a precise
-/// 5 ms QTimer whose every timeout runs one tick of the controller. Modal questions pause the timer
-/// so that a tick never runs inside another user action. User-interface thread only.
+/// 5 ms QTimer whose every timeout runs one tick of the controller. After a tick the volume dialog
+/// samples at once, and the view and the dialogs' charts are drawn from the latest state when the
+/// frame pacer allows (right away, or by a single-shot frame timer that coalesces the ticks in
+/// between). Modal questions pause the timer so that a tick never runs inside another user action.
+/// While the beat runs, the main window's title shows the ticks and frames per second unless that
+/// switch is off. User-interface thread only.
 class ShellHost : public ControllerHost, public ShellHooks {
    public:
     explicit ShellHost(UserDialogs& dialogs);
@@ -29,6 +34,7 @@ class ShellHost : public ControllerHost, public ShellHooks {
     void redrawStdDialog(bool erase) override;
     bool isVolumeDialogVisible() const override;
     void redrawVolumeDialog() override;
+    void showTick() override;
     void switchToStandardMode() override;
     void refreshStdDialogFromModel() override;
 
@@ -46,13 +52,25 @@ class ShellHost : public ControllerHost, public ShellHooks {
     void suspendTicks();
     void resumeTicks();
 
+    /// Draws the pending frame now if a tick ran since the last one.
+    void drawPendingFrame();
+    const FramePacer& pacer() const { return m_pacer; }
+    /// The rates in the title; on by default.
+    bool showsRates() const { return m_showRates; }
+    void setShowRates(bool show);
+
     bool isTimerActive() const { return m_timer.isActive(); }
     int timerInterval() const { return m_timer.interval(); }
 
    private:
+    void showRates();
+
     UserDialogs& m_dialogs;
     CMainFrame* m_frame = nullptr;
     QTimer m_timer;
+    QTimer m_frameTimer;
+    FramePacer m_pacer;
+    bool m_showRates = true;
     int m_suspendDepth = 0;
     bool m_resumeAfterSuspend = false;
 };

@@ -69,9 +69,12 @@ int VolumePlot::rowOf(double value, double scale, int height) {
 }
 
 void VolumePlot::addSampleAndDraw(const ChamberVolumes& volumes) {
-    if (!isInitialised()) return;
-    m_image = m_background.copy();
+    addSample(volumes);
+    draw();
+}
 
+void VolumePlot::addSample(const ChamberVolumes& volumes) {
+    if (!isInitialised()) return;
     m_ringPos = (m_ringPos + 1) % m_width;
     for (int c = 0; c < 4; ++c) m_rings[c][m_ringPos] = volumes[c];
     ++m_samplesTaken;
@@ -86,15 +89,19 @@ void VolumePlot::addSampleAndDraw(const ChamberVolumes& volumes) {
     }
     m_scale = *std::max_element(maxima.begin(), maxima.end());
 
-    QPainter painter(&m_image);
-    for (const CurveStyle& curve : kCurves) drawCurve(painter, m_rings[curve.chamber], curve.colour);
-
     // A window without a positive left-ventricle volume has ejected nothing.
     const double maxVL = maxima[VL];
     m_ejectionFraction = (maxVL > 0.0 && std::isfinite(minVL)) ? (maxVL - minVL) / maxVL * 100.0 : 0.0;
     char text[64];
     std::snprintf(text, sizeof text, "LV EF : %.1f\n", m_ejectionFraction);
     m_efText = QString::fromLatin1(text);
+}
+
+void VolumePlot::draw() {
+    if (!isInitialised() || m_samplesTaken == 0) return;
+    m_image = m_background.copy();
+    QPainter painter(&m_image);
+    for (const CurveStyle& curve : kCurves) drawCurve(painter, m_rings[curve.chamber], curve.colour);
 
     // The window system's default text attributes: its text colour on its window colour, opaque.
     const QPalette palette = QGuiApplication::palette();

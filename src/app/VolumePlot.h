@@ -35,6 +35,12 @@ class VolumePlot {
     /// One paint with a model: stores the volumes as the newest sample, then redraws the image
     /// (background, the four curves, the ejection-fraction text). Does nothing before initialise.
     void addSampleAndDraw(const ChamberVolumes& volumes);
+    /// The sampling half: stores the volumes as the newest sample and updates the scale and the
+    /// ejection fraction with its text (the main loop samples every tick, draws per frame).
+    void addSample(const ChamberVolumes& volumes);
+    /// The drawing half: background, the four curves and the text of the last sample into the
+    /// image. Nothing before the first sample.
+    void draw();
 
     int width() const { return m_width; }
     int height() const { return m_height; }
@@ -45,12 +51,12 @@ class VolumePlot {
     /// Samples added since initialise.
     long long samplesTaken() const { return m_samplesTaken; }
 
-    /// Largest sample of all four rings at the last draw (the value drawn on the top guide line).
+    /// Largest sample of all four rings after the last sample (the value drawn on the top guide line).
     double scale() const { return m_scale; }
-    /// Left-ventricle ejection fraction in percent at the last draw: (max - min) / max * 100 over
+    /// Left-ventricle ejection fraction in percent after the last sample: (max - min) / max * 100 over
     /// the window; 0 when the window holds no positive left-ventricle volume.
     double ejectionFraction() const { return m_ejectionFraction; }
-    /// The text drawn at the top of the plot, "LV EF : %.1f\n"; empty before the first draw.
+    /// The text drawn at the top of the plot, "LV EF : %.1f\n"; empty before the first sample.
     const QString& ejectionFractionText() const { return m_efText; }
 
     const QImage& background() const { return m_background; }

@@ -23,6 +23,15 @@ public:
     /// The volume dialog: visible or not, and its immediate redraw (which samples the volumes).
     virtual bool isVolumeDialogVisible() const { return false; }
     virtual void redrawVolumeDialog() {}
+    /// After every tick, with the model advanced: shows the new state. The default draws the view,
+    /// the standard dialog's chart and, when visible, the volume dialog at once. A window host may
+    /// take the volume dialog's sample now (every tick is measured) and draw later, so that a slow
+    /// frame drops frames, not ticks; it reports its drawing time through recordDrawTiming.
+    virtual void showTick() {
+        redrawView();
+        redrawStdDialog(false);
+        if (isVolumeDialogVisible()) redrawVolumeDialog();
+    }
     /// Switches the interaction core to the standard mode (after every load).
     virtual void switchToStandardMode() {}
     /// The standard dialog re-reads its controls from the model.
@@ -60,6 +69,12 @@ public:
     bool isTimerOn() const { return m_timerOn; }
     /// One tick of the main loop.
     void onTimer();
+    /// Ticks run and the milliseconds their steps took (advancing the model, exports included),
+    /// since the controller was made.
+    long long ticksRun() const { return m_ticksRun; }
+    double stepMsTotal() const { return m_stepMsTotal; }
+    /// Adds one frame's drawing time (view, dialog charts) to the loop's timing report.
+    static void recordDrawTiming(double viewMs, double graphMs);
 
     /// Starts the animation export into path (already with its extension). False (nothing started,
     /// the reason shown to the user) when no model is loaded or the file cannot be created.
@@ -101,6 +116,8 @@ private:
 
     ControllerHost* m_host;
     int m_animationFrame = 0;
+    long long m_ticksRun = 0;
+    double m_stepMsTotal = 0.0;
 };
 
 /// Directory of the running executable with a trailing '/', from /proc/self/exe (so a start

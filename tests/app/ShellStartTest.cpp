@@ -1,5 +1,7 @@
 // Start-up of the application: initial mode and dialogs, the default and named models, the recent
 // list across starts, mode switching and dialog docking.
+#include <QRegularExpression>
+
 #include "GuiFixture.h"
 #include "interaction/TStatePaintCtrlField.h"
 #include "interaction/TStateStdInteraction.h"
@@ -168,4 +170,29 @@ TEST_F(GuiFixture, MovingTheMainWindowDocksTheVisibleToolDialogAndLeavesTheVolum
     trigger(QStringLiteral("Show Volume Viz Dlg"));
     EXPECT_FALSE(volumeDialog->isVisible());
     EXPECT_FALSE(isChecked("Show Volume Viz Dlg"));
+}
+
+TEST_F(GuiFixture, WhileTheBeatRunsTheTitleShowsTicksAndFramesPerSecondUnlessSwitchedOff) {
+    writeCubeModel("ModelB");
+    start();
+    const QString plain = QStringLiteral("ModelB - Velmora");
+    const QRegularExpression rates(QStringLiteral("^ModelB - Velmora  \\((\\d+) ticks/s, (\\d+) frames/s\\)$"));
+    EXPECT_TRUE(isChecked("Show Ticks and Frames per Second"));
+    QTest::keyClick(m_view, Qt::Key_O);
+    ASSERT_TRUE(waitFor([&] { return rates.match(m_frame->windowTitle()).hasMatch(); }, 10000))
+        << m_frame->windowTitle().toStdString();
+    const QRegularExpressionMatch shown = rates.match(m_frame->windowTitle());
+    EXPECT_GT(shown.captured(1).toInt(), 0);
+    EXPECT_LE(shown.captured(2).toInt(), shown.captured(1).toInt()) << "never more frames than ticks";
+
+    trigger(QStringLiteral("Show Ticks and Frames per Second"));
+    EXPECT_FALSE(isChecked("Show Ticks and Frames per Second"));
+    EXPECT_EQ(m_frame->windowTitle(), plain);
+    QTest::qWait(700);
+    EXPECT_EQ(m_frame->windowTitle(), plain) << "switched off, the rates stay away";
+
+    trigger(QStringLiteral("Show Ticks and Frames per Second"));
+    ASSERT_TRUE(waitFor([&] { return rates.match(m_frame->windowTitle()).hasMatch(); }, 10000));
+    QTest::keyClick(m_view, Qt::Key_O);
+    EXPECT_EQ(m_frame->windowTitle(), plain) << "a stopped beat has no rates";
 }

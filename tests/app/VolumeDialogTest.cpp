@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "GuiFixture.h"
+#include "app/ShellHost.h"
 #include "app/DlgVolumeViz.h"
 
 namespace {
@@ -95,6 +96,9 @@ TEST_F(VolumeDialogTest, TheBeatSamplesOncePerTickWhileShownAndHidingKeepsTheRin
     // Besides the ticks: the first paint on showing, the redraws after the two O presses and any
     // expose the window system sends; sampling twice per tick would give about 2 x ticks.
     EXPECT_LE(samples, ticks + 6);
+    // The frames show the ticks: never more of them than ticks.
+    EXPECT_GE(m_app->host().pacer().framesCounted(), 1);
+    EXPECT_LE(m_app->host().pacer().framesCounted(), m_app->host().pacer().ticksCounted());
 
     // Hidden: the beat goes on without sampling; shown again, the rings continue where they were.
     trigger(QStringLiteral("Show Volume Viz Dlg"));

@@ -82,8 +82,40 @@ TEST_F(XEventsTest, AltWheelPeelsInThePaintMode) {
     const std::string command = "xdotool mousemove " + std::to_string(centre.x()) + " " + std::to_string(centre.y()) +
                                 " keydown alt click 5 keyup alt";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    QTest::qWaitFor([this] { return model().m_peelDepth != 1.0; }, 3000);
+    static_cast<void>(QTest::qWaitFor([this] { return model().m_peelDepth != 1.0; }, 3000));
     EXPECT_NEAR(model().m_peelDepth, 0.975, 1e-12) << "Alt + wheel down peels one layer";
+}
+
+TEST_F(XEventsTest, KeysAndDragsReachTheViewWhileABeatOf20000VerticesRuns) {
+    // Each tick takes longer than the timer's interval here, so ticks run back to back; the X
+    // events in between must still be handled while the beat goes on, not after it stops.
+    if (!haveXdotool()) GTEST_SKIP() << "xdotool is not installed";
+    testmesh::writeTetGen(testmesh::cube(26), m_dir.file("ModelB"));
+    start();
+    ASSERT_EQ(manager().model()->vertexCount(), 27 * 27 * 27);
+    m_frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame));
+    ASSERT_TRUE(manager().startTimer());
+    const long long started = manager().ticksRun();
+    ASSERT_TRUE(waitFor([&] { return manager().ticksRun() >= started + 3; }, 30000));
+
+    // xdotool runs while this thread waits for it, so the events are queued before the next tick.
+    const bool meshShown = manager().m_bShowMesh;
+    const QPoint centre = m_view->mapToGlobal(m_view->rect().center());
+    ASSERT_TRUE(xdotool("mousemove " + at(centre) + " key 3"));
+    const long long keySent = manager().ticksRun();
+    ASSERT_TRUE(waitFor([&] { return manager().m_bShowMesh != meshShown; }, 30000)) << "the key was not handled";
+    EXPECT_TRUE(manager().m_timerOn);
+    EXPECT_LE(manager().ticksRun() - keySent, 5) << "the key waited behind the ticks";
+
+    const vec3 eye = ogl().m_eye;
+    ASSERT_TRUE(xdotool("mousedown 1 mousemove " + at(centre + QPoint(60, 0)) + " mousemove " +
+                        at(centre + QPoint(120, 30)) + " mouseup 1"));
+    const long long dragSent = manager().ticksRun();
+    ASSERT_TRUE(waitFor([&] { return ogl().m_eye != eye; }, 30000)) << "the drag did not turn the camera";
+    EXPECT_TRUE(manager().m_timerOn);
+    EXPECT_LE(manager().ticksRun() - dragSent, 5) << "the drag waited behind the ticks";
+    manager().stopTimer();
 }
 
 }  // namespace
