@@ -107,6 +107,28 @@ void runBeats(benchmark::State& state, const std::string& basePath, bool ventric
 
 std::string bundledHeart() { return testfiles::sourceDir() + "/models/ModelB"; }
 
+/// One frame of the window as the beat draws it (the view and the standard dialog's chart), with
+/// the model still: what drawing costs in the window, composition and the X server included.
+void BM_WindowFrame(benchmark::State& state) {
+    if (!window().open(bundledHeart())) {
+        state.SkipWithError("no model or no window (run under xvfb-run)");
+        return;
+    }
+    MainWindowManager& manager = MainWindowManager::getInstance();
+    manager.m_bShowFibVent = state.range(0) != 0;
+    ShellHost& host = window().app->host();
+    for (auto _ : state) {
+        const double start = nowMs();
+        host.redrawView();
+        host.redrawStdDialog(false);
+        // The X server has taken the frame when a round trip returns.
+        QApplication::sync();
+        state.SetIterationTime((nowMs() - start) / 1000.0);
+    }
+    manager.m_bShowFibVent = false;
+}
+BENCHMARK(BM_WindowFrame)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
 void BM_WindowBeatDefault(benchmark::State& state) { runBeats(state, bundledHeart(), false); }
 void BM_WindowBeatFibres(benchmark::State& state) { runBeats(state, bundledHeart(), true); }
 void BM_WindowBeatShell20k(benchmark::State& state) { runBeats(state, benchmesh::shellMesh(20000), false); }

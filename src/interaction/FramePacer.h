@@ -4,15 +4,15 @@
 /// The beat runs on model time: every timer tick advances the model, but the view and the dialogs
 /// draw the latest state only when the pacer allows, at most at the display's rate and never twice
 /// for one tick. A frame that takes long pushes the next one back, so drawing keeps at most
-/// kMaxDrawShare of the wall time and a slow frame drops frames, not ticks. The pacer also counts
-/// ticks and frames per second over short windows. Times are in milliseconds on one steady clock;
+/// kMaxDrawShare of the wall time (the beat's pace comes first) and a slow frame drops frames, not
+/// ticks. The pacer also counts ticks and frames per second over short windows. Times are in milliseconds on one steady clock;
 /// nothing here reads a clock, so it is tested with made-up times.
 class FramePacer {
    public:
     /// Shortest time between the starts of two frames (the display's rate, 60 per second).
     static constexpr double kMinFramePeriodMs = 1000.0 / 60.0;
     /// Share of the wall time frames may take while ticks are waiting.
-    static constexpr double kMaxDrawShare = 0.5;
+    static constexpr double kMaxDrawShare = 0.4;
     /// Length of the window the rates are measured over.
     static constexpr double kRateWindowMs = 500.0;
 
