@@ -471,3 +471,28 @@ bool normalizeModelPlacement(TLSMModel& model) {
     const double move[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, shift.x, shift.y, shift.z, 1};
     return transformModel(model, move);
 }
+
+double fitModelInFrustum(TLSMModel& model, const ViewFrustum& view, double fill) {
+    if (model.m_vtxOrigPos.empty() || !(fill > 0.0) || !(view.distance > 0.0)) return 0.0;
+    const double halfHeight = std::tan(view.fovyDegrees * 0.5 * 3.14159265358979323846 / 180.0) * fill;
+    const double halfWidth = halfHeight * view.aspect;
+    // A point r (relative to the look-at point) scaled by s lies at depth distance - s r.z and must
+    // satisfy s |r.x| <= halfWidth (distance - s r.z), likewise for y: s <= halfWidth distance /
+    // (|r.x| + halfWidth r.z) wherever the denominator is positive.
+    double scale = 1.0;
+    for (const vec3& p : model.m_vtxOrigPos) {
+        const vec3 r = p - view.center;
+        for (const auto& [offset, half] : {std::pair{std::fabs(r.x), halfWidth}, std::pair{std::fabs(r.y), halfHeight}}) {
+            const double denominator = offset + half * r.z;
+            if (denominator > 0.0) scale = std::min(scale, half * view.distance / denominator);
+        }
+        // In front of the eye as well, if the point lies beyond it.
+        if (r.z > 0.0) scale = std::min(scale, 0.5 * view.distance / r.z);
+    }
+    if (scale >= 1.0) return 1.0;
+    // transformModel scales about the centroid: the translation moves that scaling to the centre.
+    const double s = scale;
+    const vec3 t = (view.center - centroidOf(model.m_vtxOrigPos)) * (1 - s);
+    const double matrix[16] = {s, 0, 0, 0, 0, s, 0, 0, 0, 0, s, 0, t.x, t.y, t.z, 1};
+    return transformModel(model, matrix) ? scale : 0.0;
+}

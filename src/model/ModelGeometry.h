@@ -105,3 +105,18 @@ bool transformModel(TLSMModel& model, const double matrix[16]);
 /// then moves it so that the box is centred on (20, 20, 20), the camera's home look-at point.
 /// False for an empty model or a box of zero size.
 bool normalizeModelPlacement(TLSMModel& model);
+
+/// A camera looking along -z at `center` from `distance` away, as the view's perspective sees it.
+struct ViewFrustum {
+    vec3 center;
+    double distance = 40.0;
+    double fovyDegrees = 45.0;
+    /// Width over height of the view.
+    double aspect = 4.0 / 3.0;
+};
+
+/// Shrinks the model about the frustum's look-at point (never enlarges it) so that every rest
+/// position projects within `fill` of the view's half-width and half-height (0.85 leaves a 15 %
+/// margin) and lies well in front of the eye. Returns the scale applied (1 when the model already
+/// fits); 0 for an empty model.
+double fitModelInFrustum(TLSMModel& model, const ViewFrustum& view, double fill);

@@ -303,3 +303,28 @@ TEST_F(HeartRenderingTest, WithoutTheShaderFileTheHeartIsLitAndTheMessageRepeats
     EXPECT_EQ(occurrences("initShapder"), 1);
     EXPECT_GT(qRed(shaded), qGreen(shaded) + 30) << std::hex << shaded;
 }
+
+TEST_F(HeartRenderingTest, TheStartViewShowsTheWholeBundledHeartWithAMargin) {
+    start({QString::fromStdString(testfiles::sourceDir() + "/models/ModelB")});
+    ASSERT_NE(manager().model(), nullptr);
+    ASSERT_EQ(core().m_ogl->m_eye, vec3(20, 20, 60)) << "the home camera";
+    const QImage heart = frame();
+    // Every vertex projects inside the view less a band of 5 % along each edge.
+    const int bandX = heart.width() / 20, bandY = heart.height() / 20;
+    int outside = 0;
+    for (const vec3& p : model().m_verts) {
+        const QPoint pixel = pixelOf(p);
+        outside += pixel.x() < bandX || pixel.y() < bandY || pixel.x() >= heart.width() - bandX ||
+                           pixel.y() >= heart.height() - bandY
+                       ? 1
+                       : 0;
+    }
+    EXPECT_EQ(outside, 0) << "vertices at the edge of the start view or beyond it";
+    // And it is not a speck: it covers a good part of the view.
+    const QImage background = backgroundFrame();
+    int covered = 0;
+    for (int y = 0; y < heart.height(); ++y)
+        for (int x = 0; x < heart.width(); ++x)
+            covered += channelDistance(heart.pixel(x, y), background.pixel(x, y)) > kSameFrame ? 1 : 0;
+    EXPECT_GT(covered, heart.width() * heart.height() / 6);
+}

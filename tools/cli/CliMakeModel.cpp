@@ -40,7 +40,8 @@ constexpr int16_t kLeftVentricle = 2;
 
 /// The bundled tube: the structured mesh and a project file that makes it beat when it is opened.
 /// It is placed as the paint dialog's "normalize" places a model (largest extent 40, box centred on
-/// (20, 20, 20), where the default camera looks), every vertex is a ventricle contracting with the
+/// (20, 20, 20), where the default camera looks), shrunk about that centre to fit the start view
+/// with a margin; every vertex is a ventricle contracting with the
 /// experiment chart, and the inner wall is the left ventricle's chamber, closed at both ends, so the
 /// volume plot measures the lumen.
 int makeTubeModel(const std::string& out) {
@@ -51,7 +52,8 @@ int makeTubeModel(const std::string& out) {
     std::error_code ec;
     std::filesystem::remove(out + ".vm", ec);  // author from the bare mesh
     TLSMModel model;
-    if (!model.loadModel(out) || !normalizeModelPlacement(model)) {
+    if (!model.loadModel(out) || !normalizeModelPlacement(model) ||
+        fitModelInFrustum(model, homeViewFrustum(), kHomeViewFill) <= 0.0) {
         std::fprintf(stderr, "velmora-cli: cannot load %s\n", out.c_str());
         return 1;
     }

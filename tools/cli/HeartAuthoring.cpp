@@ -119,6 +119,15 @@ std::vector<int> thinned(const std::vector<int>& vertices, size_t target) {
 
 }  // namespace
 
+ViewFrustum homeViewFrustum() {
+    ViewFrustum view;
+    view.center = vec3(20, 20, 20);
+    view.distance = 40.0;
+    view.fovyDegrees = 45.0;
+    view.aspect = 4.0 / 3.0;
+    return view;
+}
+
 bool authorHeartProject(TLSMModel& model, const std::string& rawMeshBase) {
     TTetMesh raw;
     if (!loadTetMesh(raw, rawMeshBase) || raw.m_verts.size() != model.m_verts.size()) {
@@ -128,8 +137,10 @@ bool authorHeartProject(TLSMModel& model, const std::string& rawMeshBase) {
     const std::vector<vec3>& script = raw.m_verts;
     const int n = model.vertexCount();
 
-    // Placement as the paint dialog's "normalize" does it: extent 40, box centred on (20, 20, 20).
-    if (!normalizeModelPlacement(model)) return false;
+    // Placement as the paint dialog's "normalize" does it (extent 40, box centred on (20, 20, 20)),
+    // then shrunk about that centre until the whole heart fits the start view with a margin.
+    if (!normalizeModelPlacement(model) || fitModelInFrustum(model, homeViewFrustum(), kHomeViewFill) <= 0.0)
+        return false;
     const Placement place = recoverPlacement(script, model.m_vtxOrigPos);
     auto toModel = [&](std::vector<vec3> points) {
         for (vec3& p : points) p = place.apply(p);
