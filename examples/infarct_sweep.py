@@ -27,8 +27,8 @@ def main(argv=None):
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--model", default=os.path.join(here, "..", "models", "ModelB"), help="model base path")
-    parser.add_argument("--sizes", type=float, nargs="+", default=[0, 2, 4, 6, 8, 10, 12, 14],
-                        help="infarct radii in model units (the bundled heart is 40 across)")
+    parser.add_argument("--sizes", type=float, nargs="+", default=[0, 1.5, 3, 4.5, 6, 7.5, 9, 10.5],
+                        help="infarct radii in model units (the bundled heart is about 27 across)")
     parser.add_argument("--ticks", type=int, default=None, help="ticks per run (default: one beat)")
     parser.add_argument("--scheduler", default=None, help="address of a Dask scheduler (default: a local cluster)")
     parser.add_argument("--output", default="infarct_sweep.png", help="where to save the plot (PNG)")
@@ -72,7 +72,7 @@ def main(argv=None):
     sizes, efs = zip(*good)
     figure, axes = plt.subplots(figsize=(6, 4), dpi=100)
     axes.plot(sizes, efs, "o-", color="#c0392b")
-    axes.set_xlabel("infarct radius (model units; the heart is 40 across)")
+    axes.set_xlabel("infarct radius (model units; the bundled heart is about 27 across)")
     axes.set_ylabel("left-ventricular ejection fraction (%)")
     axes.set_title(f"{os.path.basename(args.model)}: infarct on the LV free wall, vertex {centre}")
     axes.grid(True, alpha=0.3)
