@@ -10,6 +10,8 @@
 #include "model/TLSMModel.h"
 #include "render/ColourRamps.h"
 #include "render/Rgba.h"
+#include "render/SphereInstances.h"
+#include "render/SurfaceBuffers.h"
 
 // ---- GL-free builders ------------------------------------------------------------------------
 
@@ -149,6 +151,23 @@ class HeartRenderer {
     std::vector<char> m_triangleMarks;
     std::vector<int> m_emitOrder;
     SurfaceBatch m_batch;
+    /// The surface with the flat-shading tags (shaded, plain and field passes) and without them
+    /// (the chamber colouring), and the index slots of the passes.
+    SurfaceBuffers m_taggedSurface;
+    SurfaceBuffers m_untaggedSurface;
+    static constexpr int kShadedSlot = 0;
+    static constexpr int kPlainSlot = 1;
+    static constexpr int kFieldSlot = 2;
+    static constexpr int kWireframeSlot = 3;
+    std::vector<std::uint32_t> m_edgeIndices;
+    /// The chamber walls at the current positions (normal and position per corner).
+    std::vector<float> m_wallVertices;
+    int m_wallCounts[4] = {0, 0, 0, 0};
+    std::uint64_t m_wallKey = 0;
+    bool m_wallsUploaded = false;
+    GLBuffer m_wallBuffer;
+    /// The spheres of the per-vertex passes (storage reused between frames).
+    std::vector<SphereInstance> m_spheres;
 
    private:
     HeartRenderer() = default;
