@@ -360,26 +360,6 @@ void resetSceneState() {
     glCullFace(GL_BACK);
 }
 
-void drawSurfaceBatch(const SurfaceBatch& batch, int firstCorner, int cornerCount) {
-    const int total = batch.cornerCount();
-    if (cornerCount < 0) cornerCount = total - firstCorner;
-    if (firstCorner < 0 || cornerCount <= 0 || firstCorner + cornerCount > total) return;
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, batch.positions.data());
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glNormalPointer(GL_FLOAT, 0, batch.normals.data());
-    glDisableClientState(GL_COLOR_ARRAY);
-    if (static_cast<int>(batch.texCoords.size()) == total) {
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(1, GL_FLOAT, 0, batch.texCoords.data());
-    } else {
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    }
-    glDrawArrays(GL_TRIANGLES, firstCorner, cornerCount);
-    glPopClientAttrib();
-}
-
 void HeartRenderer::drawShaded(TLSMModel& model, double alpha) {
     if (model.m_shaderPath.empty()) model.m_shaderPath = runningProgramDirectory() + kHeartShaderFileName;
     if (!model.m_shaderReady || !m_sheder.m_shaderReady) {

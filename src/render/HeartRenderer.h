@@ -150,7 +150,6 @@ class HeartRenderer {
     std::vector<double> m_depthSamples;
     std::vector<char> m_triangleMarks;
     std::vector<int> m_emitOrder;
-    SurfaceBatch m_batch;
     /// The surface with the flat-shading tags (shaded, plain and field passes) and without them
     /// (the chamber colouring), and the index slots of the passes.
     SurfaceBuffers m_taggedSurface;
@@ -172,10 +171,6 @@ class HeartRenderer {
    private:
     HeartRenderer() = default;
 };
-
-/// Draws batch as independent triangles from client vertex arrays (texture coordinates when the
-/// batch has them); first/count select a range of corners (count -1: to the end).
-void drawSurfaceBatch(const SurfaceBatch& batch, int firstCorner = 0, int cornerCount = -1);
 
 /// The scene's base state as the context's set-up leaves it (depth test and writes on, blending and
 /// 1-D texturing off, back faces culled), so that what an earlier frame's overlays changed does not

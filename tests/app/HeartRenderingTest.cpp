@@ -289,9 +289,21 @@ TEST_F(HeartRenderingTest, InstancedVertexSpheresLookAsTheSpheresDrawnOneByOne) 
     }
     EXPECT_GE(seen, 20);
     const QPoint held = pixelOf(m.m_verts[corner]);
-    ASSERT_TRUE(instanced.rect().contains(held));
-    EXPECT_LE(channelDistance(instanced.pixel(held), oneByOne.pixel(held)), 24);
-    EXPECT_GT(qBlue(instanced.pixel(held)), qRed(instanced.pixel(held)) + 60);
+    ASSERT_TRUE(instanced.rect().adjusted(4, 4, -4, -4).contains(held));
+    // Lit per pixel, the exact sphere shows a highlight the coarse one's corners miss: compare the
+    // mean over the middle of the disc.
+    auto meanAround = [&](const QImage& image) {
+        int r = 0, g = 0, b = 0;
+        for (int dy = -4; dy <= 4; ++dy)
+            for (int dx = -4; dx <= 4; ++dx) {
+                const QRgb c = image.pixel(held.x() + dx, held.y() + dy);
+                r += qRed(c), g += qGreen(c), b += qBlue(c);
+            }
+        return qRgb(r / 81, g / 81, b / 81);
+    };
+    const QRgb heldInstanced = meanAround(instanced), heldOneByOne = meanAround(oneByOne);
+    EXPECT_LE(channelDistance(heldInstanced, heldOneByOne), 24) << std::hex << heldInstanced << " " << heldOneByOne;
+    EXPECT_GT(qBlue(heldInstanced), qRed(heldInstanced) + 60);
 }
 
 TEST_F(HeartRenderingTest, ChamberToolsShowTheInnerSideInTheChambersColour) {
