@@ -3,6 +3,7 @@
 
 #include <GL/glew.h>
 
+#include <cmath>
 #include <string>
 #include <unordered_map>
 
@@ -18,8 +19,10 @@ constexpr GLuint kDiffuseSlot = 4;
 constexpr GLuint kAmbientSlot = 5;
 constexpr GLuint kTexCoordSlot = 6;
 constexpr int kShadedLights = 4;
+constexpr int kOctagonCorners = 8;
+constexpr double kPi = 3.14159265358979;
 
-// Each sphere is a screen-facing square around its silhouette on which the fragment program casts
+// Each sphere is a screen-facing octagon around its silhouette on which the fragment program casts
 // the eye ray against the exact sphere: the depth written is the sphere's, and the lighting is the
 // fixed-function pipeline's (local lights with attenuation, infinite viewer, one-sided, single
 // colour) on the per-sphere material, evaluated at the surface point.
@@ -182,11 +185,18 @@ bool SphereInstances::ensureBuffers() {
     if (m_buffersTried) return m_meshBuffer != 0;
     m_buffersTried = true;
     if (!GLEW_VERSION_2_0 || !glDrawArraysInstanced || !glVertexAttribDivisor || !glGenBuffers) return false;
-    // The square every sphere is cast on, as a triangle strip.
-    const float square[8] = {-1.0f, -1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f};
+    // The octagon every sphere is cast on (a fan around the unit circle): a sixth fewer pixels to
+    // test than a square.
+    float octagon[2 * kOctagonCorners];
+    const double reach = 1.0 / std::cos(kPi / kOctagonCorners);
+    for (int k = 0; k < kOctagonCorners; ++k) {
+        const double angle = (2 * k + 1) * kPi / kOctagonCorners;
+        octagon[2 * k] = static_cast<float>(reach * std::cos(angle));
+        octagon[2 * k + 1] = static_cast<float>(reach * std::sin(angle));
+    }
     glGenBuffers(1, &m_meshBuffer);
     glBindBuffer(GL_ARRAY_BUFFER, m_meshBuffer);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(square), square, GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(octagon), octagon, GL_STATIC_DRAW);
     glGenBuffers(1, &m_instanceBuffer);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     return m_meshBuffer != 0 && m_instanceBuffer != 0;
@@ -294,10 +304,10 @@ void SphereInstances::draw(const std::vector<SphereInstance>& spheres, SphereSha
     const auto rows = m_depthRows[shader];
     glUniform4f(rows.first, projection[2], projection[6], projection[10], projection[14]);
     glUniform4f(rows.second, projection[3], projection[7], projection[11], projection[15]);
-    // The squares face the eye whatever the winding, so culling is left to the depth test.
+    // The octagons face the eye whatever the winding, so culling is left to the depth test.
     const GLboolean culling = glIsEnabled(GL_CULL_FACE);
     glDisable(GL_CULL_FACE);
-    glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, static_cast<GLsizei>(spheres.size()));
+    glDrawArraysInstanced(GL_TRIANGLE_FAN, 0, kOctagonCorners, static_cast<GLsizei>(spheres.size()));
     if (culling) glEnable(GL_CULL_FACE);
     glUseProgram(0);
 

@@ -1,4 +1,4 @@
-// SphereInstances: many marker spheres in one instanced draw of screen-facing squares on which each
+// SphereInstances: many marker spheres in one instanced draw of screen-facing octagons on which each
 // sphere is ray-cast and lit as the fixed-function pipeline lights, with the one-sphere-at-a-time
 // path as the fallback.
 #pragma once
