@@ -123,8 +123,10 @@ constexpr const char* kHeartShaderFileName = "heartShader.glsl";
 
 // ---- The passes (current context, inside a frame) --------------------------------------------
 
-/// Holds what the passes keep between frames: the shader holder and the sampling, mark and vertex
-/// buffers (reallocated only when the surface changes size). One per process (one view).
+/// Holds what the passes keep between frames: the shader holder, the sampling and mark buffers, and
+/// the surface and wall vertex buffers (uploaded again only when their data changed, so once per
+/// tick while the heart beats and not at all for a redraw of a still one). One per process (one
+/// view); user-interface thread only.
 class HeartRenderer {
    public:
     static HeartRenderer& instance();
