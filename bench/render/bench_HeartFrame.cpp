@@ -5,10 +5,15 @@
 // Arguments: scene (0 standard mode, opaque; 1 standard mode at the default transparency 0.8;
 // 2 standard mode with the ventricular fibres, wireframe and vertex spheres; 3 paint mode with the
 // phase colouring; 4 as 0 but without the heart shader, lit by the fixed-function pipeline; 5 as 1
-// with the ventricular fibres only; 6 as 1 with the vertex spheres only).
+// with the ventricular fibres only; 6 as 1 with the vertex spheres only; 7 as 0 and 8 as 2 on the
+// gmsh shell of about 20,000 vertices (bench/common/ShellMeshes) with every vertex labelled
+// ventricle; the shell replaces the heart for the scenes after it).
+// With VELMORA_FRAME_IMAGES set to a directory, the last frame of each scene is saved there as
+// scene<N>.png.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
+#include <QImage>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
@@ -17,6 +22,7 @@
 #include <memory>
 #include <string>
 
+#include "common/ShellMeshes.h"
 #include "common/TestFiles.h"
 #include "interaction/TCore.h"
 #include "interaction/TStatePaintCtrlField.h"
@@ -59,6 +65,7 @@ struct Scene {
     std::unique_ptr<QGuiApplication> app;
     std::unique_ptr<OffscreenHost> host;  // after the application: its surface needs a screen
     bool ready = false;
+    bool shellLoaded = false;
 
     void setUp() {
         static int argc = 1;
@@ -98,10 +105,24 @@ static void BM_HeartFrame(benchmark::State& state) {
     const int variant = static_cast<int>(state.range(0));
     core.setStdInteractionMode();
     manager.m_bShowFibVent = manager.m_bShowMesh = manager.m_bShowVertices = false;
-    if (slider) slider->m_transparency = variant == 0 ? 1000 : 800;
+    if (slider) slider->m_transparency = variant == 0 || variant == 7 ? 1000 : 800;
     if (variant == 2) manager.m_bShowFibVent = manager.m_bShowMesh = manager.m_bShowVertices = true;
     if (variant == 5) manager.m_bShowFibVent = true;
     if (variant == 6) manager.m_bShowVertices = true;
+    if (variant >= 7 && !s.shellLoaded) {
+        const std::string base = benchmesh::shellMesh(20000);
+        if (!base.empty()) manager.loadModel(base);
+        TLSMModel* shell = manager.model();
+        if (base.empty() || !shell) {
+            state.SkipWithError("the 20,000-vertex shell is unavailable (gmsh missing or failed)");
+            return;
+        }
+        shell->m_vtxIsVentriOrAtrium.assign(shell->m_verts.size(), 1);
+        shell->m_orienField.buildFibreLines(1, shell->m_tets, shell->m_verts, shell->m_vtxIsVentriOrAtrium);
+        s.shellLoaded = true;
+        core.setStdInteractionMode();
+    }
+    if (variant == 8) manager.m_bShowFibVent = manager.m_bShowMesh = manager.m_bShowVertices = true;
     TLSMModel& model = *manager.model();
     const std::string shaderPath = model.m_shaderPath;
     if (variant == 4) {
@@ -118,7 +139,17 @@ static void BM_HeartFrame(benchmark::State& state) {
         core.drawView();
         glFinish();
     }
+    if (const char* dir = std::getenv("VELMORA_FRAME_IMAGES")) {
+        // The last frame of each scene, for comparing what two builds draw.
+        QImage image(kWidth, kHeight, QImage::Format_RGBA8888);
+        glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+        image.mirrored().save(QString::fromStdString(std::string(dir) + "/scene" + std::to_string(variant) + ".png"));
+    }
     state.counters["surfaceTriangles"] = static_cast<double>(model.m_surface.m_polys.size());
+    state.counters["vertices"] = static_cast<double>(model.m_verts.size());
+    size_t fibrePoints = 0;
+    for (const TFibreLine& line : model.m_orienField.m_fibreLines[1]) fibrePoints += line.size();
+    state.counters["ventricleFibrePoints"] = static_cast<double>(fibrePoints);
     state.counters["shaderReady"] = model.m_shaderReady ? 1 : 0;
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     if (variant == 4) {
@@ -134,6 +165,8 @@ BENCHMARK(BM_HeartFrame)
     ->Arg(4)
     ->Arg(5)
     ->Arg(6)
+    ->Arg(7)
+    ->Arg(8)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "render/FibreLineBuffers.h"
 #include "render/GLMaterial.h"
 #include "render/HeartRenderer.h"
 #include "render/MarkerPrimitives.h"
+#include "render/SphereInstances.h"
 
 namespace {
 
@@ -104,13 +106,15 @@ void drawFieldColored(TLSMModel& model, SurfaceField field, unsigned int texture
     std::vector<int>& order = renderer.m_emitOrder;
     order.resize(model.m_surface.m_polys.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-    buildSurfaceBatch(model.m_surface, model.m_surfVtxTag, order, &samples, SurfaceBatchOptions(), renderer.m_batch);
+    renderer.m_taggedSurface.update(model.m_surface, model.m_surfVtxTag, true);
+    renderer.m_taggedSurface.updateTexCoords(samples);
+    renderer.m_taggedSurface.updateIndices(HeartRenderer::kFieldSlot, order, false);
 
     glEnable(GL_LIGHTING);
     setFrontMaterial({1.0f, 1.0f, 1.0f, 0.4f}, {0.8f, 0.8f, 0.8f, 0.4f}, {0.75f, 0.75f, 0.75f, 0.8f}, 32.0f);
     glEnable(GL_TEXTURE_1D);
     glBindTexture(GL_TEXTURE_1D, texture);
-    drawSurfaceBatch(renderer.m_batch);
+    renderer.m_taggedSurface.draw(HeartRenderer::kFieldSlot, true);
     glDisable(GL_TEXTURE_1D);
 }
 
@@ -121,34 +125,7 @@ void drawFibreLines(const TLSMModel& model, int set, unsigned int texture) {
     glLineWidth(2.0f);
     glEnable(GL_TEXTURE_1D);
     glBindTexture(GL_TEXTURE_1D, texture);
-    // Thousands of strips: gathered into one vertex array and drawn with one call.
-    std::vector<float> positions, coords;
-    std::vector<GLint> firsts;
-    std::vector<GLsizei> counts;
-    std::vector<vec3> points;
-    std::vector<double> values;
-    for (const TFibreLine& line : model.m_orienField.m_fibreLines[set]) {
-        fibreLineVertices(line, model.m_verts, points, values);
-        if (points.size() < 2) continue;
-        firsts.push_back(static_cast<GLint>(coords.size()));
-        counts.push_back(static_cast<GLsizei>(points.size()));
-        for (size_t i = 0; i < points.size(); ++i) {
-            positions.insert(positions.end(), {static_cast<float>(points[i].x), static_cast<float>(points[i].y),
-                                               static_cast<float>(points[i].z)});
-            coords.push_back(static_cast<float>(values[i]));
-        }
-    }
-    if (!firsts.empty()) {
-        glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glVertexPointer(3, GL_FLOAT, 0, positions.data());
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(1, GL_FLOAT, 0, coords.data());
-        glDisableClientState(GL_NORMAL_ARRAY);
-        glDisableClientState(GL_COLOR_ARRAY);
-        glMultiDrawArrays(GL_LINE_STRIP, firsts.data(), counts.data(), static_cast<GLsizei>(firsts.size()));
-        glPopClientAttrib();
-    }
+    FibreLineBuffers::instance().draw(model.m_orienField, set, model.m_verts);
     glDisable(GL_TEXTURE_1D);
 }
 
@@ -212,28 +189,31 @@ void drawVertexLabels(const TLSMModel& model) {
     glDisable(GL_TEXTURE_1D);
     glMaterialfv(GL_FRONT, GL_SPECULAR, Rgba{0.9f, 0.9f, 0.9f, 0.9f}.data());
     glMaterialf(GL_FRONT, GL_SHININESS, 32.0f);
+    std::vector<SphereInstance>& spheres = HeartRenderer::instance().m_spheres;
+    spheres.clear();
     const size_t n = model.m_verts.size();
-    int previousLabel = -1;
     for (size_t v = 0; v < n; ++v) {
         const int label = v < model.m_vtxIsVentriOrAtrium.size() ? model.m_vtxIsVentriOrAtrium[v] : 0;
         const LabelStyle style = vertexLabelStyle(label);
-        if (v == 0 || label != previousLabel) setFrontDiffuseAmbient(style.colour, style.colour);
-        previousLabel = label;
-        drawSphereWithNormals(style.radius, model.m_verts[v]);
+        spheres.push_back(sphereInstance(model.m_verts[v], style.radius, style.colour, style.colour));
     }
+    SphereInstances::instance().draw(spheres, SphereShading::Lit);
     glDisable(GL_LIGHTING);
 }
 
 void drawContraction(const TLSMModel& model) {
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_1D);
+    std::vector<SphereInstance>& spheres = HeartRenderer::instance().m_spheres;
+    spheres.clear();
     const size_t n = model.m_verts.size();
     for (size_t v = 0; v < n; ++v) {
         const double c = v < model.m_vtxContraction.size() ? model.m_vtxContraction[v].x : 1.0;
         const vec3 colour = contractionColour(c);
-        glColor3d(colour.x, colour.y, colour.z);
-        drawSphere(0.3, model.m_verts[v]);
+        const Rgba rgba{static_cast<float>(colour.x), static_cast<float>(colour.y), static_cast<float>(colour.z), 1.0f};
+        spheres.push_back(sphereInstance(model.m_verts[v], 0.3, rgba, rgba));
     }
+    SphereInstances::instance().draw(spheres, SphereShading::Unlit);
 }
 
 void drawWireframe(const TLSMModel& model) {
@@ -251,12 +231,16 @@ void drawWireframe(const TLSMModel& model) {
     glDisable(GL_TEXTURE_1D);
     glColor3d(grey, grey, grey);
     glLineWidth(2.0f);
-    const std::vector<vec3>& p = model.m_surface.m_verts;
-    glBegin(GL_LINES);
+    HeartRenderer& renderer = HeartRenderer::instance();
+    std::vector<std::uint32_t>& indices = renderer.m_edgeIndices;
+    indices.clear();
     for (const auto& [a, b] : wireframeEdges(model.m_surface, model.m_surfVtxSource)) {
-        glVertex3d(p[a].x, p[a].y, p[a].z);
-        glVertex3d(p[b].x, p[b].y, p[b].z);
+        indices.push_back(static_cast<std::uint32_t>(a));
+        indices.push_back(static_cast<std::uint32_t>(b));
     }
-    glEnd();
+    // The surface's own vertex buffer: its first vertices are the surface vertices in order.
+    renderer.m_taggedSurface.update(model.m_surface, model.m_surfVtxTag, true);
+    renderer.m_taggedSurface.setIndices(HeartRenderer::kWireframeSlot, indices);
+    renderer.m_taggedSurface.draw(HeartRenderer::kWireframeSlot, false, 0, -1, GL_LINES);
     glPopMatrix();
 }

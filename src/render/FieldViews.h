@@ -58,7 +58,8 @@ vec3 contractionColour(double c);
 
 /// The surface in index order, coloured by field through the 1-D texture (lit, modulated).
 void drawFieldColored(TLSMModel& model, SurfaceField field, unsigned int texture);
-/// Fibre-line set 0..3 of the orientation field as white line strips of width 2 through the texture.
+/// Fibre-line set 0..3 of the orientation field as white line strips of width 2 through the texture,
+/// from the set's vertex buffer (FibreLineBuffers: one draw, thinned within a quarter pixel).
 void drawFibreLines(const TLSMModel& model, int set, unsigned int texture);
 /// The orientation strokes as prisms with a cone on the last segment, in (1, 0.2, 0.2); with the
 /// filter only those whose first sample's depth is within 0.1 of peelDepth.

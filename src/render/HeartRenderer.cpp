@@ -10,6 +10,7 @@
 #include "linalg/Diagnostics.h"
 #include "mesh/ScreenProjection.h"
 #include "model/MainWindowManager.h"
+#include "render/FibreLineBuffers.h"
 #include "render/GLMaterial.h"
 
 namespace {
@@ -333,10 +334,18 @@ HeartRenderer& HeartRenderer::instance() {
     return renderer;
 }
 
-void HeartRenderer::forgetContext() { m_sheder.forget(); }
+void HeartRenderer::forgetContext() {
+    m_sheder.forget();
+    m_taggedSurface.forgetContext();
+    m_untaggedSurface.forgetContext();
+    m_wallBuffer.forget();
+    m_wallsUploaded = false;
+}
 
 void forgetRenderResources() {
     HeartRenderer::instance().forgetContext();
+    FibreLineBuffers::instance().forgetContext();
+    SphereInstances::instance().forgetContext();
     forgetColourRamps();
 }
 
@@ -351,26 +360,6 @@ void resetSceneState() {
     glCullFace(GL_BACK);
 }
 
-void drawSurfaceBatch(const SurfaceBatch& batch, int firstCorner, int cornerCount) {
-    const int total = batch.cornerCount();
-    if (cornerCount < 0) cornerCount = total - firstCorner;
-    if (firstCorner < 0 || cornerCount <= 0 || firstCorner + cornerCount > total) return;
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, batch.positions.data());
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glNormalPointer(GL_FLOAT, 0, batch.normals.data());
-    glDisableClientState(GL_COLOR_ARRAY);
-    if (static_cast<int>(batch.texCoords.size()) == total) {
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(1, GL_FLOAT, 0, batch.texCoords.data());
-    } else {
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    }
-    glDrawArrays(GL_TRIANGLES, firstCorner, cornerCount);
-    glPopClientAttrib();
-}
-
 void HeartRenderer::drawShaded(TLSMModel& model, double alpha) {
     if (model.m_shaderPath.empty()) model.m_shaderPath = runningProgramDirectory() + kHeartShaderFileName;
     if (!model.m_shaderReady || !m_sheder.m_shaderReady) {
@@ -382,8 +371,9 @@ void HeartRenderer::drawShaded(TLSMModel& model, double alpha) {
     sampleThroughSources(model.m_surfVtxSource, model.m_orienField.m_depthField.m_value, m_depthSamples);
     const std::vector<int> order = validDrawOrder(model);
     orderByDepthBands(model.m_surface.m_polys, order, m_depthSamples, m_triangleMarks, m_emitOrder);
-    buildSurfaceBatch(model.m_surface, model.m_surfVtxTag, m_emitOrder, &m_amplitudeSamples, SurfaceBatchOptions(),
-                      m_batch);
+    m_taggedSurface.update(model.m_surface, model.m_surfVtxTag, true);
+    m_taggedSurface.updateTexCoords(m_amplitudeSamples);
+    m_taggedSurface.updateIndices(kShadedSlot, m_emitOrder, false);
 
     const float a = static_cast<float>(alpha);
     enableLitUntextured();
@@ -396,7 +386,7 @@ void HeartRenderer::drawShaded(TLSMModel& model, double alpha) {
         glCullFace(GL_BACK);
     }
     if (m_sheder.m_shaderReady) m_sheder.bind(alpha);
-    drawSurfaceBatch(m_batch);
+    m_taggedSurface.draw(kShadedSlot, true);
     if (m_sheder.m_shaderReady) m_sheder.unbind();
     if (translucent) {
         glDepthMask(GL_TRUE);
@@ -407,7 +397,8 @@ void HeartRenderer::drawShaded(TLSMModel& model, double alpha) {
 
 void HeartRenderer::drawPlain(TLSMModel& model, double alpha) {
     const std::vector<int> order = validDrawOrder(model);
-    buildSurfaceBatch(model.m_surface, model.m_surfVtxTag, order, nullptr, SurfaceBatchOptions(), m_batch);
+    m_taggedSurface.update(model.m_surface, model.m_surfVtxTag, true);
+    m_taggedSurface.updateIndices(kPlainSlot, order, false);
     const float a = static_cast<float>(alpha);
     enableLitUntextured();
     setFrontMaterial({0.3f, 0.3f, 0.3f, 0.9f}, {0.7f, 0.7f, 0.7f, a}, {0.5f, 0.5f, 0.5f, a}, 32.0f);
@@ -418,7 +409,7 @@ void HeartRenderer::drawPlain(TLSMModel& model, double alpha) {
         glDepthMask(GL_FALSE);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     }
-    drawSurfaceBatch(m_batch);
+    m_taggedSurface.draw(kPlainSlot, false);
     if (translucent) {
         glDepthMask(GL_TRUE);
         glEnable(GL_DEPTH_TEST);
@@ -429,9 +420,9 @@ void HeartRenderer::drawPlain(TLSMModel& model, double alpha) {
 void HeartRenderer::drawByChamber(TLSMModel& model, bool translucent) {
     if (model.m_polygonIDs.size() != model.m_surface.m_polys.size()) return;
     const std::vector<int> order = validDrawOrder(model);
-    SurfaceBatchOptions options;
-    options.flatShadingTags = false;
-    options.reverseWinding = true;
+    m_untaggedSurface.update(model.m_surface, model.m_surfVtxTag, false);
+    m_untaggedSurface.updateIndices(0, order, true);
+    const std::vector<int>& corners = m_untaggedSurface.arrays().cornerVertex;
     glEnable(GL_LIGHTING);
     glDisable(GL_TEXTURE_1D);
     glDisable(GL_TEXTURE_2D);
@@ -443,16 +434,17 @@ void HeartRenderer::drawByChamber(TLSMModel& model, bool translucent) {
     }
     glMaterialfv(GL_FRONT, GL_SPECULAR, Rgba{0.2f, 0.2f, 0.2f, 0.3f}.data());
     glMaterialf(GL_FRONT, GL_SHININESS, 32.0f);
-    // The draw order is grouped by chamber, so each run of one id is one batch with one colour.
-    std::vector<int> run;
+    // The draw order is grouped by chamber, so each run of one id is one range with one colour.
     size_t i = 0;
+    int first = 0;
     while (i < order.size()) {
         const int id = model.m_polygonIDs[order[i]];
-        run.clear();
-        while (i < order.size() && model.m_polygonIDs[order[i]] == id) run.push_back(order[i++]);
+        int count = 0;
+        for (; i < order.size() && model.m_polygonIDs[order[i]] == id; ++i)
+            if (corners[3 * order[i]] >= 0) count += 3;
         setFrontDiffuseAmbient(chamberDiffuse(id), chamberAmbient(id));
-        buildSurfaceBatch(model.m_surface, model.m_surfVtxTag, run, nullptr, options, m_batch);
-        drawSurfaceBatch(m_batch);
+        m_untaggedSurface.draw(0, false, first, count);
+        first += count;
     }
     if (translucent) {
         glDepthMask(GL_TRUE);
@@ -469,16 +461,50 @@ void HeartRenderer::drawChamberWalls(const TLSMModel& model) {
     const std::vector<TTriIndices>* walls[4] = {&model.m_trisVR, &model.m_trisVL, &model.m_trisAR, &model.m_trisAL};
     const int n = model.vertexCount();
     const std::vector<vec3>& p = model.m_verts;
+    std::uint64_t key = fingerprintBytes(p.data(), p.size() * sizeof(vec3));
+    for (const auto* wall : walls) key = fingerprintBytes(wall->data(), wall->size() * sizeof(TTriIndices), key + 1);
+    if (key != m_wallKey || m_wallVertices.empty()) {
+        // Normal and position per corner: the walls are flat-shaded, so corners are not shared.
+        m_wallVertices.clear();
+        for (int chamber = 0; chamber < 4; ++chamber) {
+            const size_t before = m_wallVertices.size();
+            for (const TTriIndices& t : *walls[chamber]) {
+                if (t[0] < 0 || t[1] < 0 || t[2] < 0 || t[0] >= n || t[1] >= n || t[2] >= n) continue;
+                const vec3 normal = wallTriangleNormal(p[t[0]], p[t[1]], p[t[2]]);
+                for (int k = 0; k < 3; ++k) {
+                    putVec3(m_wallVertices, normal);
+                    putVec3(m_wallVertices, p[t[k]]);
+                }
+            }
+            m_wallCounts[chamber] = static_cast<int>((m_wallVertices.size() - before) / 6);
+        }
+        m_wallKey = key;
+        m_wallsUploaded = false;
+    }
+    if (m_wallVertices.empty()) return;
+    const bool buffers = haveBufferObjects();
+    if (buffers && !m_wallsUploaded)
+        m_wallsUploaded = m_wallBuffer.upload(GL_ARRAY_BUFFER, m_wallVertices.data(), m_wallVertices.size() * sizeof(float));
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    const bool fromBuffer = buffers && m_wallsUploaded;
+    const char* base = fromBuffer ? nullptr : reinterpret_cast<const char*>(m_wallVertices.data());
+    const GLsizei stride = 6 * sizeof(float);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    if (fromBuffer) m_wallBuffer.bind(GL_ARRAY_BUFFER);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glNormalPointer(GL_FLOAT, stride, base);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, stride, base + 3 * sizeof(float));
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    int first = 0;
     for (int chamber = 0; chamber < 4; ++chamber) {
         const Rgba colour = chamberDiffuse(chamber + 1);
         setFrontDiffuseAmbient(colour, colour);
-        glBegin(GL_TRIANGLES);
-        for (const TTriIndices& t : *walls[chamber]) {
-            if (t[0] < 0 || t[1] < 0 || t[2] < 0 || t[0] >= n || t[1] >= n || t[2] >= n) continue;
-            const vec3 normal = wallTriangleNormal(p[t[0]], p[t[1]], p[t[2]]);
-            glNormal3d(normal.x, normal.y, normal.z);
-            for (int k = 0; k < 3; ++k) glVertex3d(p[t[k]].x, p[t[k]].y, p[t[k]].z);
-        }
-        glEnd();
+        if (m_wallCounts[chamber] > 0) glDrawArrays(GL_TRIANGLES, first, m_wallCounts[chamber]);
+        first += m_wallCounts[chamber];
     }
+    glPopClientAttrib();
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
 }

@@ -10,6 +10,8 @@
 #include "model/TLSMModel.h"
 #include "render/ColourRamps.h"
 #include "render/Rgba.h"
+#include "render/SphereInstances.h"
+#include "render/SurfaceBuffers.h"
 
 // ---- GL-free builders ------------------------------------------------------------------------
 
@@ -121,8 +123,10 @@ constexpr const char* kHeartShaderFileName = "heartShader.glsl";
 
 // ---- The passes (current context, inside a frame) --------------------------------------------
 
-/// Holds what the passes keep between frames: the shader holder and the sampling, mark and vertex
-/// buffers (reallocated only when the surface changes size). One per process (one view).
+/// Holds what the passes keep between frames: the shader holder, the sampling and mark buffers, and
+/// the surface and wall vertex buffers (uploaded again only when their data changed, so once per
+/// tick while the heart beats and not at all for a redraw of a still one). One per process (one
+/// view); user-interface thread only.
 class HeartRenderer {
    public:
     static HeartRenderer& instance();
@@ -148,15 +152,27 @@ class HeartRenderer {
     std::vector<double> m_depthSamples;
     std::vector<char> m_triangleMarks;
     std::vector<int> m_emitOrder;
-    SurfaceBatch m_batch;
+    /// The surface with the flat-shading tags (shaded, plain and field passes) and without them
+    /// (the chamber colouring), and the index slots of the passes.
+    SurfaceBuffers m_taggedSurface;
+    SurfaceBuffers m_untaggedSurface;
+    static constexpr int kShadedSlot = 0;
+    static constexpr int kPlainSlot = 1;
+    static constexpr int kFieldSlot = 2;
+    static constexpr int kWireframeSlot = 3;
+    std::vector<std::uint32_t> m_edgeIndices;
+    /// The chamber walls at the current positions (normal and position per corner).
+    std::vector<float> m_wallVertices;
+    int m_wallCounts[4] = {0, 0, 0, 0};
+    std::uint64_t m_wallKey = 0;
+    bool m_wallsUploaded = false;
+    GLBuffer m_wallBuffer;
+    /// The spheres of the per-vertex passes (storage reused between frames).
+    std::vector<SphereInstance> m_spheres;
 
    private:
     HeartRenderer() = default;
 };
-
-/// Draws batch as independent triangles from client vertex arrays (texture coordinates when the
-/// batch has them); first/count select a range of corners (count -1: to the end).
-void drawSurfaceBatch(const SurfaceBatch& batch, int firstCorner = 0, int cornerCount = -1);
 
 /// The scene's base state as the context's set-up leaves it (depth test and writes on, blending and
 /// 1-D texturing off, back faces culled), so that what an earlier frame's overlays changed does not

@@ -8,6 +8,7 @@
 
 #include "mesh/TTriangleMesh.h"
 #include "render/GLMaterial.h"
+#include "render/SphereInstances.h"
 
 namespace {
 
@@ -220,20 +221,26 @@ void drawStroke(const Tstroke3D& stroke, float lineWidth) {
 void drawConstraints(const TSmoothField& field, const std::vector<vec3>& positions, unsigned int texture,
                      bool onlyOneValue, double value) {
     const std::vector<ConstraintMarker> markers = constraintMarkers(field, positions, onlyOneValue, value);
-    setFrontMaterial({1.0f, 1.0f, 1.0f, 0.5f}, {1.0f, 1.0f, 1.0f, 0.5f}, {0.6f, 0.6f, 0.6f, 0.6f}, 64.0f);
+    const Rgba diffuse{1.0f, 1.0f, 1.0f, 0.5f}, ambient{0.6f, 0.6f, 0.6f, 0.6f};
+    setFrontMaterial({1.0f, 1.0f, 1.0f, 0.5f}, diffuse, ambient, 64.0f);
     glEnable(GL_LIGHTING);
     glEnable(GL_TEXTURE_1D);
     glBindTexture(GL_TEXTURE_1D, texture);
+    std::vector<SphereInstance> spheres;
+    spheres.reserve(markers.size());
     for (const ConstraintMarker& m : markers) {
-        glTexCoord1d(m.texCoord);
-        drawSphereWithNormals(0.25, m.position);
+        spheres.push_back(sphereInstance(m.position, 0.25, diffuse, ambient));
+        spheres.back().texCoord = static_cast<float>(m.texCoord);
     }
+    SphereInstances::instance().draw(spheres, SphereShading::LitTextured);
     glDisable(GL_TEXTURE_1D);
     if (!onlyOneValue) {
         const Rgba white{1.0f, 1.0f, 1.0f, 0.5f};
         setFrontDiffuseAmbient(white, white);
         glEnable(GL_BLEND);
-        for (const ConstraintMarker& m : markers) drawSphereWithNormals(0.35, m.position);
+        spheres.clear();
+        for (const ConstraintMarker& m : markers) spheres.push_back(sphereInstance(m.position, 0.35, white, white));
+        SphereInstances::instance().draw(spheres, SphereShading::Lit);
         glDisable(GL_BLEND);
     }
 }
@@ -241,18 +248,25 @@ void drawConstraints(const TSmoothField& field, const std::vector<vec3>& positio
 void drawPinnedVertices(const std::set<int>& pinned, const std::vector<vec3>& positions) {
     glEnable(GL_LIGHTING);
     glDisable(GL_TEXTURE_1D);
-    setMarkerMaterial({0.1f, 0.45f, 0.95f, 1.0f});
+    const Rgba colour{0.1f, 0.45f, 0.95f, 1.0f};
+    setMarkerMaterial(colour);
     const int n = static_cast<int>(positions.size());
+    std::vector<SphereInstance> spheres;
     for (int v : pinned)
-        if (v >= 0 && v < n) drawSphereWithNormals(0.5, positions[v]);
+        if (v >= 0 && v < n) spheres.push_back(sphereInstance(positions[v], 0.5, colour, colour));
+    SphereInstances::instance().draw(spheres, SphereShading::Lit);
 }
 
 void drawMarkerPoints(const std::vector<TTetSample>& markers, const std::vector<vec3>& positions) {
     glEnable(GL_LIGHTING);
     glDisable(GL_TEXTURE_1D);
+    std::vector<SphereInstance> spheres;
     for (size_t i = 0; i < markers.size(); ++i) {
-        setMarkerMaterial(i < 2 ? Rgba{0.95f, 0.75f, 0.1f, 1.0f} : Rgba{0.2f, 0.85f, 0.3f, 1.0f});
+        const Rgba colour = i < 2 ? Rgba{0.95f, 0.75f, 0.1f, 1.0f} : Rgba{0.2f, 0.85f, 0.3f, 1.0f};
+        // The material of every marker, drawn or not, as when each set its own.
+        setMarkerMaterial(colour);
         vec3 p;
-        if (samplePosition(markers[i], positions, p)) drawSphereWithNormals(0.7, p);
+        if (samplePosition(markers[i], positions, p)) spheres.push_back(sphereInstance(p, 0.7, colour, colour));
     }
+    SphereInstances::instance().draw(spheres, SphereShading::Lit);
 }

@@ -11,6 +11,7 @@
 #include "linalg/Diagnostics.h"
 #include "mesh/ScreenProjection.h"
 #include "render/HeartRenderer.h"
+#include "render/SphereInstances.h"
 #include "render/TOGL.h"
 
 namespace {
@@ -234,6 +235,75 @@ TEST_F(HeartRenderingTest, FibreLinesFramesAndTheFrameCubeAppearWithTheirSwitche
     }
     EXPECT_GE(corners, 2);
     EXPECT_EQ(yellow, corners);
+}
+
+TEST_F(HeartRenderingTest, InstancedVertexSpheresLookAsTheSpheresDrawnOneByOne) {
+    startOnCube();
+    setAlpha(1.0);
+    TLSMModel& m = model();
+    // Contracting vertices are yellow; the corner nearest the camera is held (a lit blue sphere
+    // around its yellow one).
+    m.m_vtxContraction.assign(m.m_verts.size(), vec3(0.5, 0.5, 0.5));
+    int corner = 0;
+    for (int v = 0; v < m.vertexCount(); ++v) {
+        const vec3& p = m.m_verts[v];
+        const vec3& best = m.m_verts[corner];
+        if (p.x + p.y + p.z > best.x + best.y + best.z) corner = v;
+    }
+    m.m_pinnedVerts = {corner};
+    manager().m_bShowVertices = true;
+    SphereInstances& spheres = SphereInstances::instance();
+    const QImage instanced = frame();
+    spheres.setInstancingAllowed(false);
+    const QImage oneByOne = frame();
+    spheres.setInstancingAllowed(true);
+    ASSERT_EQ(instanced.size(), oneByOne.size());
+
+    auto yellow = [](QRgb c) { return qRed(c) > 200 && qGreen(c) > 200 && qBlue(c) < 60; };
+    int yellowInstanced = 0, yellowOneByOne = 0, differing = 0;
+    for (int y = 0; y < instanced.height(); ++y)
+        for (int x = 0; x < instanced.width(); ++x) {
+            yellowInstanced += yellow(instanced.pixel(x, y)) ? 1 : 0;
+            yellowOneByOne += yellow(oneByOne.pixel(x, y)) ? 1 : 0;
+            differing += channelDistance(instanced.pixel(x, y), oneByOne.pixel(x, y)) > 8 ? 1 : 0;
+        }
+    ASSERT_GT(yellowOneByOne, 500);
+    // The exact sphere against its 70-triangle likeness: the same area within a sixth, and only
+    // their rims differ.
+    EXPECT_NEAR(yellowInstanced, yellowOneByOne, yellowOneByOne / 6);
+    EXPECT_LT(differing, yellowOneByOne / 3);
+
+    // Each vertex on the faces the camera sees shows its sphere, half sunk into the surface, in
+    // both; the held vertex is lit alike in both.
+    int seen = 0;
+    for (int v = 0; v < m.vertexCount(); ++v) {
+        const vec3& p = m.m_verts[v];
+        if (v == corner) continue;
+        if (std::abs(p.x - 5) > 1e-9 && std::abs(p.y - 5) > 1e-9 && std::abs(p.z - 5) > 1e-9) continue;
+        const QPoint px = pixelOf(p);
+        if (!instanced.rect().contains(px) || chartOverlayRect(instanced.width(), instanced.height()).contains(px))
+            continue;
+        ++seen;
+        EXPECT_TRUE(yellow(instanced.pixel(px))) << px.x() << "," << px.y();
+        EXPECT_TRUE(yellow(oneByOne.pixel(px))) << px.x() << "," << px.y();
+    }
+    EXPECT_GE(seen, 20);
+    const QPoint held = pixelOf(m.m_verts[corner]);
+    ASSERT_TRUE(instanced.rect().adjusted(4, 4, -4, -4).contains(held));
+    // Lit per pixel, the exact sphere shows a highlight the coarse one's corners miss: compare the
+    // mean over the middle of the disc.
+    auto meanAround = [&](const QImage& image) {
+        int r = 0, g = 0, b = 0;
+        for (int dy = -4; dy <= 4; ++dy)
+            for (int dx = -4; dx <= 4; ++dx) {
+                const QRgb c = image.pixel(held.x() + dx, held.y() + dy);
+                r += qRed(c), g += qGreen(c), b += qBlue(c);
+            }
+        return qRgb(r / 81, g / 81, b / 81);
+    };
+    const QRgb heldInstanced = meanAround(instanced), heldOneByOne = meanAround(oneByOne);
+    EXPECT_LE(channelDistance(heldInstanced, heldOneByOne), 24) << std::hex << heldInstanced << " " << heldOneByOne;
+    EXPECT_GT(qBlue(heldInstanced), qRed(heldInstanced) + 60);
 }
 
 TEST_F(HeartRenderingTest, ChamberToolsShowTheInnerSideInTheChambersColour) {

@@ -8,6 +8,7 @@
 #include "mesh/ScreenProjection.h"
 #include "render/ColourRamps.h"
 #include "render/HeartRenderer.h"
+#include "render/SurfaceBuffers.h"
 
 namespace {
 
@@ -151,6 +152,50 @@ TEST(SurfaceBatchTest, CornersTakeFlatOrSmoothNormalsAndTheirTextureCoordinates)
     const vec3 second(batch.positions[3], batch.positions[4], batch.positions[5]);
     EXPECT_EQ(second, vec3(0, 0, 1));  // vertex 3, the original third corner
     EXPECT_TRUE(near(normalAt(1), mesh.m_vNorms[3]));
+}
+
+TEST(SurfaceBatchTest, TheIndexedArraysGiveEveryCornerTheBatchsPositionNormalAndCoordinate) {
+    TTriangleMesh mesh;
+    ASSERT_EQ(mesh.initialize(tetPositions(), tetTriangles()), 1);
+    mesh.m_polys.push_back({0, 1, 9});  // a corner outside the mesh
+    mesh.m_pNorms.push_back(vec3(0, 0, 1));
+    const std::vector<int16_t> tags = {0, 1, 0, 1};
+    const std::vector<double> coords = {0.1, 0.2, 0.3, 0.4};
+    const std::vector<int> order = {4, 2, 0, 7, 3, 1};
+    for (const bool flat : {true, false})
+        for (const bool reversed : {false, true}) {
+            SurfaceBatchOptions options;
+            options.flatShadingTags = flat;
+            options.reverseWinding = reversed;
+            SurfaceBatch batch;
+            buildSurfaceBatch(mesh, tags, order, &coords, options, batch);
+            SurfaceVertexArrays arrays;
+            buildSurfaceVertexArrays(mesh, tags, flat, arrays);
+            std::vector<std::uint32_t> indices;
+            surfaceTriangleIndices(arrays, order, reversed, indices);
+            std::vector<float> texCoords;
+            surfaceTexCoords(arrays, coords, texCoords);
+            ASSERT_EQ(static_cast<int>(indices.size()), batch.cornerCount()) << flat << reversed;
+            ASSERT_EQ(batch.cornerCount(), 12);  // triangles 4 and 7 are left out
+            for (size_t c = 0; c < indices.size(); ++c) {
+                const std::uint32_t i = indices[c];
+                ASSERT_LT(static_cast<int>(i), arrays.vertexCount());
+                for (int k = 0; k < 3; ++k) {
+                    EXPECT_EQ(arrays.positions[3 * i + k], batch.positions[3 * c + k]) << c;
+                    EXPECT_EQ(arrays.normals[3 * i + k], batch.normals[3 * c + k]) << c << " flat " << flat;
+                }
+                EXPECT_EQ(texCoords[i], batch.texCoords[c]);
+            }
+            // Only the corners at tagged vertices get vertices of their own.
+            EXPECT_EQ(arrays.vertexCount(), flat ? 4 + 2 * 3 : 4);
+        }
+
+    // Coordinates of the wrong length give 0 everywhere, as in the batch.
+    SurfaceVertexArrays arrays;
+    buildSurfaceVertexArrays(mesh, tags, true, arrays);
+    std::vector<float> texCoords;
+    surfaceTexCoords(arrays, {0.5, 0.5}, texCoords);
+    EXPECT_EQ(texCoords, std::vector<float>(static_cast<size_t>(arrays.vertexCount()), 0.0f));
 }
 
 TEST(ChamberColourTest, EachChamberHasItsColourAndUnknownIdsTakeTheLeftAtrium) {
