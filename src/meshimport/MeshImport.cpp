@@ -65,13 +65,30 @@ bool checkMshHeader(const std::string& path, std::string& error) {
     return true;
 }
 
-/// "hexahedra" for "Hexahedron 8", and so on: the kind of a volume element in a message.
-std::string elementKindPlural(const std::string& gmshName) {
-    static const std::pair<const char*, const char*> kinds[] = {
-        {"Hexahedron", "hexahedra"}, {"Prism", "prisms"}, {"Pyramid", "pyramids"}, {"Trihedron", "trihedra"}};
+/// gmsh reads legacy VTK up to version 4.2; version 5 files (meshio's default) fail inside it
+/// with no useful reason, so they are refused here with one.
+bool checkVtkVersion(const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    std::getline(in, line);
+    const std::string tag = "# vtk DataFile Version ";
+    if (line.compare(0, tag.size(), tag) != 0 || line.size() <= tag.size() || line[tag.size()] < '5') return true;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    error = fileName(path) + " is legacy VTK version " + line.substr(tag.size()) +
+            ", which cannot be imported; write it as version 4.2 (meshio: file_format=\"vtk42\")";
+    return false;
+}
+
+/// "3 hexahedra" for 3 of "Hexahedron 8", and so on: a count of volume elements in a message.
+std::string elementCount(size_t count, const std::string& gmshName) {
+    static const char* const kinds[][3] = {{"Hexahedron", "hexahedron", "hexahedra"},
+                                           {"Prism", "prism", "prisms"},
+                                           {"Pyramid", "pyramid", "pyramids"},
+                                           {"Trihedron", "trihedron", "trihedra"}};
     for (const auto& kind : kinds)
-        if (gmshName.compare(0, std::strlen(kind.first), kind.first) == 0) return kind.second;
-    return "'" + gmshName + "' elements";
+        if (gmshName.compare(0, std::strlen(kind[0]), kind[0]) == 0)
+            return std::to_string(count) + " " + kind[count == 1 ? 1 : 2];
+    return std::to_string(count) + " '" + gmshName + "'";
 }
 
 /// All nodes of the current gmsh model: tag -> row in coords (x, y, z per row).
@@ -139,8 +156,7 @@ bool takeTetrahedra(const std::string& name, ImportedTetMesh& mesh, MeshImportRe
             if (volume.nodesPerElement[g] > 4) report.higherOrderTets += static_cast<int>(volume.count(g));
         } else {
             otherCount += volume.count(g);
-            others += (others.empty() ? "" : ", ") + std::to_string(volume.count(g)) + " " +
-                      elementKindPlural(volume.names[g]);
+            others += (others.empty() ? "" : ", ") + elementCount(volume.count(g), volume.names[g]);
         }
     }
     if (otherCount > 0) {
@@ -468,6 +484,7 @@ bool importMeshFile(const std::string& path, const MeshImportOptions& options, I
     }
     if (!readableFile(path, error)) return false;
     if (lowerExtension(path) == "msh" && !checkMshHeader(path, error)) return false;
+    if (lowerExtension(path) == "vtk" && !checkVtkVersion(path, error)) return false;
 
     ImportedTetMesh result;
     MeshImportReport outcome;
@@ -524,4 +541,20 @@ bool writeTetGenBase(const std::string& base, const ImportedTetMesh& mesh, std::
 
 bool tetGenBaseHolds(const std::string& base, const ImportedTetMesh& mesh) {
     return fileHolds(base + ".node", tetGenNodeText(mesh)) && fileHolds(base + ".ele", tetGenEleText(mesh));
+}
+
+std::string importBaseBeside(const std::string& meshPath, const ImportedTetMesh& mesh) {
+    const std::filesystem::path path(meshPath);
+    const std::string stem = (path.parent_path() / path.stem()).string();
+    auto usable = [&mesh](const std::string& base) {
+        std::error_code ec;
+        const bool taken = std::filesystem::exists(base + ".node", ec) || std::filesystem::exists(base + ".ele", ec) ||
+                           std::filesystem::exists(base + ".vm", ec);
+        return !taken || tetGenBaseHolds(base, mesh);
+    };
+    if (usable(stem)) return stem;
+    for (int n = 1;; ++n) {
+        const std::string candidate = stem + "-imported" + (n == 1 ? std::string() : "-" + std::to_string(n));
+        if (usable(candidate)) return candidate;
+    }
 }

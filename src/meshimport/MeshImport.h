@@ -56,3 +56,10 @@ bool writeTetGenBase(const std::string& base, const ImportedTetMesh& mesh, std::
 /// True when base + ".node" and base + ".ele" exist and hold exactly what writeTetGenBase would
 /// write for mesh.
 bool tetGenBaseHolds(const std::string& base, const ImportedTetMesh& mesh);
+
+/// The base an import of meshPath is written to when no name was chosen: the file's path without
+/// its extension, unless a model of that name exists with another mesh (any of base.node, .ele or
+/// .vm present while .node/.ele do not hold exactly mesh); then "-imported", "-imported-2", ... is
+/// appended until the name is free or holds mesh. Importing the same file again so reuses its
+/// base, and with it the project file painted on it.
+std::string importBaseBeside(const std::string& meshPath, const ImportedTetMesh& mesh);
