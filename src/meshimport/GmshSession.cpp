@@ -2,6 +2,7 @@
 #include "meshimport/GmshSession.h"
 
 #include <gmsh.h>
+#include <omp.h>
 
 #include <exception>
 #include <mutex>
@@ -45,6 +46,9 @@ std::string gmshError(const std::string& fallback) {
 bool GmshSession::run(const std::function<bool(std::string& error)>& work, std::string& error) {
     std::lock_guard<std::mutex> lock(gmshMutex());
     error.clear();
+    // gmsh sets the calling thread's OpenMP thread count from its own option; the simulator run
+    // after an import in the window must keep the count it had.
+    const int threads = omp_get_max_threads();
     bool ok = false;
     try {
         // No user configuration files: their options would change what an import gives.
@@ -77,6 +81,7 @@ bool GmshSession::run(const std::function<bool(std::string& error)>& work, std::
         gmsh::finalize();
     } catch (...) {
     }
+    omp_set_num_threads(threads);
     return ok;
 }
 

@@ -9,7 +9,8 @@
 /// current model, global options), so every use goes through here: a process-wide mutex is held,
 /// gmsh is initialised without reading user configuration files, its terminal output is off and
 /// its messages are logged. gmsh's errors (thrown by its API, or logged) come back as one line
-/// instead of reaching the console. Any thread; callers are serialised.
+/// instead of reaching the console. The calling thread's OpenMP thread count, which gmsh changes,
+/// is restored afterwards. Any thread; callers are serialised.
 class GmshSession {
    public:
     /// Calls work() with gmsh initialised and an empty model; the model is cleared and gmsh

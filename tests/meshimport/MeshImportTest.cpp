@@ -1,6 +1,7 @@
 // MeshImport: round trips through files written by meshio and gmsh (writers we did not make), a
 // closed surface filled into a valid model, and the refusals.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -145,9 +146,12 @@ Mesh.MeshSizeMax = 0.25;
     ImportedTetMesh mesh;
     MeshImportReport report;
     std::string error;
+    omp_set_num_threads(3);
     {
         DiagCapture console;
         ASSERT_TRUE(importFile(dir.file("body.stl"), mesh, report, error)) << error;
+        // gmsh's own thread setting does not leak into the simulator's loops afterwards.
+        EXPECT_EQ(omp_get_max_threads(), 3);
         EXPECT_TRUE(console.contains("closed surface of body.stl")) << console.text();
     }
     EXPECT_TRUE(report.meshedFromSurface);
