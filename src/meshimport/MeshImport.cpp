@@ -235,6 +235,12 @@ bool takeTetrahedra(const std::string& name, ImportedTetMesh& mesh, MeshImportRe
         return false;
     }
     report.droppedNodes = static_cast<int>(nodes.tags.size() - used.size());
+    if (!report.meshedFromSurface)
+        for (int dim = 0; dim < 3; ++dim) {
+            ElementGroups lower;
+            lower.load(dim);
+            for (size_t g = 0; g < lower.types.size(); ++g) report.ignoredElements += static_cast<int>(lower.count(g));
+        }
 
     mesh.tets.resize(cornerRows.size());
     for (size_t j = 0; j < cornerRows.size(); ++j) {

@@ -20,6 +20,7 @@ struct MeshImportReport {
     int droppedNodes = 0;     ///< nodes no tetrahedron uses (including higher-order nodes)
     int reorientedTets = 0;   ///< inverted tetrahedra whose corners were swapped
     int higherOrderTets = 0;  ///< curved tetrahedra taken with their four corners only
+    int ignoredElements = 0;  ///< points, lines and surface elements of a volume mesh, not taken
     bool meshedFromSurface = false;
     int surfaceTriangles = 0;  ///< triangles of the closed surface that was filled
     double elementSize = 0.0;  ///< target element size used to fill a surface, in file units

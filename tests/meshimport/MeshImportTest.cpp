@@ -121,11 +121,38 @@ TEST(MeshImportTest, InvertedTetrahedraUnusedNodesAndSurfaceElementsAreCleanedUp
     EXPECT_EQ(mesh.tets.size(), cube.tets.size());
     EXPECT_EQ(report.droppedNodes, 2);
     EXPECT_EQ(report.reorientedTets, 1);
+    EXPECT_EQ(report.ignoredElements, 1);
     for (const auto& t : mesh.tets)
         EXPECT_GT(signedVolume6(mesh.points[t[0]], mesh.points[t[1]], mesh.points[t[2]], mesh.points[t[3]]), 0.0);
     EXPECT_NEAR(volumeOf(mesh), 8.0, 1e-12);
     EXPECT_TRUE(console.contains("1 inverted tetrahedra of cube.msh reoriented")) << console.text();
     EXPECT_TRUE(console.contains("2 nodes of cube.msh used by no tetrahedron dropped")) << console.text();
+}
+
+TEST(MeshImportTest, SecondOrderTetrahedraAreTakenByTheirCorners) {
+    TempDir dir;
+    testfiles::writeText(dir.file("box.geo"),
+                         "SetFactory(\"OpenCASCADE\");\nBox(1) = {0, 0, 0, 1, 2, 3};\n"
+                         "Mesh.MeshSizeMax = 0.6;\n");
+    for (const char* order : {"1", "2"}) {
+        const testfiles::RunResult g =
+            testfiles::runCommand(std::string("gmsh -3 -order ") + order + " '" + dir.file("box.geo") +
+                                      "' -format msh4 -o '" + dir.file(std::string("box") + order + ".msh") + "'",
+                                  dir.path());
+        ASSERT_EQ(g.status, 0) << g.out << g.err;
+    }
+    ImportedTetMesh linear, curved;
+    MeshImportReport linearReport, curvedReport;
+    std::string error;
+    DiagCapture console;
+    ASSERT_TRUE(importFile(dir.file("box1.msh"), linear, linearReport, error)) << error;
+    ASSERT_TRUE(importFile(dir.file("box2.msh"), curved, curvedReport, error)) << error;
+    EXPECT_EQ(curvedReport.higherOrderTets, static_cast<int>(curved.tets.size()));
+    EXPECT_GT(curvedReport.droppedNodes, static_cast<int>(curved.points.size()));  // the mid-edge nodes
+    ASSERT_EQ(curved.points.size(), linear.points.size());
+    ASSERT_EQ(curved.tets.size(), linear.tets.size());
+    EXPECT_NEAR(volumeOf(curved), 6.0, 1e-9);
+    EXPECT_TRUE(console.contains("curved tetrahedra of box2.msh taken with their corners only")) << console.text();
 }
 
 TEST(MeshImportTest, ClosedSurfaceWrittenByGmshIsFilledIntoAValidModel) {

@@ -36,6 +36,8 @@ int runImport(const std::vector<std::string>& args) {
         std::fprintf(stderr, "velmora-cli: import: %s\n", error.c_str());
         return 1;
     }
+    if (cli.has("size") && !report.meshedFromSurface)
+        diagPrintf("import: %s is a volume mesh; --size is used only when a surface is filled\n", input.c_str());
     if (!writeTetGenBase(base, mesh, error)) {
         std::fprintf(stderr, "velmora-cli: import: %s\n", error.c_str());
         return 1;
@@ -46,6 +48,7 @@ int runImport(const std::vector<std::string>& args) {
                               {"dropped_nodes", report.droppedNodes},
                               {"reoriented_tetrahedra", report.reorientedTets},
                               {"curved_tetrahedra", report.higherOrderTets},
+                              {"ignored_elements", report.ignoredElements},
                               {"from_surface", report.meshedFromSurface},
                               {"surface_triangles", report.surfaceTriangles},
                               {"element_size", report.elementSize}};
