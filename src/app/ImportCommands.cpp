@@ -10,9 +10,9 @@
 #include "model/MainWindowManager.h"
 
 const char* const kImportMeshFilter =
-    "Meshes (*.msh;*.vtk;*.mesh;*.stl;*.ply2;*.off)|*.msh;*.vtk;*.mesh;*.stl;*.ply2;*.off|"
+    "Meshes (*.msh;*.vtk;*.mesh;*.stl;*.ply2)|*.msh;*.vtk;*.mesh;*.stl;*.ply2|"
     "gmsh mesh (*.msh)|*.msh|legacy VTK (*.vtk)|*.vtk|Medit mesh (*.mesh)|*.mesh|"
-    "closed surface (*.stl;*.ply2;*.off)|*.stl;*.ply2;*.off||";
+    "closed surface (*.stl;*.ply2)|*.stl;*.ply2||";
 const char* const kImportBaseFilter = "tetra Mesh (*.node;*.ele)|*.node;*.ele||";
 const char* const kFieldExportFilter = "VTK unstructured grid (*.vtu)|*.vtu||";
 

@@ -464,7 +464,9 @@ bool writeWhole(const std::string& path, const std::string& text, std::string& e
 }  // namespace
 
 const std::vector<std::string>& importableMeshExtensions() {
-    static const std::vector<std::string> extensions = {"msh", "vtk", "mesh", "stl", "ply2", "off"};
+    // Only formats gmsh has a reader for: any other file gmsh would run as a script of its own
+    // language, which can start programs.
+    static const std::vector<std::string> extensions = {"msh", "vtk", "mesh", "stl", "ply2"};
     return extensions;
 }
 
@@ -481,7 +483,7 @@ bool importMeshFile(const std::string& path, const MeshImportOptions& options, I
     error.clear();
     const std::string name = fileName(path);
     if (!isImportableMeshFile(path)) {
-        error = name + ": unknown mesh format; importable are .msh, .vtk, .mesh, .stl, .ply2 and .off";
+        error = name + ": unknown mesh format; importable are .msh, .vtk, .mesh, .stl and .ply2";
         return false;
     }
     if (!(options.elementSize >= 0.0) || !std::isfinite(options.elementSize)) {

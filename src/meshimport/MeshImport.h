@@ -40,7 +40,7 @@ const std::vector<std::string>& importableMeshExtensions();
 bool isImportableMeshFile(const std::string& path);
 
 /// Reads a gmsh .msh (versions 2 and 4), legacy VTK .vtk, Medit .mesh, or a closed surface (.stl,
-/// .ply2, .off) which gmsh fills with tetrahedra. Only tetrahedra are taken (second and higher
+/// .ply2) which gmsh fills with tetrahedra. Only tetrahedra are taken (second and higher
 /// order ones by their corners); other volume elements refuse the file. Inverted tetrahedra are
 /// reoriented and unused nodes dropped, each with a console line. False with a one-line reason in
 /// error (naming the file) for anything else: an unknown extension, a file that is not a mesh of

@@ -200,6 +200,26 @@ Mesh.MeshSizeMax = 0.25;
     EXPECT_EQ(model.m_surface.m_isValid, 1);
     EXPECT_EQ(model.vertexCount(), static_cast<int>(mesh.points.size()));
 
+    // The same surface as a .ply2 file (written here: meshio has no writer for it) fills alike.
+    testfiles::writeText(dir.file("ply2.py"),
+                         "import meshio, sys\n"
+                         "m = meshio.read(sys.argv[1])\n"
+                         "t = m.cells_dict['triangle']\n"
+                         "with open(sys.argv[2], 'w') as f:\n"
+                         "    f.write('%d\\n%d\\n' % (len(m.points), len(t)))\n"
+                         "    for p in m.points: f.write('%.17g %.17g %.17g\\n' % tuple(p))\n"
+                         "    for r in t: f.write('3 %d %d %d\\n' % tuple(r))\n");
+    ASSERT_EQ(testfiles::runCommand("/usr/bin/python3 '" + dir.file("ply2.py") + "' '" + dir.file("body.stl") + "' '" +
+                                        dir.file("body.ply2") + "'",
+                                    dir.path())
+                  .status,
+              0);
+    ImportedTetMesh fromPly2;
+    MeshImportReport ply2Report;
+    ASSERT_TRUE(importFile(dir.file("body.ply2"), fromPly2, ply2Report, error)) << error;
+    EXPECT_EQ(fromPly2.points.size(), mesh.points.size());
+    EXPECT_EQ(fromPly2.tets.size(), mesh.tets.size());
+
     // A given element size is used as it is: twice the size, far fewer vertices.
     ImportedTetMesh coarse;
     ASSERT_TRUE(importFile(dir.file("body.stl"), coarse, report, error, 2.0 * report.elementSize)) << error;
@@ -225,6 +245,8 @@ TEST(MeshImportTest, RefusalsNameTheFileAndTheFault) {
     testfiles::writeText(dir.file("v1.msh"), "$MeshFormat\n1.0 0 8\n$EndMeshFormat\n");
     testfiles::writeText(dir.file("garbage.vtk"), "# vtk DataFile Version 2.0\nnot really\nASCII\nDATASET POLYDATA\n");
     testfiles::writeText(dir.file("model.geo"), "Point(1) = {0, 0, 0};\n");
+    // gmsh has no reader for .off and would run it as a script.
+    testfiles::writeText(dir.file("shape.off"), "SystemCall \"touch '" + dir.file("ran") + "'\";\n");
     writeWithMeshio(dir, dir.file("cube"), "{}", {{"vtk", "new.vtk"}});
 
     const std::vector<std::pair<std::string, std::string>> cases = {
@@ -236,6 +258,7 @@ TEST(MeshImportTest, RefusalsNameTheFileAndTheFault) {
         {"v1.msh", "v1.msh is gmsh mesh format version 1.0; versions 2 and 4 can be imported"},
         {"garbage.vtk", "garbage.vtk"},
         {"model.geo", "model.geo: unknown mesh format"},
+        {"shape.off", "shape.off: unknown mesh format"},
         {"new.vtk", "new.vtk is legacy VTK version 5.1, which cannot be imported; write it as version 4.2"},
         {"missing.msh", "no such file"},
     };

@@ -42,7 +42,7 @@ const char* kHelp =
     "      placement, labels, chamber walls, fibres, phase, contraction charts.\n"
     "  import IN OUT_BASE [--size H] [--json] [--quiet]\n"
     "      Read a gmsh .msh (versions 2 and 4), legacy VTK .vtk or Medit .mesh tetrahedral mesh, or a\n"
-    "      closed surface (.stl, .ply2, .off) which is filled with tetrahedra of size H (default: about\n"
+    "      closed surface (.stl, .ply2) which is filled with tetrahedra of size H (default: about\n"
     "      5,000-10,000 vertices), and write it as OUT_BASE.node/OUT_BASE.ele. Only tetrahedra are\n"
     "      taken; inverted ones are reoriented and unused nodes dropped. --json prints base, vertices,\n"
     "      tetrahedra, dropped_nodes, reoriented_tetrahedra, curved_tetrahedra, ignored_elements\n"
