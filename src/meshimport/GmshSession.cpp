@@ -66,7 +66,8 @@ bool GmshSession::run(const std::function<bool(std::string& error)>& work, std::
         // Errors are logged, not thrown: gmsh meshes inside OpenMP regions, and an exception
         // leaving one ends the process. The log is checked after the work instead.
         gmsh::option::setNumber("General.AbortOnError", 0);
-        gmsh::option::setNumber("General.Verbosity", 4);
+        // Errors and warnings only: the log is read for them, and meshing logs much besides.
+        gmsh::option::setNumber("General.Verbosity", 2);
         // One thread keeps the generated meshes the same from run to run.
         gmsh::option::setNumber("General.NumThreads", 1);
         gmsh::logger::start();
