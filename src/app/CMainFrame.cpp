@@ -11,11 +11,13 @@
 
 #include "app/CVelmoraView.h"
 #include "app/FibrePresetMenu.h"
+#include "app/ImportCommands.h"
 #include "app/ModelPaths.h"
 #include "app/QtToolDialog.h"
 #include "app/ShellHost.h"
 #include "app/ShellMenus.h"
 #include "interaction/TCore.h"
+#include "meshimport/MeshImport.h"
 #include "model/MainWindowManager.h"
 
 namespace {
@@ -61,6 +63,11 @@ void CMainFrame::buildMenus() {
     // Ctrl+O opens a model, as the usual document key; the view handles the other document keys
     // (and Ctrl+O when the main window is not active).
     load->setShortcut(QKeySequence::Open);
+    m_fileMenu->addAction(QStringLiteral("Import mesh (.msh/.vtk/.mesh/.stl)..."), this, [this] {
+        const std::string base = runImportMeshCommand(m_host);
+        if (!base.empty()) loadModelBase(QString::fromStdString(base));
+    });
+    m_fileMenu->addAction(QStringLiteral("Export fields (.vtu)..."), this, [this] { runFieldExportCommand(m_host); });
     m_recentSeparator = m_fileMenu->addSeparator();
     m_exitSeparator = m_fileMenu->addSeparator();
     m_fileMenu->addAction(QStringLiteral("E&xit"), this, [this] { close(); });
@@ -183,6 +190,10 @@ void CMainFrame::loadModelCommand() {
 }
 
 bool CMainFrame::loadModelFile(const QString& path) {
+    if (isImportableMeshFile(path.toStdString())) {
+        const std::string base = importMeshToBase(m_host, path.toStdString(), "");
+        return !base.empty() && loadModelBase(QString::fromStdString(base));
+    }
     std::string basePath;
     if (!modelBaseFromChosenFile(path.toStdString(), basePath)) {
         m_host.showMessage(kWrongModelExtensionMessage);
@@ -255,7 +266,9 @@ QString CMainFrame::droppedModelFile(const QMimeData* mime) {
     for (const QUrl& url : mime->urls()) {
         if (!url.isLocalFile()) continue;
         const QString path = url.toLocalFile();
-        if (path.endsWith(QStringLiteral(".ele")) || path.endsWith(QStringLiteral(".vm"))) return path;
+        if (path.endsWith(QStringLiteral(".ele")) || path.endsWith(QStringLiteral(".vm")) ||
+            isImportableMeshFile(path.toStdString()))
+            return path;
     }
     return QString();
 }

@@ -32,8 +32,9 @@ class CMainFrame : public QMainWindow, public MainFrameWindow {
 
     /// The load command: asks for a ".ele" or ".vm" file and loads the model beside it.
     void loadModelCommand();
-    /// Loads the model of a chosen, dropped or recent file: refuses any extension but ".ele" and
-    /// ".vm" (case-sensitive) with a message; true when a model was loaded.
+    /// Loads the model of a chosen, dropped or recent file: a mesh of another format
+    /// (isImportableMeshFile) is imported beside itself first; any extension but those, ".ele" and
+    /// ".vm" (case-sensitive) is refused with a message; true when a model was loaded.
     bool loadModelFile(const QString& path);
     /// Loads the model at basePath through the controller and remembers it when it loaded.
     bool loadModelBase(const QString& basePath);
@@ -60,7 +61,7 @@ class CMainFrame : public QMainWindow, public MainFrameWindow {
    private:
     void buildMenus();
     void dockDialogs();
-    /// The first local ".ele" or ".vm" file among the dragged URLs, or an empty string.
+    /// The first local ".ele", ".vm" or importable mesh file among the dragged URLs, or "".
     static QString droppedModelFile(const QMimeData* mime);
 
     ShellHost& m_host;

@@ -6,7 +6,9 @@
 #include <QSurfaceFormat>
 
 #include "app/CMainFrame.h"
+#include "app/ImportCommands.h"
 #include "app/ModelPaths.h"
+#include "meshimport/MeshImport.h"
 #include "interaction/TCore.h"
 #include "model/MainWindowManager.h"
 #include "model/ShellHooks.h"
@@ -39,8 +41,13 @@ bool CVelmoraApp::initInstance(const QStringList& arguments) {
     TCore::setDialogFactory(&m_dialogFactory);
 
     QString namedModel;
-    if (arguments.size() > 1 && !arguments[1].isEmpty())
-        namedModel = QString::fromStdString(modelBaseFromArgument(arguments[1].toStdString()));
+    if (arguments.size() > 1 && !arguments[1].isEmpty()) {
+        // A mesh of another format is imported beside itself; when that fails (the reason is
+        // shown) the default model opens instead.
+        const std::string argument = arguments[1].toStdString();
+        namedModel = QString::fromStdString(isImportableMeshFile(argument) ? importMeshToBase(*m_host, argument, "")
+                                                                           : modelBaseFromArgument(argument));
+    }
     MainWindowManager::setInitialModelPath(namedModel.isEmpty() ? std::string("ModelB") : namedModel.toStdString());
 
     m_frame = std::make_unique<CMainFrame>(*m_host, m_dialogFactory);

@@ -10,14 +10,12 @@
 
 #include "io/TextTokens.h"
 #include "linalg/Diagnostics.h"
+#include "mesh/TetMeshLimits.h"
 
 namespace {
 
-// Loading scales the mesh so that its largest extent becomes 10, and the face normals come from
-// cross products of edges taken before that: coordinates beyond 1e60 in magnitude, or a mesh that
-// spans less than 1e-60, would overflow or underflow those steps into infinities and NaNs.
-constexpr double kMaxCoordinate = 1e60;
-constexpr double kMinExtent = 1e-60;
+constexpr double kMaxCoordinate = kMaxTetMeshCoordinate;
+constexpr double kMinExtent = kMinTetMeshExtent;
 
 /// Whitespace tokens of a text file with their line numbers; '#' starts a comment to the line end.
 class TokenFile {
@@ -113,7 +111,7 @@ private:
 
 bool checkCount(TokenFile& f, long long count, long long tokensPerRecord, const char* what) {
     if (count < 0) return f.fail((std::string("negative ") + what + " count").c_str());
-    if (count > 0x7fffffffLL / 8 ||
+    if (count > kMaxTetMeshCount ||
         static_cast<unsigned long long>(count) * static_cast<unsigned long long>(tokensPerRecord) > f.maxTokensLeft())
         return f.fail((std::string(what) + " count exceeds what the file holds").c_str());
     return true;

@@ -92,12 +92,13 @@ TEST(CliSimulateTest, JsonSummaryCsvAndVtkAgreeWithTheModel) {
         "import meshio,sys\n"
         "m = meshio.read(sys.argv[1])\n"
         "print(len(m.points), sum(len(c.data) for c in m.cells if c.type == 'tetra'),"
-        " len(m.point_data['phase']), m.point_data['fibre'].shape[1])\n";
+        " len(m.point_data['phase']), m.point_data['fibre'].shape[1], m.point_data['sheet'].shape[1],"
+        " m.point_data['normal'].shape[1])\n";
     testfiles::writeText(dir.file("read.py"), script);
     const RunResult py = testfiles::runCommand(
         "/usr/bin/python3 '" + dir.file("read.py") + "' '" + dir.file("vtk/step_000030.vtu") + "'", dir.path());
     ASSERT_EQ(py.status, 0) << py.err;
-    EXPECT_EQ(py.out, "64 162 64 3\n");
+    EXPECT_EQ(py.out, "64 162 64 3 3 3\n");
     const std::string pvd = testfiles::readText(dir.file("vtk/series.pvd"));
     EXPECT_NE(pvd.find("timestep=\"0.3\""), std::string::npos);
     EXPECT_NE(pvd.find("step_000001.vtu"), std::string::npos);

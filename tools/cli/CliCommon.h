@@ -38,3 +38,5 @@ int runSave(const std::vector<std::string>& args);
 int runSimulate(const std::vector<std::string>& args);
 int runMakeModel(const std::vector<std::string>& args);
 int runSolveFields(const std::vector<std::string>& args);
+int runImport(const std::vector<std::string>& args);
+int runExportFields(const std::vector<std::string>& args);

@@ -12,8 +12,9 @@ class VtkSeriesWriter {
 public:
     /// False (with a message on stderr) when the directory cannot be created.
     bool open(const std::string& directory);
-    /// Writes the model's tetrahedra, current positions and point data (phase, amplitude, depth,
-    /// label, fibre direction, contraction factor) as step `tick` at `time`. False on a write error.
+    /// Writes the model's tetrahedra at their current positions with the point data of
+    /// writeModelVtu (fields, labels, fibre frame) and the contraction factors as step `tick` at
+    /// `time`. False on a write error.
     bool writeStep(const TLSMModel& model, int tick, double time);
     /// Writes the collection file listing every step with its time. False on a write error.
     bool close();

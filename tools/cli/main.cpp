@@ -32,7 +32,7 @@ const char* kHelp =
     "      --wall start the animation or the 401-tick wall-thickness export at time 0 (one of them).\n"
     "      --volumes writes one CSV row per tick: tick, time, VR, VL, AR, AL. --vtk writes one VTK\n"
     "      unstructured-grid file per tick (tetrahedra, positions; phase, amplitude, depth, label,\n"
-    "      fibre, contraction) and a series.pvd collection. --json prints ticks, threads,\n"
+    "      fibre, sheet, normal, contraction) and a series.pvd collection. --json prints ticks, threads,\n"
     "      ms_per_tick, lv_ef, volumes_min, volumes_max, max_displacement, final_total_volume,\n"
     "      rest_volume, finite and positions_sha256 (final positions as little-endian doubles).\n"
     "  make-model tube OUTBASE [--quiet]\n"
@@ -40,6 +40,18 @@ const char* kHelp =
     "  make-model heart OUTBASE --mesh MESHBASE [--quiet]\n"
     "      Copy the heart mesh made by tools/models/heart.geo to OUTBASE and author OUTBASE.vm:\n"
     "      placement, labels, chamber walls, fibres, phase, contraction charts.\n"
+    "  import IN OUT_BASE [--size H] [--json] [--quiet]\n"
+    "      Read a gmsh .msh (versions 2 and 4), legacy VTK .vtk or Medit .mesh tetrahedral mesh, or a\n"
+    "      closed surface (.stl, .ply2) which is filled with tetrahedra of size H (default: about\n"
+    "      5,000-10,000 vertices), and write it as OUT_BASE.node/OUT_BASE.ele. Only tetrahedra are\n"
+    "      taken; inverted ones are reoriented and unused nodes dropped. --json prints base, vertices,\n"
+    "      tetrahedra, dropped_nodes, reoriented_tetrahedra, curved_tetrahedra, ignored_elements\n"
+    "      (points, lines and faces of a volume mesh), from_surface,\n"
+    "      surface_triangles and element_size.\n"
+    "  export-fields BASE OUT.vtu [--quiet]\n"
+    "      Load BASE like the application and write its rest mesh (in BASE.node's coordinates) as a VTK\n"
+    "      unstructured grid with point data phase, amplitude, depth, label and the fibre frame\n"
+    "      (fibre, sheet, normal).\n"
     "  help, --help\n"
     "      Show this text.\n"
     "\n"
@@ -86,6 +98,8 @@ int main(int argc, char** argv) {
     if (command == "simulate") return runSimulate(args);
     if (command == "make-model") return runMakeModel(args);
     if (command == "solve-fields") return runSolveFields(args);
+    if (command == "import") return runImport(args);
+    if (command == "export-fields") return runExportFields(args);
     std::fprintf(stderr, "velmora-cli: unknown command '%s' (see velmora-cli --help)\n", command.c_str());
     return 2;
 }
