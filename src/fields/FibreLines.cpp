@@ -117,16 +117,18 @@ void TTensorField::buildFibreLines(int set, const std::vector<Tetra>& tets, cons
         return d;
     };
 
-    TFibreLine forward, backward;
-    forward.reserve(kMaxWalkSteps);
-    backward.reserve(kMaxWalkSteps);
-    for (int seed = 0; seed < kSeedCount[set]; ++seed) {
-        // Five draws per seed in a fixed order: the tetrahedron, then four raw weights.
+    // The seeds are drawn first, in the generator's fixed order (five draws per seed: the
+    // tetrahedron, then four raw weights); the walks are independent and run in parallel, and the
+    // lines are kept in seed order, so the result does not depend on the thread count.
+    const int seedCount = kSeedCount[set];
+    std::vector<int> seedTets(seedCount);
+    std::vector<TTetSample> seedSamples(seedCount);
+    for (int seed = 0; seed < seedCount; ++seed) {
         const int r0 = fibreRandom();
         int raw[4];
         for (int& r : raw) r = fibreRandom();
         const int seedTet = static_cast<int>(static_cast<double>(r0) / kFibreRandomMax * (tetCount - 1));
-        TTetSample seedSample;
+        TTetSample& seedSample = seedSamples[seed];
         double sum = 0.0;
         for (int k = 0; k < 4; ++k) {
             seedSample.m_tetVertex[k] = tets[seedTet].vIdx[k];
@@ -137,49 +139,64 @@ void TTensorField::buildFibreLines(int set, const std::vector<Tetra>& tets, cons
             // Four zero draws would give 0/0; the centroid stands in.
             seedSample.m_weight[k] = sum > 0.0 ? seedSample.m_weight[k] / sum : 0.25;
         }
-        const vec3 seedPoint = seedSample.position(positions);
-
-        forward.clear();
-        {
-            TTetSample current = seedSample;
-            int currentTet = seedTet;
-            vec3 point = seedPoint;
-            for (int step = 0; step < kMaxWalkSteps; ++step) {
-                point += direction(current) * kWalkStep;
-                TTetSample next;
-                int nextTet = -1;
-                if (!locatePointFromTet(tets, positions, currentTet, point, next, nextTet)) break;
-                if (region != 0 && !inRegion(nextTet)) break;
-                forward.emplace_back(next, next.interpolate(depth));
-                current = next;
-                currentTet = nextTet;
-            }
-        }
-        backward.clear();
-        {
-            TTetSample current = seedSample;
-            int currentTet = seedTet;
-            vec3 point = seedPoint;
-            for (int step = 0; step < kMaxWalkSteps; ++step) {
-                point -= direction(current) * kWalkStep;
-                TTetSample next;
-                int nextTet = -1;
-                if (!locatePointFromTet(tets, positions, currentTet, point, next, nextTet)) break;
-                // The backward end keeps its first point outside the region.
-                backward.emplace_back(next, next.interpolate(depth));
-                if (region != 0 && !inRegion(nextTet)) break;
-                current = next;
-                currentTet = nextTet;
-            }
-        }
-
-        const size_t total = backward.size() + 1 + forward.size();
-        if (total < static_cast<size_t>(kMinLinePoints)) continue;
-        TFibreLine line;
-        line.reserve(total);
-        line.insert(line.end(), backward.rbegin(), backward.rend());
-        line.emplace_back(seedSample, seedSample.interpolate(depth));
-        line.insert(line.end(), forward.begin(), forward.end());
-        lines.push_back(std::move(line));
+        seedTets[seed] = seedTet;
     }
+
+    std::vector<TFibreLine> walked(seedCount);
+#pragma omp parallel
+    {
+        TFibreLine forward, backward;
+        forward.reserve(kMaxWalkSteps);
+        backward.reserve(kMaxWalkSteps);
+#pragma omp for schedule(dynamic, 64)
+        for (int seed = 0; seed < seedCount; ++seed) {
+            const TTetSample& seedSample = seedSamples[seed];
+            const int seedTet = seedTets[seed];
+            const vec3 seedPoint = seedSample.position(positions);
+
+            forward.clear();
+            {
+                TTetSample current = seedSample;
+                int currentTet = seedTet;
+                vec3 point = seedPoint;
+                for (int step = 0; step < kMaxWalkSteps; ++step) {
+                    point += direction(current) * kWalkStep;
+                    TTetSample next;
+                    int nextTet = -1;
+                    if (!locatePointFromTet(tets, positions, currentTet, point, next, nextTet)) break;
+                    if (region != 0 && !inRegion(nextTet)) break;
+                    forward.emplace_back(next, next.interpolate(depth));
+                    current = next;
+                    currentTet = nextTet;
+                }
+            }
+            backward.clear();
+            {
+                TTetSample current = seedSample;
+                int currentTet = seedTet;
+                vec3 point = seedPoint;
+                for (int step = 0; step < kMaxWalkSteps; ++step) {
+                    point -= direction(current) * kWalkStep;
+                    TTetSample next;
+                    int nextTet = -1;
+                    if (!locatePointFromTet(tets, positions, currentTet, point, next, nextTet)) break;
+                    // The backward end keeps its first point outside the region.
+                    backward.emplace_back(next, next.interpolate(depth));
+                    if (region != 0 && !inRegion(nextTet)) break;
+                    current = next;
+                    currentTet = nextTet;
+                }
+            }
+
+            const size_t total = backward.size() + 1 + forward.size();
+            if (total < static_cast<size_t>(kMinLinePoints)) continue;
+            TFibreLine& line = walked[seed];
+            line.reserve(total);
+            line.insert(line.end(), backward.rbegin(), backward.rend());
+            line.emplace_back(seedSample, seedSample.interpolate(depth));
+            line.insert(line.end(), forward.begin(), forward.end());
+        }
+    }
+    for (TFibreLine& line : walked)
+        if (!line.empty()) lines.push_back(std::move(line));
 }

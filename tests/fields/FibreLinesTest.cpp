@@ -1,5 +1,6 @@
 // Fibre lines: point location by neighbour walk, seeds, lengths, region filters, repeatability.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include "fields/FibrePresets.h"
 #include "fields/FibreRandom.h"
@@ -160,6 +161,19 @@ TEST_F(FibreLines, SameActionsGiveTheSameLinesAndTheSequenceRunsOn) {
     runs[2] = field.m_fibreLines[1];
     EXPECT_TRUE(sameLines(runs[0], runs[2]));
     EXPECT_FALSE(sameLines(runs[0], runs[1]));
+
+    // The walks run in parallel: one thread and three give the same lines in the same order.
+    const int threads = omp_get_max_threads();
+    std::vector<TFibreLine> byThreads[2];
+    for (int run = 0; run < 2; ++run) {
+        omp_set_num_threads(run == 0 ? 1 : 3);
+        resetFibreRandomForTesting();
+        field.buildFibreLines(1, mesh.tets, mesh.verts, labels);
+        byThreads[run] = field.m_fibreLines[1];
+    }
+    omp_set_num_threads(threads);
+    EXPECT_TRUE(sameLines(byThreads[0], runs[0]));
+    EXPECT_TRUE(sameLines(byThreads[1], runs[0]));
 }
 
 TEST(FibreRandom, StaysWithinFifteenBitsAndCoversTheRange) {
