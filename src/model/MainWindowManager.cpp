@@ -125,6 +125,7 @@ void MainWindowManager::loadModel(const std::string& basePath) {
         m_bShowFibVent = true;
         m_host->refreshStdDialogFromModel();
     }
+    m_history.reset(m_model.get());
 }
 
 bool MainWindowManager::startTimer() {

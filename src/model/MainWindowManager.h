@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/TLSMModel.h"
+#include "model/UndoHistory.h"
 
 /// What the controller needs from the window system. The Qt shell implements it; headless runs
 /// use the default, which has no timer and nothing to redraw.
@@ -109,6 +110,8 @@ public:
     bool m_bShowFib3 = false;
     bool m_bShowConstraints = false;
     std::unique_ptr<TLSMModel> m_model;
+    /// The loaded model's undo history and saved mark; every load starts it afresh.
+    UndoHistory m_history;
 
 private:
     void closeExportFile();
