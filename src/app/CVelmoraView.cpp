@@ -11,6 +11,7 @@
 #include "app/CMainFrame.h"
 #include "app/DlgStdInteraction.h"
 #include "app/ShellHost.h"
+#include "app/UnsavedWork.h"
 #include "interaction/TCore.h"
 #include "linalg/Diagnostics.h"
 #include "model/MainWindowManager.h"
@@ -299,7 +300,8 @@ void CVelmoraView::handleKey(int key, bool keypad) {
                 m_host.refreshStdDialogFromModel();
                 break;
             case Qt::Key_S:
-                if (model) saveProject(*model);
+                if (model && saveProject(*model))
+                    if (auto* frame = dynamic_cast<CMainFrame*>(window())) frame->unsavedWork().projectSaved();
                 break;
             default:
                 break;
