@@ -201,6 +201,20 @@ bool CVelmoraView::handleDocumentKey(const QKeyEvent& event) {
         case Qt::Key_S:
             handleKey(Qt::Key_S, false);
             return true;
+        // The Edit menu's keys reach the view only when its shortcuts did not fire (the main
+        // window not active).
+        case Qt::Key_Z:
+        case Qt::Key_Y:
+            if (auto* frame = dynamic_cast<CMainFrame*>(window())) {
+                UnsavedWork& work = frame->unsavedWork();
+                const bool redo = event.key() == Qt::Key_Y || (event.modifiers() & Qt::ShiftModifier);
+                if (redo) {
+                    work.redo();
+                } else {
+                    work.undo();
+                }
+            }
+            return true;
         case Qt::Key_N:
         case Qt::Key_P:
             return true;

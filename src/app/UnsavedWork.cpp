@@ -26,6 +26,7 @@ std::string fileNameOf(const std::string& path) {
 
 UnsavedWork::UnsavedWork(ShellHost& host, CMainFrame& frame) : m_host(host), m_frame(frame) {
     MainWindowManager::getInstance().m_history.onChange = [this] { historyChanged(); };
+    resetEditGesture();
     setEditGestureListener([this] { updateActions(); });
     m_commitTimer.setInterval(kCommitMilliseconds);
     connect(&m_commitTimer, &QTimer::timeout, this, [this] { refresh(); });
@@ -37,7 +38,7 @@ UnsavedWork::UnsavedWork(ShellHost& host, CMainFrame& frame) : m_host(host), m_f
 
 UnsavedWork::~UnsavedWork() {
     setEditGestureListener(nullptr);
-    MainWindowManager::getInstance().m_history.onChange = nullptr;
+    if (MainWindowManager::exists()) MainWindowManager::getInstance().m_history.onChange = nullptr;
 }
 
 void UnsavedWork::addEditMenu(QMenuBar* bar) {
@@ -104,7 +105,7 @@ void UnsavedWork::historyChanged() {
 }
 
 void UnsavedWork::updateActions() {
-    if (!m_undo || !m_redo) return;
+    if (!m_undo || !m_redo || !MainWindowManager::exists()) return;
     const UndoHistory& history = MainWindowManager::getInstance().m_history;
     const bool idle = !isEditGestureUnderway() && MainWindowManager::getInstance().model();
     m_undo->setEnabled(idle && history.canUndo());

@@ -148,7 +148,14 @@ void editHistoryAfterMouse(MouseAction action) {
 
 bool isEditGestureUnderway() { return gestureState().buttons != 0; }
 
+void resetEditGesture() {
+    gestureState().buttons = 0;
+    gestureState().name.clear();
+}
+
 bool commitEdit(const std::string& name) {
+    // Events that arrive before the controller exists (or after it went) change no model.
+    if (!MainWindowManager::exists()) return false;
     MainWindowManager& manager = MainWindowManager::getInstance();
     if (!manager.model()) return false;
     return manager.m_history.commit(*manager.model(), name);
@@ -156,7 +163,7 @@ bool commitEdit(const std::string& name) {
 
 namespace {
 bool applyHistory(bool undo) {
-    if (isEditGestureUnderway()) return false;
+    if (isEditGestureUnderway() || !MainWindowManager::exists()) return false;
     MainWindowManager& manager = MainWindowManager::getInstance();
     TLSMModel* model = manager.model();
     if (!model) return false;

@@ -26,6 +26,9 @@ bool commitEdit(const std::string& name);
 bool undoEdit();
 bool redoEdit();
 
+/// Forgets a gesture whose release never came (a new window starts with no button held).
+void resetEditGesture();
+
 /// Called when a gesture starts or ends (the shell enables its Edit entries from it); nullptr
 /// removes it.
 void setEditGestureListener(std::function<void()> listener);

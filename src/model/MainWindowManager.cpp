@@ -74,6 +74,8 @@ void MainWindowManager::setDefaultHost(ControllerHost* host) {
 
 void MainWindowManager::destroyInstance() { g_instance.reset(); }
 
+bool MainWindowManager::exists() { return g_instance != nullptr; }
+
 void MainWindowManager::setInitialModelPath(const std::string& basePath) { g_initialModelPath = basePath; }
 
 MainWindowManager::MainWindowManager(ControllerHost* host, const std::string& initialModel)

@@ -50,6 +50,8 @@ public:
     static void setDefaultHost(ControllerHost* host);
     /// Destroys the process-wide controller (at exit, or between tests).
     static void destroyInstance();
+    /// Whether the process-wide controller exists (without creating it).
+    static bool exists();
     /// The model getInstance() loads when it creates the controller ("ModelB" unless set; a model
     /// named on the command line replaces it). An empty path starts without a model.
     static void setInitialModelPath(const std::string& basePath);
