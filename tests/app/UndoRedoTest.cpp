@@ -3,7 +3,12 @@
 #include <QAction>
 #include <filesystem>
 
+#include <QSpinBox>
+
 #include "PaintFixture.h"
+#include "app/DlgStdInteraction.h"
+#include "interaction/ChartEditing.h"
+#include "interaction/TStateStdInteraction.h"
 #include "app/UnsavedWork.h"
 #include "model/Autosave.h"
 #include "model/UndoHistory.h"
@@ -76,6 +81,43 @@ TEST_F(UndoRedoTest, ThreeGesturesUndoneWithCtrlZAndRedoneWithCtrlShiftZGiveTheF
     EXPECT_FALSE(m_frame->unsavedWork().redoAction()->isEnabled());
     ASSERT_TRUE(saveProject(model()));
     EXPECT_EQ(testfiles::readText(base() + ".vm"), after);
+}
+
+TEST_F(UndoRedoTest, ChartDragAndDialogSettingUndoAndTheDialogShowsTheRestoredValues) {
+    startOn(testmesh::cube(3));
+    trigger(QStringLiteral("Standard manipulation"));
+    ASSERT_EQ(core().m_mode, 2);
+    const std::string before = text();
+    TStateStdInteraction& standard = TStateStdInteraction::getInstance();
+    auto overlayPixel = [&](double t, double v) {
+        const ChartXY p = chartToFrame(standard.m_chartPos, standard.m_chartSize, t, v);
+        return QPoint(static_cast<int>(std::lround((p.x + 1.0) / 2.0 * ogl().m_viewWidth)),
+                      static_cast<int>(std::lround((1.0 - p.y) / 2.0 * ogl().m_viewHeight)));
+    };
+    drag(overlayPixel(0.3, 0.5), overlayPixel(0.5, 0.8), Qt::NoModifier, 4);
+    ASSERT_EQ(model().m_excitation->m_chartVent.size(), 2u);
+    EXPECT_EQ(manager().m_history.undoName(), "Ventricle chart");
+    const std::string charted = text();
+
+    auto* dialog = dynamic_cast<DlgStdInteraction*>(core().m_dlgStdInteraction.get());
+    ASSERT_NE(dialog, nullptr);
+    const int stiffness = dialog->m_stiffSpin->value();
+    dialog->m_stiffSpin->setValue(stiffness + 5);
+    ASSERT_EQ(model().m_iterationN, stiffness + 5);
+    ASSERT_TRUE(waitFor([this] { return manager().m_history.undoName() == "Global settings"; }));
+
+    ASSERT_TRUE(m_frame->unsavedWork().undo());
+    EXPECT_EQ(model().m_iterationN, stiffness);
+    EXPECT_EQ(dialog->m_stiffSpin->value(), stiffness);
+    EXPECT_EQ(text(), charted);
+    ASSERT_TRUE(m_frame->unsavedWork().undo());
+    EXPECT_EQ(text(), before);
+    EXPECT_EQ(model().m_excitation->m_chartVent.size(), 1u);
+    // The contraction tables follow the restored chart.
+    EXPECT_DOUBLE_EQ(model().m_excitation->m_tableVent[49].x,
+                     1.0 - evalChart(model().m_excitation->m_chartVent, 49 / 99.0) * model().m_excitation->m_amplitude);
+    ASSERT_TRUE(m_frame->unsavedWork().redo());
+    EXPECT_EQ(text(), charted);
 }
 
 TEST_F(UndoRedoTest, DialogCommandsAreStepsAndLoadingAnotherModelClearsTheHistory) {
