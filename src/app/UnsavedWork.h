@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QTimer>
-
 #include <string>
 
 class CMainFrame;

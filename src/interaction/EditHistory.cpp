@@ -40,8 +40,8 @@ int buttonBit(MouseAction action) {
 }
 
 bool isPress(MouseAction a) {
-    return a == MouseAction::LDown || a == MouseAction::RDown || a == MouseAction::MDown ||
-           a == MouseAction::LDouble || a == MouseAction::RDouble || a == MouseAction::MDouble;
+    return a == MouseAction::LDown || a == MouseAction::RDown || a == MouseAction::MDown || a == MouseAction::LDouble ||
+           a == MouseAction::RDouble || a == MouseAction::MDouble;
 }
 
 bool isRelease(MouseAction a) { return a == MouseAction::LUp || a == MouseAction::RUp || a == MouseAction::MUp; }
@@ -134,7 +134,8 @@ void editHistoryAfterMouse(MouseAction action) {
         state.buttons |= bit;
         const bool doubleClick =
             action == MouseAction::LDouble || action == MouseAction::RDouble || action == MouseAction::MDouble;
-        if (state.name.empty() && (action == MouseAction::LDown || doubleClick)) state.name = currentGestureName(doubleClick);
+        if (state.name.empty() && (action == MouseAction::LDown || doubleClick))
+            state.name = currentGestureName(doubleClick);
         if (starts) notifyGesture();
     } else if (isRelease(action)) {
         state.buttons &= ~bit;

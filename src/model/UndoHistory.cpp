@@ -53,8 +53,9 @@ bool sameFrames(const std::vector<TVertexFrame>& a, const std::vector<TVertexFra
 bool sameEntry(const ProjectEntry& a, const ProjectEntry& b) {
     if (a.key != b.key) return false;
     return sameConstraints(a.constraints, b.constraints) &&
-           sameList(a.strokes, b.strokes,
-                    [](const TOrientationStroke& x, const TOrientationStroke& y) { return sameList(x, y, sameSample); }) &&
+           sameList(
+               a.strokes, b.strokes,
+               [](const TOrientationStroke& x, const TOrientationStroke& y) { return sameList(x, y, sameSample); }) &&
            sameChart(a.chartVent, b.chartVent) && sameChart(a.chartAtri, b.chartAtri) && a.intValue == b.intValue &&
            sameReal(a.realValue, b.realValue) && sameList(a.positions, b.positions, sameVec) && a.labels == b.labels &&
            a.polygonIDs == b.polygonIDs && a.walls == b.walls;

@@ -1,15 +1,14 @@
 // Undo and redo in the window, the unsaved mark, the question before work is dropped, and the
 // autosave offered again after the program was stopped without saving.
 #include <QAction>
-#include <filesystem>
-
 #include <QSpinBox>
+#include <filesystem>
 
 #include "PaintFixture.h"
 #include "app/DlgStdInteraction.h"
+#include "app/UnsavedWork.h"
 #include "interaction/ChartEditing.h"
 #include "interaction/TStateStdInteraction.h"
-#include "app/UnsavedWork.h"
 #include "model/Autosave.h"
 #include "model/UndoHistory.h"
 

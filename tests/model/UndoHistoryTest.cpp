@@ -22,7 +22,7 @@ namespace {
 using testfiles::TempDir;
 
 class UndoHistoryTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         testmesh::writeTetGen(testmesh::cube(3), base);
         DiagCapture quiet;
@@ -72,7 +72,9 @@ TEST_F(UndoHistoryTest, EveryKindOfStepUndoesAndRedoesTheProjectFileByteForByte)
          }},
         {"Orientation stroke",
          [&](TLSMModel& m) {
-             addOrientationStroke(m.m_orienField, {m.m_verts[0], m.m_verts[1], m.m_verts[5], m.m_verts[6], m.m_verts[10], m.m_verts[11]}, m.m_tets, m.m_verts);
+             addOrientationStroke(
+                 m.m_orienField, {m.m_verts[0], m.m_verts[1], m.m_verts[5], m.m_verts[6], m.m_verts[10], m.m_verts[11]},
+                 m.m_tets, m.m_verts);
          }},
         {"Label ventricles", [&](TLSMModel& m) { m.m_vtxIsVentriOrAtrium[4] = m.m_vtxIsVentriOrAtrium[9] = 1; }},
         {"Right ventricle wall",
@@ -85,7 +87,10 @@ TEST_F(UndoHistoryTest, EveryKindOfStepUndoesAndRedoesTheProjectFileByteForByte)
              double matrix[16] = {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0.5, 0, 0, 1};
              ASSERT_TRUE(transformModel(m, matrix));
          }},
-        {"Ventricle chart", [&](TLSMModel& m) { m.m_excitation->m_chartVent = {{0, 0}, {0.3, 0.9}}; }},
+        {"Ventricle chart",
+         [&](TLSMModel& m) {
+             m.m_excitation->m_chartVent = {{0, 0}, {0.3, 0.9}};
+         }},
         {"Global settings",
          [&](TLSMModel& m) {
              m.m_iterationN = 12;
@@ -132,7 +137,8 @@ TEST_F(UndoHistoryTest, UndoRestoresWhatTheFileDoesNotHoldAndTheDerivedState) {
     EXPECT_EQ(model.m_vtxOrigPos, rest);
     EXPECT_EQ(model.m_verts, rest);
     ASSERT_EQ(model.m_orienField.m_frames.size(), frames.size());
-    for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(model.m_orienField.m_frames[i].m_primaryDir, frames[i].m_primaryDir);
+    for (size_t i = 0; i < frames.size(); ++i)
+        EXPECT_EQ(model.m_orienField.m_frames[i].m_primaryDir, frames[i].m_primaryDir);
     // The surface follows the rest shape back.
     EXPECT_EQ(model.m_surface.m_verts[0], model.m_verts[model.m_surfVtxSource[0].vertA]);
     ASSERT_TRUE(history.undo(model));
