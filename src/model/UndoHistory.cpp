@@ -241,8 +241,11 @@ void applyAuthoredParts(TLSMModel& model, const AuthoredParts& parts) {
     if (parts.hasFrames) {
         TTensorField& field = model.m_orienField;
         field.m_frames = parts.frames;
-        for (int set = 0; set < 4; ++set)
-            field.buildFibreLines(set, model.m_tets, model.m_vtxOrigPos, model.m_vtxIsVentriOrAtrium);
+        // Frames recomputed from the fields came with new fibre lines; frames turned with a move
+        // of the model did not (the lines belong to the tissue and a move leaves them as they are).
+        if (!restShape)
+            for (int set = 0; set < 4; ++set)
+                field.buildFibreLines(set, model.m_tets, model.m_vtxOrigPos, model.m_vtxIsVentriOrAtrium);
     }
     if (restShape || parts.hasFrames)
         model.m_simulator.initSimulator(model.m_vtxOrigPos, model.m_tets, model.m_smNeighbors,
