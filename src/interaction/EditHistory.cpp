@@ -134,8 +134,7 @@ void editHistoryAfterMouse(MouseAction action) {
         state.buttons |= bit;
         const bool doubleClick =
             action == MouseAction::LDouble || action == MouseAction::RDouble || action == MouseAction::MDouble;
-        if (state.name.empty() && (action == MouseAction::LDown || doubleClick))
-            state.name = currentGestureName(doubleClick);
+        if (state.name.empty()) state.name = currentGestureName(doubleClick);
         if (starts) notifyGesture();
     } else if (isRelease(action)) {
         state.buttons &= ~bit;
