@@ -97,6 +97,12 @@ void UnsavedWork::historyChanged() {
     const bool modified = manager.model() && manager.m_history.differsFromFile(*manager.model());
     if (modified != m_modified) {
         m_modified = modified;
+        // Undone back to what the file holds: an autosave this session wrote is older work that
+        // would otherwise be offered at the next load.
+        if (!modified && manager.model() && manager.model()->m_filePath == m_autosavedModel) {
+            removeAutosave(m_autosavedModel);
+            m_autosavedModel.clear();
+        }
         m_frame.document().setModified(modified);
         // While the beat runs the shell recomposes the title with its rates.
         if (!manager.isTimerOn()) m_frame.setWindowTitle(m_frame.document().windowTitle());
@@ -182,5 +188,6 @@ bool UnsavedWork::autosaveNow() {
         return false;
     }
     m_autosavedGeneration = m_generation;
+    m_autosavedModel = model->m_filePath;
     return true;
 }

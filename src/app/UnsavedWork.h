@@ -68,4 +68,6 @@ class UnsavedWork : public QObject {
     bool m_discardChosen = false;
     long long m_generation = 0;
     long long m_autosavedGeneration = -1;
+    /// The model whose autosave this session wrote ("" when none).
+    std::string m_autosavedModel;
 };

@@ -208,6 +208,14 @@ TEST_F(UndoRedoTest, WorkLeftUnsavedIsOfferedFromTheAutosaveAtTheNextStart) {
     EXPECT_EQ(manager().m_history.undoName(), "Restore autosaved work");
     ASSERT_TRUE(m_frame->unsavedWork().undo());
     EXPECT_EQ(text(), original);
+    EXPECT_FALSE(titleMarked());
+    EXPECT_TRUE(testfiles::exists(autosavePathOf(base()))) << "written by the previous session";
+
+    // Work autosaved in this session and then undone back to the file needs no offer next time.
+    ASSERT_TRUE(m_frame->unsavedWork().redo());
+    ASSERT_TRUE(m_frame->unsavedWork().autosaveNow());
+    ASSERT_TRUE(m_frame->unsavedWork().undo());
+    EXPECT_FALSE(testfiles::exists(autosavePathOf(base())));
 }
 
 }  // namespace
