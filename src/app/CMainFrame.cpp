@@ -16,6 +16,7 @@
 #include "app/QtToolDialog.h"
 #include "app/ShellHost.h"
 #include "app/ShellMenus.h"
+#include "app/UnsavedWork.h"
 #include "interaction/TCore.h"
 #include "meshimport/MeshImport.h"
 #include "model/MainWindowManager.h"
@@ -48,7 +49,10 @@ CMainFrame::CMainFrame(ShellHost& host, QtToolDialogFactory& dialogFactory) : m_
     m_view->setFocus();
 
     TCore::getInst().setMainFrame(this);
+    m_unsavedWork = std::make_unique<UnsavedWork>(m_host, *this);
+    m_unsavedWork->addEditMenu(menuBar());
     onModelReplaced();
+    m_unsavedWork->offerAutosaveRestore();
 }
 
 CMainFrame::~CMainFrame() {
@@ -173,6 +177,7 @@ void CMainFrame::refreshRecentMenu() {
         const QString basePath = entries[i];
         auto* action = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(basePath), m_fileMenu);
         connect(action, &QAction::triggered, this, [this, basePath] {
+            if (!m_unsavedWork->confirmDropWork()) return;
             if (!loadModelBase(basePath)) {
                 m_recent.remove(basePath);
                 refreshRecentMenu();
@@ -184,6 +189,7 @@ void CMainFrame::refreshRecentMenu() {
 }
 
 void CMainFrame::loadModelCommand() {
+    if (!m_unsavedWork->confirmDropWork()) return;
     const std::string path = m_host.chooseOpenFile(kLoadFilter);
     if (path.empty()) return;
     loadModelFile(QString::fromStdString(path));
@@ -203,6 +209,7 @@ bool CMainFrame::loadModelFile(const QString& path) {
 }
 
 bool CMainFrame::loadModelBase(const QString& basePath) {
+    if (!m_unsavedWork->confirmDropWork()) return false;
     MainWindowManager& manager = MainWindowManager::getInstance();
     manager.loadModel(basePath.toStdString());
     const bool loaded = manager.model() != nullptr;
@@ -212,6 +219,7 @@ bool CMainFrame::loadModelBase(const QString& basePath) {
     }
     onModelReplaced();
     m_host.redrawView();
+    if (loaded) m_unsavedWork->offerAutosaveRestore();
     return loaded;
 }
 
@@ -251,6 +259,10 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_unsavedWork && !m_unsavedWork->confirmDropWork()) {
+        event->ignore();
+        return;
+    }
     MainWindowManager::getInstance().stopTimer();
     if (TCore::exists()) {
         TCore& core = TCore::getInst();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <memory>
 
 #include "app/CVelmoraDoc.h"
 #include "app/RecentModels.h"
@@ -14,6 +15,7 @@ class QMenu;
 class QMimeData;
 class QtToolDialogFactory;
 class ShellHost;
+class UnsavedWork;
 
 /// The frame window (no tool bar, no status bar). Creating it creates the core object (with its
 /// hidden dialogs) and the controller (which loads the initial model) just before the view, and
@@ -26,6 +28,8 @@ class CMainFrame : public QMainWindow, public MainFrameWindow {
 
     CVelmoraView* view() const { return m_view; }
     CVelmoraDoc& document() { return m_document; }
+    /// The Edit menu, the unsaved mark, the save question and the autosave.
+    UnsavedWork& unsavedWork() { return *m_unsavedWork; }
 
     /// The menu entry with this text (as shown, with its '&'), or nullptr.
     QAction* findAction(const QString& text) const;
@@ -68,6 +72,7 @@ class CMainFrame : public QMainWindow, public MainFrameWindow {
     CVelmoraDoc m_document;
     RecentModels m_recent;
     CVelmoraView* m_view = nullptr;
+    std::unique_ptr<UnsavedWork> m_unsavedWork;
     QMenu* m_fileMenu = nullptr;
     QAction* m_recentSeparator = nullptr;
     QAction* m_exitSeparator = nullptr;

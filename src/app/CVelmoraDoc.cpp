@@ -8,5 +8,6 @@
 QString CVelmoraDoc::windowTitle() const {
     const TLSMModel* model = MainWindowManager::getInstance().model();
     if (!model || model->m_filePath.empty()) return QStringLiteral("Velmora");
-    return QFileInfo(QString::fromStdString(model->m_filePath)).fileName() + QStringLiteral(" - Velmora");
+    return QFileInfo(QString::fromStdString(model->m_filePath)).fileName() +
+           (m_modified ? QStringLiteral("* - Velmora") : QStringLiteral(" - Velmora"));
 }

@@ -9,6 +9,12 @@ class CVelmoraDoc {
    public:
     /// A new, empty document (the only kind there is).
     bool onNewDocument() { return true; }
-    /// "<model file name> - Velmora", or "Velmora" without a model.
+    /// "<model file name> - Velmora", or "Velmora" without a model; "<name>* - Velmora" while the
+    /// project differs from its file.
     QString windowTitle() const;
+    void setModified(bool modified) { m_modified = modified; }
+    bool isModified() const { return m_modified; }
+
+   private:
+    bool m_modified = false;
 };

@@ -11,6 +11,7 @@
 #include "app/CMainFrame.h"
 #include "app/DlgStdInteraction.h"
 #include "app/ShellHost.h"
+#include "app/UnsavedWork.h"
 #include "interaction/TCore.h"
 #include "linalg/Diagnostics.h"
 #include "model/MainWindowManager.h"
@@ -200,6 +201,20 @@ bool CVelmoraView::handleDocumentKey(const QKeyEvent& event) {
         case Qt::Key_S:
             handleKey(Qt::Key_S, false);
             return true;
+        // The Edit menu's keys reach the view only when its shortcuts did not fire (the main
+        // window not active).
+        case Qt::Key_Z:
+        case Qt::Key_Y:
+            if (auto* frame = dynamic_cast<CMainFrame*>(window())) {
+                UnsavedWork& work = frame->unsavedWork();
+                const bool redo = event.key() == Qt::Key_Y || (event.modifiers() & Qt::ShiftModifier);
+                if (redo) {
+                    work.redo();
+                } else {
+                    work.undo();
+                }
+            }
+            return true;
         case Qt::Key_N:
         case Qt::Key_P:
             return true;
@@ -299,7 +314,8 @@ void CVelmoraView::handleKey(int key, bool keypad) {
                 m_host.refreshStdDialogFromModel();
                 break;
             case Qt::Key_S:
-                if (model) saveProject(*model);
+                if (model && saveProject(*model))
+                    if (auto* frame = dynamic_cast<CMainFrame*>(window())) frame->unsavedWork().projectSaved();
                 break;
             default:
                 break;

@@ -12,6 +12,7 @@
 
 #include "app/ShellHost.h"
 #include "fields/TTensorField.h"
+#include "interaction/EditHistory.h"
 #include "interaction/ModeScenes.h"
 #include "interaction/TCore.h"
 #include "model/ChamberWalls.h"
@@ -184,6 +185,7 @@ void DlgPaintCtrlField::onInitField(PaintFieldKind kind) {
     ShellHost* host = shellHost();
     if (!host || !host->askYesNo(kInitFieldQuestion)) return;
     if (TLSMModel* model = currentModel()) {
+        commitEdit(std::string());
         BusyScope busy;
         switch (kind) {
             case PaintFieldKind::Phase:
@@ -201,6 +203,12 @@ void DlgPaintCtrlField::onInitField(PaintFieldKind kind) {
                                                  model->m_vtxIsVentriOrAtrium);
                 break;
         }
+        const char* names[] = {"Init Phase Shift Field", "Init Amplitude Field", "Init Depth Field",
+                               "Init Primary dir strokes"};
+        commitEdit(names[kind == PaintFieldKind::Phase       ? 0
+                         : kind == PaintFieldKind::Amplitude ? 1
+                         : kind == PaintFieldKind::Depth     ? 2
+                                                             : 3]);
     }
     TCore::getInst().redrawView();
 }
@@ -209,18 +217,24 @@ void DlgPaintCtrlField::onUpdateField() {
     if (!m_bInitialized) return;
     TLSMModel* model = currentModel();
     if (!model) return;
+    commitEdit(std::string());
     {
         BusyScope busy;
         model->m_orienField.updateOrientation(model->m_tets, model->m_vtxOrigPos, model->m_smNeighbors,
                                               model->m_vtxIsVentriOrAtrium);
         setUpSimulator(*model);
     }
+    commitEdit("Update field");
     TCore::getInst().redrawView();
 }
 
 void DlgPaintCtrlField::onNormalize() {
     if (!m_bInitialized) return;
-    if (TLSMModel* model = currentModel()) normalizeModelPlacement(*model);
+    if (TLSMModel* model = currentModel()) {
+        commitEdit(std::string());
+        normalizeModelPlacement(*model);
+        commitEdit("Normalize placement");
+    }
 }
 
 void DlgPaintCtrlField::onExportStrokes() {
@@ -242,14 +256,20 @@ void DlgPaintCtrlField::onImportStrokes() {
     const std::string chosen = host->chooseOpenFile(kStrokeFileFilter);
     if (chosen.empty()) return;
     const std::string path = strokeFilePath(chosen);
+    commitEdit(std::string());
     if (!readStrokeFile(*model, path)) {
         host->showMessage("importFibOri: " + path + " could not be read as a fiber stroke file; the strokes are unchanged");
         return;
     }
+    commitEdit("Import fibre strokes");
     TCore::getInst().redrawView();
 }
 
 void DlgPaintCtrlField::onResetChambers() {
     if (!m_bInitialized) return;
-    if (TLSMModel* model = currentModel()) resetChambers(*model);
+    if (TLSMModel* model = currentModel()) {
+        commitEdit(std::string());
+        resetChambers(*model);
+        commitEdit("Init segmentation2");
+    }
 }

@@ -18,6 +18,7 @@
 #include <limits>
 
 #include "app/ShellHost.h"
+#include "interaction/EditHistory.h"
 #include "interaction/TCore.h"
 #include "linalg/Diagnostics.h"
 #include "model/MainWindowManager.h"
@@ -430,6 +431,7 @@ const QImage& DlgStdInteraction::renderChart() {
 }
 
 void DlgStdInteraction::chartPress(Qt::MouseButton button, const QPoint& point) {
+    commitEdit(std::string());
     const QRect rect = chartRect();
     const int ox = rect.x(), oy = rect.y(), w = m_area.width, h = m_area.height;
     const int x = point.x(), y = point.y();
@@ -475,6 +477,7 @@ void DlgStdInteraction::chartMove(const QPoint& point) {
 void DlgStdInteraction::chartRelease(Qt::MouseButton button, const QPoint& point) {
     const bool ends = (button == Qt::LeftButton && m_vDrag) || (button == Qt::RightButton && m_aDrag);
     if (!ends) return;
+    const char* stepName = m_vDrag ? "Ventricle chart" : "Atrium chart";
     TGlobalExcitation* excitation = currentExcitation();
     if (excitation) {
         const QRect rect = chartRect();
@@ -486,5 +489,6 @@ void DlgStdInteraction::chartRelease(Qt::MouseButton button, const QPoint& point
     }
     m_dragIndex = -1;
     m_vDrag = m_aDrag = false;
+    commitEdit(stepName);
     repaintChartUnlessRunning();
 }

@@ -33,3 +33,12 @@ std::string QtUserDialogs::chooseSaveFile(const std::string& filter) {
                                         QString::fromStdString(qtFileFilter(filter)))
         .toStdString();
 }
+
+SaveChoice QtUserDialogs::askSaveDiscardCancel(const std::string& text) {
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        parentWindow(), QApplication::applicationName(), QString::fromStdString(text),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save) return SaveChoice::Save;
+    if (answer == QMessageBox::Discard) return SaveChoice::Discard;
+    return SaveChoice::Cancel;
+}

@@ -16,6 +16,7 @@ class QtUserDialogs : public UserDialogs {
     bool askYesNo(const std::string& text) override;
     std::string chooseOpenFile(const std::string& filter) override;
     std::string chooseSaveFile(const std::string& filter) override;
+    SaveChoice askSaveDiscardCancel(const std::string& text) override;
 
    private:
     QWidget* parentWindow() const;

@@ -147,6 +147,13 @@ std::string ShellHost::chooseSaveFile(const std::string& filter) {
     return path;
 }
 
+SaveChoice ShellHost::askSaveDiscardCancel(const std::string& text) {
+    suspendTicks();
+    const SaveChoice choice = m_dialogs.askSaveDiscardCancel(text);
+    resumeTicks();
+    return choice;
+}
+
 void ShellHost::refreshDialogs() {
     refreshStdDialogFromModel();
     redrawStdDialog(true);

@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include "app/UserDialogs.h"
 #include "interaction/FramePacer.h"
 #include "model/MainWindowManager.h"
 #include "model/ShellHooks.h"
@@ -46,6 +47,7 @@ class ShellHost : public ControllerHost, public ShellHooks {
     bool askYesNo(const std::string& text);
     std::string chooseOpenFile(const std::string& filter);
     std::string chooseSaveFile(const std::string& filter);
+    SaveChoice askSaveDiscardCancel(const std::string& text);
 
     /// Stops delivering ticks while a modal window is open; resumeTicks restarts them if the timer
     /// was running and nobody stopped it meanwhile. Calls nest.

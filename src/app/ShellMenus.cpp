@@ -8,6 +8,7 @@
 #include "app/AboutDialog.h"
 #include "app/ExportCommands.h"
 #include "app/ShellHost.h"
+#include "interaction/EditHistory.h"
 #include "model/MainWindowManager.h"
 
 QMenu* menuWithTitle(QMenuBar* bar, const QString& title) {
@@ -43,9 +44,11 @@ bool setExperimentContractionChart(ShellHost& host) {
     TLSMModel* model = MainWindowManager::getInstance().model();
     if (!model) return false;
     TGlobalExcitation& excitation = *model->m_excitation;
+    commitEdit(std::string());
     excitation.m_chartVent = {{0.0, 0.0}, {0.25, 0.0}, {0.5, 1.0}, {0.75, 1.0}};
     excitation.m_chartAtri = {{0.0, 0.0}};
     buildTables(excitation);
+    commitEdit("Set Contraction Chart For Experiment");
     host.refreshDialogs();
     return true;
 }

@@ -3,6 +3,9 @@
 
 #include <string>
 
+/// The answers to the question whether to save the unsaved work first.
+enum class SaveChoice { Save, Discard, Cancel };
+
 /// Message boxes, yes/no questions and file choosers. The application uses the Qt implementation;
 /// tests install a scripted one that answers from a list and records what was asked.
 /// User-interface thread only.
@@ -18,4 +21,6 @@ class UserDialogs {
     virtual std::string chooseOpenFile(const std::string& filter) = 0;
     /// A file-save chooser with the same filter form; empty when cancelled.
     virtual std::string chooseSaveFile(const std::string& filter) = 0;
+    /// A question with Save, Discard and Cancel (Cancel when the user closes it).
+    virtual SaveChoice askSaveDiscardCancel(const std::string& text) = 0;
 };

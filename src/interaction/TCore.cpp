@@ -1,5 +1,6 @@
 // TCore: construction order, the mode switches, dialog docking and event forwarding.
 #include "interaction/TCore.h"
+#include "interaction/EditHistory.h"
 
 #include "interaction/TStatePaintCtrlField.h"
 #include "interaction/TStateStdInteraction.h"
@@ -94,6 +95,7 @@ int TCore::stereoCorrectedX(int x, int viewWidth) const {
 void TCore::forwardMouse(MouseAction action, int x, int y, int viewWidth) {
     if (!m_state) return;
     const int cx = stereoCorrectedX(x, viewWidth);
+    editHistoryBeforeMouse(action);
     switch (action) {
         case MouseAction::LDown:
             m_state->mouseLDown(cx, y);
@@ -126,6 +128,7 @@ void TCore::forwardMouse(MouseAction action, int x, int y, int viewWidth) {
             m_state->mouseMove(cx, y);
             break;
     }
+    editHistoryAfterMouse(action);
 }
 
 void TCore::forwardWheel(int delta) {

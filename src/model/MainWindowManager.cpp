@@ -74,6 +74,8 @@ void MainWindowManager::setDefaultHost(ControllerHost* host) {
 
 void MainWindowManager::destroyInstance() { g_instance.reset(); }
 
+bool MainWindowManager::exists() { return g_instance != nullptr; }
+
 void MainWindowManager::setInitialModelPath(const std::string& basePath) { g_initialModelPath = basePath; }
 
 MainWindowManager::MainWindowManager(ControllerHost* host, const std::string& initialModel)
@@ -125,6 +127,7 @@ void MainWindowManager::loadModel(const std::string& basePath) {
         m_bShowFibVent = true;
         m_host->refreshStdDialogFromModel();
     }
+    m_history.reset(m_model.get());
 }
 
 bool MainWindowManager::startTimer() {

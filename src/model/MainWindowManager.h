@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/TLSMModel.h"
+#include "model/UndoHistory.h"
 
 /// What the controller needs from the window system. The Qt shell implements it; headless runs
 /// use the default, which has no timer and nothing to redraw.
@@ -49,6 +50,8 @@ public:
     static void setDefaultHost(ControllerHost* host);
     /// Destroys the process-wide controller (at exit, or between tests).
     static void destroyInstance();
+    /// Whether the process-wide controller exists (without creating it).
+    static bool exists();
     /// The model getInstance() loads when it creates the controller ("ModelB" unless set; a model
     /// named on the command line replaces it). An empty path starts without a model.
     static void setInitialModelPath(const std::string& basePath);
@@ -109,6 +112,8 @@ public:
     bool m_bShowFib3 = false;
     bool m_bShowConstraints = false;
     std::unique_ptr<TLSMModel> m_model;
+    /// The loaded model's undo history and saved mark; every load starts it afresh.
+    UndoHistory m_history;
 
 private:
     void closeExportFile();

@@ -21,6 +21,14 @@ class ScriptedUserDialogs : public UserDialogs {
     }
     std::string chooseOpenFile(const std::string& filter) override { return nextFile(filter); }
     std::string chooseSaveFile(const std::string& filter) override { return nextFile(filter); }
+    /// The next scripted choice; Cancel when the script is exhausted, so no work is lost.
+    SaveChoice askSaveDiscardCancel(const std::string& text) override {
+        saveQuestions.push_back(text);
+        if (saveChoices.empty()) return SaveChoice::Cancel;
+        const SaveChoice answer = saveChoices.front();
+        saveChoices.pop_front();
+        return answer;
+    }
 
     /// How many recorded messages equal text.
     int countMessages(const std::string& text) const {
@@ -33,6 +41,8 @@ class ScriptedUserDialogs : public UserDialogs {
     std::vector<std::string> questions;
     std::vector<std::string> fileFilters;
     std::deque<bool> yesNoAnswers;
+    std::vector<std::string> saveQuestions;
+    std::deque<SaveChoice> saveChoices;
     std::deque<std::string> fileAnswers;
 
    private:

@@ -32,8 +32,8 @@
 
 namespace {
 
-/// Nobody sits at the screen: messages go to standard error, questions are answered No, file
-/// choosers are cancelled.
+/// Nobody sits at the screen: messages go to standard error, questions are answered No (unsaved
+/// work: Discard), file choosers are cancelled.
 class UnattendedDialogs : public UserDialogs {
    public:
     void showMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
@@ -43,6 +43,11 @@ class UnattendedDialogs : public UserDialogs {
     }
     std::string chooseOpenFile(const std::string&) override { return {}; }
     std::string chooseSaveFile(const std::string&) override { return {}; }
+    // The tool authors nothing worth keeping; answering Cancel would keep its window open.
+    SaveChoice askSaveDiscardCancel(const std::string& text) override {
+        std::fprintf(stderr, "question answered Discard: %s\n", text.c_str());
+        return SaveChoice::Discard;
+    }
 };
 
 /// Processes events until condition holds or timeoutMs passes; false on timeout.

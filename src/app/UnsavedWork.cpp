@@ -1,0 +1,193 @@
+// UnsavedWork: Edit menu, unsaved mark, the save question and the autosave timer.
+#include "app/UnsavedWork.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "app/CMainFrame.h"
+#include "app/ShellHost.h"
+#include "interaction/EditHistory.h"
+#include "linalg/Diagnostics.h"
+#include "model/Autosave.h"
+#include "model/MainWindowManager.h"
+#include "model/ProjectFile.h"
+
+namespace {
+constexpr int kCommitMilliseconds = 1000;
+
+std::string fileNameOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+}  // namespace
+
+UnsavedWork::UnsavedWork(ShellHost& host, CMainFrame& frame) : m_host(host), m_frame(frame) {
+    MainWindowManager::getInstance().m_history.onChange = [this] { historyChanged(); };
+    resetEditGesture();
+    setEditGestureListener([this] { updateActions(); });
+    m_commitTimer.setInterval(kCommitMilliseconds);
+    connect(&m_commitTimer, &QTimer::timeout, this, [this] { refresh(); });
+    m_commitTimer.start();
+    m_autosaveTimer.setInterval(kAutosaveMilliseconds);
+    connect(&m_autosaveTimer, &QTimer::timeout, this, [this] { autosaveNow(); });
+    m_autosaveTimer.start();
+}
+
+UnsavedWork::~UnsavedWork() {
+    setEditGestureListener(nullptr);
+    if (MainWindowManager::exists()) MainWindowManager::getInstance().m_history.onChange = nullptr;
+}
+
+void UnsavedWork::addEditMenu(QMenuBar* bar) {
+    // After "&File", where users look for it.
+    auto* edit = new QMenu(QStringLiteral("&Edit"), bar);
+    const QList<QAction*> menus = bar->actions();
+    if (menus.size() > 1) {
+        bar->insertMenu(menus[1], edit);
+    } else {
+        bar->addMenu(edit);
+    }
+    m_undo = edit->addAction(QStringLiteral("&Undo"), this, [this] { undo(); });
+    m_undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    m_redo = edit->addAction(QStringLiteral("&Redo"), this, [this] { redo(); });
+    m_redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    // The tool dialogs are windows of their own: the keys work there too.
+    m_undo->setShortcutContext(Qt::ApplicationShortcut);
+    m_redo->setShortcutContext(Qt::ApplicationShortcut);
+    connect(edit, &QMenu::aboutToShow, this, [this] { refresh(); });
+    updateActions();
+}
+
+bool UnsavedWork::undo() {
+    m_host.suspendTicks();
+    const bool done = undoEdit();
+    m_host.resumeTicks();
+    if (done) {
+        m_host.refreshDialogs();
+        m_host.redrawView();
+    }
+    return done;
+}
+
+bool UnsavedWork::redo() {
+    m_host.suspendTicks();
+    const bool done = redoEdit();
+    m_host.resumeTicks();
+    if (done) {
+        m_host.refreshDialogs();
+        m_host.redrawView();
+    }
+    return done;
+}
+
+void UnsavedWork::refresh() {
+    // A drag (in the view, or on a dialog's chart or slider) is one step: it is committed when
+    // it ends.
+    if (!isEditGestureUnderway() && QGuiApplication::mouseButtons() == Qt::NoButton) commitEdit(std::string());
+    updateActions();
+}
+
+void UnsavedWork::historyChanged() {
+    ++m_generation;
+    m_discardChosen = false;
+    const MainWindowManager& manager = MainWindowManager::getInstance();
+    const bool modified = manager.model() && manager.m_history.differsFromFile(*manager.model());
+    if (modified != m_modified) {
+        m_modified = modified;
+        // Undone back to what the file holds: an autosave this session wrote is older work that
+        // would otherwise be offered at the next load.
+        if (!modified && manager.model() && manager.model()->m_filePath == m_autosavedModel) {
+            removeAutosave(m_autosavedModel);
+            m_autosavedModel.clear();
+        }
+        m_frame.document().setModified(modified);
+        // While the beat runs the shell recomposes the title with its rates.
+        if (!manager.isTimerOn()) m_frame.setWindowTitle(m_frame.document().windowTitle());
+    }
+    updateActions();
+}
+
+void UnsavedWork::updateActions() {
+    if (!m_undo || !m_redo || !MainWindowManager::exists()) return;
+    const UndoHistory& history = MainWindowManager::getInstance().m_history;
+    const bool idle = !isEditGestureUnderway() && MainWindowManager::getInstance().model();
+    m_undo->setEnabled(idle && history.canUndo());
+    m_redo->setEnabled(idle && history.canRedo());
+    m_undo->setText(history.canUndo() ? QStringLiteral("&Undo %1").arg(QString::fromStdString(history.undoName()))
+                                      : QStringLiteral("&Undo"));
+    m_redo->setText(history.canRedo() ? QStringLiteral("&Redo %1").arg(QString::fromStdString(history.redoName()))
+                                      : QStringLiteral("&Redo"));
+}
+
+bool UnsavedWork::confirmDropWork() {
+    refresh();
+    MainWindowManager& manager = MainWindowManager::getInstance();
+    TLSMModel* model = manager.model();
+    if (!model || !m_modified || m_discardChosen) return true;
+    const std::string path = model->m_filePath + ".vm";
+    switch (m_host.askSaveDiscardCancel("The project " + fileNameOf(model->m_filePath) +
+                                        " has unsaved changes. Save them to " + path + "?")) {
+        case SaveChoice::Save: {
+            std::string error;
+            if (!saveProjectTo(*model, path, error)) {
+                diagPrintf("saveProject: %s\n", error.c_str());
+                m_host.showMessage("The project file was not saved; the previous file is unchanged.\n" + error);
+                return false;
+            }
+            projectSaved();
+            return true;
+        }
+        case SaveChoice::Discard:
+            removeAutosave(model->m_filePath);
+            m_discardChosen = true;
+            return true;
+        case SaveChoice::Cancel:
+            break;
+    }
+    return false;
+}
+
+void UnsavedWork::offerAutosaveRestore() {
+    MainWindowManager& manager = MainWindowManager::getInstance();
+    TLSMModel* model = manager.model();
+    if (!model || !autosaveIsNewer(model->m_filePath)) return;
+    const std::string autosave = autosavePathOf(model->m_filePath);
+    if (!m_host.askYesNo("Work on " + fileNameOf(model->m_filePath) + " was saved automatically in " + autosave +
+                         " after its project file was last saved. Restore the autosaved work?"))
+        return;
+    std::string error;
+    if (!restoreAutosave(*model, error)) {
+        diagPrintf("restoreAutosave: %s\n", error.c_str());
+        m_host.showMessage("The autosaved work could not be restored; the model is as its project file left it.\n" +
+                           error);
+        return;
+    }
+    manager.m_history.commit(*model, "Restore autosaved work");
+    m_host.refreshDialogs();
+    m_host.redrawView();
+}
+
+void UnsavedWork::projectSaved() {
+    MainWindowManager& manager = MainWindowManager::getInstance();
+    if (!manager.model()) return;
+    manager.m_history.markSaved(*manager.model());
+    removeAutosave(manager.model()->m_filePath);
+}
+
+bool UnsavedWork::autosaveNow() {
+    refresh();
+    const TLSMModel* model = MainWindowManager::getInstance().model();
+    if (!model || !m_modified || m_autosavedGeneration == m_generation) return false;
+    std::string error;
+    if (!writeAutosave(*model, error)) {
+        // A failed autosave must not interrupt the work with a message box every few minutes.
+        diagPrintf("autosave: %s\n", error.c_str());
+        return false;
+    }
+    m_autosavedGeneration = m_generation;
+    m_autosavedModel = model->m_filePath;
+    return true;
+}

@@ -1,0 +1,73 @@
+// UnsavedWork: the Edit menu with undo and redo, the title's unsaved mark, the question before
+// unsaved work is dropped, and the autosave with its restore offer.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <string>
+
+class CMainFrame;
+class QAction;
+class QMenuBar;
+class ShellHost;
+
+/// Owned by the main window. Keeps the Edit entries and the title mark in step with the loaded
+/// model's undo history, commits the changes the dialogs make once a second (between gestures),
+/// and writes NAME.vm.autosave every few minutes while the project differs from its file.
+/// User-interface thread only.
+class UnsavedWork : public QObject {
+    Q_OBJECT
+   public:
+    /// Autosave interval of the application.
+    static constexpr int kAutosaveMilliseconds = 3 * 60 * 1000;
+
+    UnsavedWork(ShellHost& host, CMainFrame& frame);
+    ~UnsavedWork() override;
+
+    /// Adds "&Edit" with "Undo ..." (Ctrl+Z) and "Redo ..." (Ctrl+Shift+Z, Ctrl+Y) to bar.
+    void addEditMenu(QMenuBar* bar);
+    QAction* undoAction() const { return m_undo; }
+    QAction* redoAction() const { return m_redo; }
+
+    /// Undo / redo one step, the beat's ticks held meanwhile; false when refused or nothing to do.
+    bool undo();
+    bool redo();
+
+    /// Whether the loaded project differs from its file (the title's mark).
+    bool isModified() const { return m_modified; }
+    /// Before the loaded model's work is dropped (closing, quitting, loading another model): when
+    /// the project differs from its file, asks Save / Discard / Cancel. Save writes NAME.vm
+    /// (a failure is told and counts as Cancel); Discard removes the autosave. True when the
+    /// caller may go on.
+    bool confirmDropWork();
+    /// After a load: when the model's autosave is newer than its project file, offers to restore
+    /// it; the restored work is one undoable step and leaves the project marked unsaved.
+    void offerAutosaveRestore();
+    /// After NAME.vm was written: the mark goes and the autosave is removed.
+    void projectSaved();
+    /// Writes the autosave now when the project differs from its file and changed since the last
+    /// autosave. True when written.
+    bool autosaveNow();
+    void setAutosaveInterval(int milliseconds) { m_autosaveTimer.setInterval(milliseconds); }
+
+    /// Commits pending changes and brings the entries and the mark up to date.
+    void refresh();
+
+   private:
+    void historyChanged();
+    void updateActions();
+
+    ShellHost& m_host;
+    CMainFrame& m_frame;
+    QAction* m_undo = nullptr;
+    QAction* m_redo = nullptr;
+    QTimer m_commitTimer;
+    QTimer m_autosaveTimer;
+    bool m_modified = false;
+    /// The user chose Discard for the work as it stands (no new question until it changes).
+    bool m_discardChosen = false;
+    long long m_generation = 0;
+    long long m_autosavedGeneration = -1;
+    /// The model whose autosave this session wrote ("" when none).
+    std::string m_autosavedModel;
+};
