@@ -1,8 +1,15 @@
 // Undo and redo in the window, the unsaved mark, the question before work is dropped, and the
 // autosave offered again after the program was stopped without saving.
+#include <signal.h>
+
 #include <QAction>
+#include <QCoreApplication>
+#include <QProcess>
 #include <QSpinBox>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "PaintFixture.h"
 #include "app/DlgStdInteraction.h"
@@ -216,6 +223,52 @@ TEST_F(UndoRedoTest, WorkLeftUnsavedIsOfferedFromTheAutosaveAtTheNextStart) {
     ASSERT_TRUE(m_frame->unsavedWork().autosaveNow());
     ASSERT_TRUE(m_frame->unsavedWork().undo());
     EXPECT_FALSE(testfiles::exists(autosavePathOf(base())));
+}
+
+/// The killed program of the next test: run by that test as a separate process with
+/// VELMORA_KILLED_PROGRAM_DIR set (skipped otherwise). It opens the model there, authors three steps,
+/// autosaves on a short interval, writes the edited project text to edited.txt and waits to be killed.
+TEST_F(UndoRedoTest, KilledProgramAuthorsAndWaits) {
+    const char* dir = std::getenv("VELMORA_KILLED_PROGRAM_DIR");
+    if (!dir) GTEST_SKIP() << "run by AutosavedWorkOfAKilledProgramIsOfferedAtTheNextStart";
+    QDir::setCurrent(QString::fromLocal8Bit(dir));
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    enterPaintMode();
+    authorThreeSteps();
+    m_frame->unsavedWork().setAutosaveInterval(100);
+    const std::string base = std::string(dir) + "/ModelB";
+    ASSERT_TRUE(waitFor([&] { return testfiles::exists(autosavePathOf(base)); }, 20000));
+    std::ofstream(std::string(dir) + "/edited.tmp") << text();
+    std::filesystem::rename(std::string(dir) + "/edited.tmp", std::string(dir) + "/edited.txt");
+    QTest::qWait(120000);
+}
+
+TEST_F(UndoRedoTest, AutosavedWorkOfAKilledProgramIsOfferedAtTheNextStart) {
+    testmesh::writeTetGen(testmesh::cube(3), base());
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELMORA_KILLED_PROGRAM_DIR"), QString::fromStdString(m_dir.path()));
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--gtest_filter=UndoRedoTest.KilledProgramAuthorsAndWaits")});
+    ASSERT_TRUE(program.waitForStarted());
+    const std::string edited = m_dir.file("edited.txt");
+    ASSERT_TRUE(waitFor([&] { return testfiles::exists(edited) || program.state() == QProcess::NotRunning; }, 60000));
+    ASSERT_TRUE(testfiles::exists(edited)) << "the program ended before its work was autosaved";
+    ::kill(static_cast<pid_t>(program.processId()), SIGKILL);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::CrashExit);
+    std::ostringstream editedText;
+    editedText << std::ifstream(edited).rdbuf();
+
+    m_dialogs.yesNoAnswers = {true};
+    start();
+    ASSERT_EQ(m_dialogs.questions.size(), 1u);
+    EXPECT_NE(m_dialogs.questions[0].find("ModelB.vm.autosave"), std::string::npos);
+    EXPECT_EQ(text(), editedText.str()) << "the restored project is the killed program's work";
+    EXPECT_TRUE(titleMarked());
 }
 
 }  // namespace
