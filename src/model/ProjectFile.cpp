@@ -166,31 +166,77 @@ bool checkProjectRecord(const ProjectRecord& record, const TLSMModel& model, std
     return true;
 }
 
+ProjectEntryKind assignProjectEntry(TLSMModel& model, const ProjectEntry& e) {
+    TGlobalExcitation& ex = *model.m_excitation;
+    switch (e.key) {
+        case ProjectKey::PhaseField:
+            model.m_phaseField.m_constraints = e.constraints;
+            return ProjectEntryKind::Fields;
+        case ProjectKey::AmpliField:
+            model.m_ampliField.m_constraints = e.constraints;
+            return ProjectEntryKind::Fields;
+        case ProjectKey::OrienField:
+            model.m_orienField.m_depthField.m_constraints = e.constraints;
+            model.m_orienField.m_strokes = e.strokes;
+            return ProjectEntryKind::Fields;
+        case ProjectKey::GlobalExcitation:
+            ex.m_chartVent = e.chartVent;
+            ex.m_chartAtri = e.chartAtri;
+            return ProjectEntryKind::Excitation;
+        case ProjectKey::IterationN:
+            model.m_iterationN = e.intValue;
+            return ProjectEntryKind::Settings;
+        case ProjectKey::GlobalAmplitudeVent:
+            ex.m_amplitude = e.realValue;
+            return ProjectEntryKind::Excitation;
+        case ProjectKey::GlobalPropagationMode:
+            ex.m_propagationMode = e.intValue != 0;
+            return ProjectEntryKind::Settings;
+        case ProjectKey::GlobalNumOfWave:
+            ex.m_numOfWave = e.realValue;
+            return ProjectEntryKind::Settings;
+        case ProjectKey::GlobalPropagationModeA:
+            ex.m_propagationModeA = e.intValue != 0;
+            return ProjectEntryKind::Settings;
+        case ProjectKey::GlobalNumOfWaveA:
+            ex.m_numOfWaveA = e.realValue;
+            return ProjectEntryKind::Settings;
+        case ProjectKey::GlobalAmplitudeA:
+        case ProjectKey::OtherGravity:
+            return ProjectEntryKind::Unread;  // written for older readers, not read back
+        case ProjectKey::VtxOrigPos:
+            model.m_verts = e.positions;
+            model.m_vtxOrigPos = e.positions;
+            return ProjectEntryKind::RestShape;
+        case ProjectKey::VtxIsVentriOrAtrium:
+            model.m_vtxIsVentriOrAtrium = e.labels;
+            return ProjectEntryKind::Labels;
+        case ProjectKey::VentAtriWalls: {
+            model.m_polygonIDs = e.polygonIDs;
+            std::vector<TTriIndices>* lists[4] = {&model.m_trisVR, &model.m_trisVL, &model.m_trisAR, &model.m_trisAL};
+            for (int w = 0; w < 4; ++w) lists[w]->assign(e.walls[w].begin(), e.walls[w].end());
+            return ProjectEntryKind::ChamberWalls;
+        }
+    }
+    return ProjectEntryKind::Unread;
+}
+
 void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
     TGlobalExcitation& ex = *model.m_excitation;
     for (const ProjectEntry& e : record.entries) {
+        assignProjectEntry(model, e);
+        // What a file needs beyond its values: the fibre frames computed from the depth field and
+        // the strokes, and the limits a file is held to.
         switch (e.key) {
-            case ProjectKey::PhaseField:
-                model.m_phaseField.m_constraints = e.constraints;
-                break;
-            case ProjectKey::AmpliField:
-                model.m_ampliField.m_constraints = e.constraints;
-                break;
             case ProjectKey::OrienField: {
                 if (model.m_vtxIsVentriOrAtrium.empty())
                     model.m_vtxIsVentriOrAtrium.assign(model.m_vtxOrigPos.size(), 0);
                 TTensorField& field = model.m_orienField;
-                field.m_depthField.m_constraints = e.constraints;
-                field.m_strokes = e.strokes;
                 field.updateField_RBF(field.m_depthField, model.m_vtxOrigPos);
                 field.updateOrientation(model.m_tets, model.m_vtxOrigPos, model.m_smNeighbors,
                                         model.m_vtxIsVentriOrAtrium);
                 break;
             }
-            case ProjectKey::GlobalExcitation:
-                ex.m_chartVent = e.chartVent;
-                ex.m_chartAtri = e.chartAtri;
-                break;
             case ProjectKey::IterationN:
                 // Every tick runs this many shape-matching passes; the dialog offers 1 to 30, and a
                 // file asking for up to 2^31 would freeze the simulation at its first tick.
@@ -199,8 +245,6 @@ void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
                         "loadProject: #IterationN %d is more than the %d iterations a tick may take; %d is used\n",
                         e.intValue, kMaxIterationsPerTick, kMaxIterationsPerTick);
                     model.m_iterationN = kMaxIterationsPerTick;
-                } else {
-                    model.m_iterationN = e.intValue;
                 }
                 break;
             // Above 1 a full chart value would turn the fibre factor 1 - y * amplitude negative;
@@ -209,35 +253,14 @@ void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
             case ProjectKey::GlobalAmplitudeVent:
                 ex.m_amplitude = e.realValue > 1.0 ? 0.3 : heldToDialogRange("#GlobalAmplitudeVent", e.realValue);
                 break;
-            case ProjectKey::GlobalPropagationMode:
-                ex.m_propagationMode = e.intValue != 0;
-                break;
             case ProjectKey::GlobalNumOfWave:
                 ex.m_numOfWave = heldToDialogRange("#GlobalNumOfWave", e.realValue);
-                break;
-            case ProjectKey::GlobalPropagationModeA:
-                ex.m_propagationModeA = e.intValue != 0;
                 break;
             case ProjectKey::GlobalNumOfWaveA:
                 ex.m_numOfWaveA = heldToDialogRange("#GlobalNumOfWaveA", e.realValue);
                 break;
-            case ProjectKey::GlobalAmplitudeA:
-            case ProjectKey::OtherGravity:
-                break;  // written for older readers, not read back
-            case ProjectKey::VtxOrigPos:
-                model.m_verts = e.positions;
-                model.m_vtxOrigPos = model.m_verts;
+            default:
                 break;
-            case ProjectKey::VtxIsVentriOrAtrium:
-                model.m_vtxIsVentriOrAtrium = e.labels;
-                break;
-            case ProjectKey::VentAtriWalls: {
-                model.m_polygonIDs = e.polygonIDs;
-                std::vector<TTriIndices>* lists[4] = {&model.m_trisVR, &model.m_trisVL, &model.m_trisAR,
-                                                      &model.m_trisAL};
-                for (int w = 0; w < 4; ++w) lists[w]->assign(e.walls[w].begin(), e.walls[w].end());
-                break;
-            }
         }
     }
 

@@ -29,6 +29,13 @@ ProjectRecord projectRecordOf(const TLSMModel& model);
 /// False with the offending record named in reason.
 bool checkProjectRecord(const ProjectRecord& record, const TLSMModel& model, std::string& reason);
 
+/// The part of the authored state one record sets.
+enum class ProjectEntryKind { Fields, Excitation, Settings, RestShape, Labels, ChamberWalls, Unread };
+
+/// Puts one record's values into the model as they stand: no limits, no recomputed fields, no
+/// follow-up work (the callers do what their case needs). Returns what the record sets.
+ProjectEntryKind assignProjectEntry(TLSMModel& model, const ProjectEntry& entry);
+
 /// Applies the records in file order (the tensor-field block recomputes depth and frames with the
 /// rest positions of that moment), then runs the post-processing: surface, draw order, dialog
 /// refresh, contraction tables. An iteration count above 30 (the dialog's limit) is read as 30, so

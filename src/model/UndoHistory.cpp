@@ -171,68 +171,22 @@ void applyAuthoredParts(TLSMModel& model, const AuthoredParts& parts) {
     if (!model.m_excitation) return;
     TGlobalExcitation& ex = *model.m_excitation;
     bool restShape = false, chamberIds = false, excitation = false, settings = false;
+    // The values are put back exactly as captured: they came from the model, so the limits a file
+    // is held to are not applied again.
     for (const ProjectEntry& e : parts.entries) {
-        // The values are put back exactly as captured: they came from the model, so the limits a
-        // file is held to are not applied again.
-        switch (e.key) {
-            case ProjectKey::PhaseField:
-                model.m_phaseField.m_constraints = e.constraints;
-                break;
-            case ProjectKey::AmpliField:
-                model.m_ampliField.m_constraints = e.constraints;
-                break;
-            case ProjectKey::OrienField:
-                model.m_orienField.m_depthField.m_constraints = e.constraints;
-                model.m_orienField.m_strokes = e.strokes;
-                break;
-            case ProjectKey::GlobalExcitation:
-                ex.m_chartVent = e.chartVent;
-                ex.m_chartAtri = e.chartAtri;
+        if (e.key == ProjectKey::VentAtriWalls && e.polygonIDs != model.m_polygonIDs) chamberIds = true;
+        switch (assignProjectEntry(model, e)) {
+            case ProjectEntryKind::Excitation:
                 excitation = true;
                 break;
-            case ProjectKey::IterationN:
-                model.m_iterationN = e.intValue;
+            case ProjectEntryKind::Settings:
                 settings = true;
                 break;
-            case ProjectKey::GlobalAmplitudeVent:
-                ex.m_amplitude = e.realValue;
-                excitation = true;
-                break;
-            case ProjectKey::GlobalPropagationMode:
-                ex.m_propagationMode = e.intValue != 0;
-                settings = true;
-                break;
-            case ProjectKey::GlobalNumOfWave:
-                ex.m_numOfWave = e.realValue;
-                settings = true;
-                break;
-            case ProjectKey::GlobalPropagationModeA:
-                ex.m_propagationModeA = e.intValue != 0;
-                settings = true;
-                break;
-            case ProjectKey::GlobalNumOfWaveA:
-                ex.m_numOfWaveA = e.realValue;
-                settings = true;
-                break;
-            case ProjectKey::GlobalAmplitudeA:
-            case ProjectKey::OtherGravity:
-                break;  // written from the ventricles' amplitude and a constant
-            case ProjectKey::VtxOrigPos:
-                model.m_vtxOrigPos = e.positions;
-                model.m_verts = e.positions;
+            case ProjectEntryKind::RestShape:
                 restShape = true;
                 break;
-            case ProjectKey::VtxIsVentriOrAtrium:
-                model.m_vtxIsVentriOrAtrium = e.labels;
+            default:
                 break;
-            case ProjectKey::VentAtriWalls: {
-                if (e.polygonIDs != model.m_polygonIDs) chamberIds = true;
-                model.m_polygonIDs = e.polygonIDs;
-                std::vector<TTriIndices>* lists[4] = {&model.m_trisVR, &model.m_trisVL, &model.m_trisAR,
-                                                      &model.m_trisAL};
-                for (int w = 0; w < 4; ++w) lists[w]->assign(e.walls[w].begin(), e.walls[w].end());
-                break;
-            }
         }
     }
     if (parts.hasPhase) model.m_phaseField.m_value = parts.phaseValues;
