@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <chrono>
 #include <cstdlib>
 #include <memory>
 
@@ -55,10 +54,6 @@ Window& window() {
     return w;
 }
 
-double nowMs() {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 void runBeats(benchmark::State& state, const std::string& basePath, bool ventricularFibres) {
     if (basePath.empty() || !window().open(basePath)) {
         state.SkipWithError("no model or no window (run under xvfb-run)");
@@ -75,11 +70,11 @@ void runBeats(benchmark::State& state, const std::string& basePath, bool ventric
     for (auto _ : state) {
         const long long firstTick = manager.ticksRun();
         const double stepBefore = manager.stepMsTotal();
-        const double start = nowMs();
+        const double start = steadyClockMs();
         manager.startTimer();
         while (manager.ticksRun() < firstTick + kTicksPerBeat) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         manager.stopTimer();
-        const double elapsed = nowMs() - start;
+        const double elapsed = steadyClockMs() - start;
         state.SetIterationTime(elapsed / 1000.0);
         wallMs += elapsed;
         ticks += manager.ticksRun() - firstTick;
@@ -89,13 +84,13 @@ void runBeats(benchmark::State& state, const std::string& basePath, bool ventric
     // The same steps without the window's drawing, on the model as the beat left it.
     TLSMModel& model = *manager.model();
     double time = manager.m_time;
-    const double start = nowMs();
+    const double start = steadyClockMs();
     for (int i = 0; i < kTicksPerBeat; ++i) {
         time += manager.m_dt;
         if (time > model.m_excitation->m_cycleLength) time = 0.0;
         model.updateModel(time, manager.m_dt);
     }
-    const double headlessStepMs = (nowMs() - start) / kTicksPerBeat;
+    const double headlessStepMs = (steadyClockMs() - start) / kTicksPerBeat;
 
     state.counters["ticks_per_s"] = ticks * 1000.0 / wallMs;
     state.counters["frames_per_s"] = frames * 1000.0 / wallMs;
@@ -118,12 +113,12 @@ void BM_WindowFrame(benchmark::State& state) {
     manager.m_bShowFibVent = state.range(0) != 0;
     ShellHost& host = window().app->host();
     for (auto _ : state) {
-        const double start = nowMs();
+        const double start = steadyClockMs();
         host.redrawView();
         host.redrawStdDialog(false);
         // The X server has taken the frame when a round trip returns.
         QApplication::sync();
-        state.SetIterationTime((nowMs() - start) / 1000.0);
+        state.SetIterationTime((steadyClockMs() - start) / 1000.0);
     }
     manager.m_bShowFibVent = false;
 }

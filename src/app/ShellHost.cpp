@@ -1,7 +1,6 @@
 // ShellHost: timer, redraws and messages for the controller and the core.
 #include "app/ShellHost.h"
 
-#include <chrono>
 #include <cmath>
 
 #include "app/CMainFrame.h"
@@ -11,10 +10,6 @@
 #include "interaction/TCore.h"
 
 namespace {
-double nowMs() {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 DlgVolumeViz* volumeDialog() {
     return TCore::exists() ? dynamic_cast<DlgVolumeViz*>(TCore::getInst().m_dlgVolumeViz.get()) : nullptr;
 }
@@ -42,7 +37,7 @@ void ShellHost::startTimer(int, int milliseconds) {
     m_timer.start();
     // Rates of an earlier run are not this run's.
     m_pacer = FramePacer();
-    m_pacer.restartRates(nowMs());
+    m_pacer.restartRates(steadyClockMs());
 }
 
 void ShellHost::killTimer(int) {
@@ -54,7 +49,7 @@ void ShellHost::killTimer(int) {
 }
 
 void ShellHost::showTick() {
-    m_pacer.tickDone(nowMs());
+    m_pacer.tickDone(steadyClockMs());
     if (DlgVolumeViz* volumes = volumeDialog(); volumes && volumes->isDialogVisible()) {
         volumes->sampleTick();
     } else if (isVolumeDialogVisible()) {
@@ -62,7 +57,7 @@ void ShellHost::showTick() {
     }
     if (m_pacer.takeNewRates()) showRates();
     if (m_frameTimer.isActive()) return;
-    const double wait = m_pacer.msUntilNextFrame(nowMs());
+    const double wait = m_pacer.msUntilNextFrame(steadyClockMs());
     if (wait <= 0.0) {
         drawPendingFrame();
     } else {
@@ -73,12 +68,12 @@ void ShellHost::showTick() {
 void ShellHost::drawPendingFrame() {
     m_frameTimer.stop();
     if (!m_pacer.frameDue()) return;
-    const double start = nowMs();
+    const double start = steadyClockMs();
     redrawView();
-    const double viewDone = nowMs();
+    const double viewDone = steadyClockMs();
     redrawStdDialog(false);
     if (DlgVolumeViz* volumes = volumeDialog(); volumes && volumes->isDialogVisible()) volumes->drawPendingSamples();
-    const double end = nowMs();
+    const double end = steadyClockMs();
     m_pacer.frameDrawn(start, end);
     MainWindowManager::recordDrawTiming(viewDone - start, end - viewDone);
 }

@@ -40,11 +40,11 @@ struct LoopTiming {
     double simMs = 0, render3DMs = 0, renderGraphMs = 0;
 } g_loopTiming;
 
-double nowMs() {
+}  // namespace
+
+double steadyClockMs() {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
-
-}  // namespace
 
 std::string runningProgramDirectory() {
     std::vector<char> buffer(4096);
@@ -156,7 +156,7 @@ void MainWindowManager::onTimer() {
                    static_cast<int>(g_loopTiming.renderGraphMs), g_loopTiming.renderGraphMs / 1000.0);
         g_loopTiming = LoopTiming();
     }
-    const double t0 = nowMs();
+    const double t0 = steadyClockMs();
     m_time += m_dt;
     if (m_exportAnim) writeAnimationFrame();
     if (m_recordWall) {
@@ -170,7 +170,7 @@ void MainWindowManager::onTimer() {
     }
     if (m_time > m_model->m_excitation->m_cycleLength + kTimeSlack) m_time = 0;
     m_model->updateModel(m_time, m_dt);
-    const double stepMs = nowMs() - t0;
+    const double stepMs = steadyClockMs() - t0;
     g_loopTiming.simMs += stepMs;
     m_stepMsTotal += stepMs;
     ++m_ticksRun;

@@ -125,6 +125,9 @@ private:
     double m_stepMsTotal = 0.0;
 };
 
+/// Milliseconds on the steady clock the main loop times its ticks and frames with.
+double steadyClockMs();
+
 /// Directory of the running executable with a trailing '/', from /proc/self/exe (so a start
 /// through PATH, a relative path or a symbolic link still finds the files next to the program).
 std::string runningProgramDirectory();
