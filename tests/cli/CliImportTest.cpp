@@ -5,6 +5,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "BeatingProject.h"
 #include "common/TestFiles.h"
 #include "common/TestMeshes.h"
 #include "linalg/Diagnostics.h"
@@ -32,25 +33,6 @@ Dilate {{0.2, 0.1, 0}, {1.2, 1.0, 2.0}} { Volume{2}; }
 BooleanDifference(3) = { Volume{1}; Delete; }{ Volume{2}; Delete; };
 Mesh.MeshSizeMax = 0.35;
 )";
-
-/// Labels every vertex ventricle, makes the whole surface the left-ventricle wall and gives the
-/// ventricles a contraction chart, so that the model beats; saved as base.vm.
-void authorBeat(const std::string& base) {
-    DiagCapture quiet;
-    TLSMModel model;
-    ASSERT_TRUE(model.loadModel(base));
-    for (int v = 0; v < model.vertexCount(); ++v) model.m_vtxIsVentriOrAtrium[v] = 1;
-    for (const auto& t : model.m_surface.m_polys) {
-        TTriIndices tri;
-        for (int c = 0; c < 3; ++c) tri[c] = model.m_surfVtxSource[t[c]].vertA;
-        std::swap(tri[1], tri[2]);  // wall triangles face into the measured volume
-        model.m_trisVL.push_back(tri);
-    }
-    model.m_excitation->m_chartVent = {{0.0, 0.0}, {0.3, 0.9}, {0.6, 0.0}};
-    model.m_excitation->m_amplitude = 0.3;
-    std::string error;
-    ASSERT_TRUE(saveProjectTo(model, base + ".vm", error)) << error;
-}
 
 TEST(CliImportTest, GmshWrittenFilesImportLoadAndBeat) {
     TempDir dir;
@@ -104,7 +86,8 @@ TEST(CliImportTest, GmshWrittenFilesImportLoadAndBeat) {
         EXPECT_EQ(summary["tetrahedra"], j["tetrahedra"]);
         EXPECT_EQ(summary["surface_valid"], true);
 
-        authorBeat(base);
+        std::string error;
+        ASSERT_TRUE(clitest::writeBeatingProject(base, error)) << error;
         const RunResult beat = run("simulate '" + base + "' --ticks 30 --json --quiet", dir);
         ASSERT_EQ(beat.status, 0) << beat.err;
         const nlohmann::json s = nlohmann::json::parse(beat.out);

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "BeatingProject.h"
 #include "common/TestFiles.h"
 #include "common/TestMeshes.h"
 #include "linalg/Diagnostics.h"
@@ -27,25 +28,13 @@ RunResult run(const std::string& args, const TempDir& dir) {
     return testfiles::runCommand("OMP_WAIT_POLICY=passive " + cli() + " " + args, dir.path());
 }
 
-/// A small beating model: a block whose bottom half is ventricle and top half atrium, with walls
-/// closed round the whole block so that the volume of chamber VL is the block's volume.
+/// A small beating model: a block of n^3 cells, every vertex ventricle, with walls closed round the
+/// whole block so that the volume of chamber VL is the block's volume.
 std::string writeBeatingModel(const TempDir& dir, int n) {
     const std::string base = dir.file("block");
     testmesh::writeTetGen(testmesh::cube(n, 1.0), base);
-    DiagCapture quiet;
-    TLSMModel model;
-    EXPECT_TRUE(model.loadModel(base));
-    for (int v = 0; v < model.vertexCount(); ++v) model.m_vtxIsVentriOrAtrium[v] = 1;
-    for (const auto& t : model.m_surface.m_polys) {
-        TTriIndices tri;
-        for (int c = 0; c < 3; ++c) tri[c] = model.m_surfVtxSource[t[c]].vertA;
-        std::swap(tri[1], tri[2]);  // wall triangles face into the measured volume
-        model.m_trisVL.push_back(tri);
-    }
-    model.m_excitation->m_chartVent = {{0.0, 0.0}, {0.3, 0.9}, {0.6, 0.0}};
-    model.m_excitation->m_amplitude = 0.3;
     std::string error;
-    EXPECT_TRUE(saveProjectTo(model, base + ".vm", error)) << error;
+    EXPECT_TRUE(clitest::writeBeatingProject(base, error)) << error;
     return base;
 }
 
