@@ -53,3 +53,12 @@ std::uint64_t fingerprintBytes(const void* data, size_t bytes, std::uint64_t see
     for (; i < bytes; ++i) h = (h ^ p[i]) * 1099511628211ull;
     return h;
 }
+
+void pointInterleavedNormalsAndPositions(const char* base) {
+    const GLsizei stride = 6 * sizeof(float);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glNormalPointer(GL_FLOAT, stride, base);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, stride, base + 3 * sizeof(float));
+    glDisableClientState(GL_COLOR_ARRAY);
+}

@@ -37,6 +37,11 @@ class GLBuffer {
 /// arrays without them.
 bool haveBufferObjects();
 
+/// Points the normal and vertex client arrays at interleaved float records of a normal then a
+/// position (6 floats each) starting at base: a client-memory address, or the offset into the
+/// bound GL_ARRAY_BUFFER (nullptr for its start). Enables both arrays; disables the colour array.
+void pointInterleavedNormalsAndPositions(const char* base);
+
 /// FNV-1a over bytes, continued from seed: the fingerprint by which the passes tell whether the data
 /// behind a buffer changed since the last upload.
 std::uint64_t fingerprintBytes(const void* data, size_t bytes, std::uint64_t seed = 1469598103934665603ull);

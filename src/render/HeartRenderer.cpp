@@ -488,14 +488,9 @@ void HeartRenderer::drawChamberWalls(const TLSMModel& model) {
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     const bool fromBuffer = buffers && m_wallsUploaded;
     const char* base = fromBuffer ? nullptr : reinterpret_cast<const char*>(m_wallVertices.data());
-    const GLsizei stride = 6 * sizeof(float);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     if (fromBuffer) m_wallBuffer.bind(GL_ARRAY_BUFFER);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glNormalPointer(GL_FLOAT, stride, base);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, stride, base + 3 * sizeof(float));
-    glDisableClientState(GL_COLOR_ARRAY);
+    pointInterleavedNormalsAndPositions(base);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     int first = 0;

@@ -145,14 +145,9 @@ void SurfaceBuffers::draw(int slot, bool withTexCoords, int first, int count, un
     const bool indexFromBuffer = buffers && m_indicesUploaded[slot];
 
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    const GLsizei stride = 6 * sizeof(float);
     const char* base = vertexFromBuffer ? nullptr : reinterpret_cast<const char*>(m_interleaved.data());
     if (vertexFromBuffer) m_vertexBuffer.bind(GL_ARRAY_BUFFER);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glNormalPointer(GL_FLOAT, stride, base);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, stride, base + 3 * sizeof(float));
-    glDisableClientState(GL_COLOR_ARRAY);
+    pointInterleavedNormalsAndPositions(base);
     if (withTexCoords) {
         if (texFromBuffer) {
             m_texBuffer.bind(GL_ARRAY_BUFFER);

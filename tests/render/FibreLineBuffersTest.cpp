@@ -134,8 +134,9 @@ TEST(FibreSimplificationTest, TheLevelFollowsTheDistanceOfTheNearestPointOfTheBo
         const double pixelsPerUnit = view.projection[5] * 0.5 * 768 / (distance - 10.0);
         EXPECT_LE(kFibreFinestTolerance * std::ldexp(1.0, level) * pixelsPerUnit, kFibrePixelTolerance + 1e-12);
         // ...and the next coarser one would not, unless the levels run out.
-        if (level + 1 < kFibreDetailLevels)
+        if (level + 1 < kFibreDetailLevels) {
             EXPECT_GT(kFibreFinestTolerance * std::ldexp(1.0, level + 1) * pixelsPerUnit, kFibrePixelTolerance);
+        }
     }
     EXPECT_GE(previous, 3);
     // From inside the box, or through a parallel projection, everything is drawn.
