@@ -78,6 +78,8 @@ struct Scene {
         host = std::make_unique<OffscreenHost>();
         ready = MainWindowManager::getInstance().model() != nullptr && host->create();
         if (!ready) return;
+        // As the main window does: the core object draws the controller's model.
+        TCore::getInst().setController(&MainWindowManager::getInstance());
         TOGL& ogl = *TCore::getInst().m_ogl;
         ready = ogl.initialize(host.get());
         ogl.resize(kWidth, kHeight);

@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "app/AboutDialog.h"
 #include "app/CVelmoraView.h"
 #include "app/FibrePresetMenu.h"
 #include "app/ImportCommands.h"
@@ -22,12 +23,12 @@
 #include "model/MainWindowManager.h"
 
 namespace {
-const char* const kLoadFilter = "tetra Mesh / Config file (*.ele;*.vm)|*.ele;*.vm||";
 constexpr int kInitialWidth = 1024;
 constexpr int kInitialHeight = 768;
 }  // namespace
 
-CMainFrame::CMainFrame(ShellHost& host, QtToolDialogFactory& dialogFactory) : m_host(host) {
+CMainFrame::CMainFrame(ShellHost& host, QtToolDialogFactory& dialogFactory, Commands& commands)
+    : m_host(host), m_commands(commands) {
     setWindowTitle(QStringLiteral("Velmora"));
     setAcceptDrops(true);
     resize(kInitialWidth, kInitialHeight);
@@ -40,16 +41,21 @@ CMainFrame::CMainFrame(ShellHost& host, QtToolDialogFactory& dialogFactory) : m_
     m_host.setFrame(this);
 
     // Just before the view: the core object (hidden dialogs, standard mode) and the controller,
-    // which loads the initial model.
-    TCore::getInst();
-    MainWindowManager::getInstance();
+    // which loads the initial model; then everything that works on them is handed both.
+    TCore& core = TCore::getInst();
+    m_host.attach(nullptr, &core);
+    MainWindowManager& controller = MainWindowManager::getInstance();
+    m_host.attach(&controller, &core);
+    core.setController(&controller);
+    m_document.setController(&controller);
+    m_commands.attach(&controller, &core, this);
 
-    m_view = new CVelmoraView(m_host, this);
+    m_view = new CVelmoraView(m_host, m_commands, this);
     setCentralWidget(m_view);
     m_view->setFocus();
 
     TCore::getInst().setMainFrame(this);
-    m_unsavedWork = std::make_unique<UnsavedWork>(m_host, *this);
+    m_unsavedWork = std::make_unique<UnsavedWork>(m_host, *this, m_commands);
     m_unsavedWork->addEditMenu(menuBar());
     onModelReplaced();
     m_unsavedWork->offerAutosaveRestore();
@@ -57,84 +63,60 @@ CMainFrame::CMainFrame(ShellHost& host, QtToolDialogFactory& dialogFactory) : m_
 
 CMainFrame::~CMainFrame() {
     if (TCore::exists() && TCore::getInst().m_mainFrame == this) TCore::getInst().m_mainFrame = nullptr;
+    m_commands.attach(m_commands.controller(), m_commands.core(), nullptr);
     m_host.setFrame(nullptr);
 }
 
 void CMainFrame::buildMenus() {
     m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
-    QAction* load =
-        m_fileMenu->addAction(QStringLiteral("Load heat tetra model (.ele/.vm)"), this, [this] { loadModelCommand(); });
+    QAction* load = m_fileMenu->addAction(QStringLiteral("Load heat tetra model (.ele/.vm)"), this,
+                                          [this] { m_commands.loadModel(); });
     // Ctrl+O opens a model, as the usual document key; the view handles the other document keys
     // (and Ctrl+O when the main window is not active).
     load->setShortcut(QKeySequence::Open);
-    m_fileMenu->addAction(QStringLiteral("Import mesh (.msh/.vtk/.mesh/.stl)..."), this, [this] {
-        const std::string base = runImportMeshCommand(m_host);
-        if (!base.empty()) loadModelBase(QString::fromStdString(base));
-    });
-    m_fileMenu->addAction(QStringLiteral("Export fields (.vtu)..."), this, [this] { runFieldExportCommand(m_host); });
+    m_fileMenu->addAction(QStringLiteral("Import mesh (.msh/.vtk/.mesh/.stl)..."), this,
+                          [this] { m_commands.importMesh(); });
+    m_fileMenu->addAction(QStringLiteral("Export fields (.vtu)..."), this, [this] { m_commands.exportFields(); });
     m_recentSeparator = m_fileMenu->addSeparator();
     m_exitSeparator = m_fileMenu->addSeparator();
-    m_fileMenu->addAction(QStringLiteral("E&xit"), this, [this] { close(); });
+    m_fileMenu->addAction(QStringLiteral("E&xit"), this, [this] { m_commands.quit(); });
     refreshRecentMenu();
 
     QMenu* modeMenu = menuBar()->addMenu(QStringLiteral("Mode Change"));
     m_backObjectAction = modeMenu->addAction(QStringLiteral("Back object manipulation"));
     m_backObjectAction->setCheckable(true);
     m_backObjectAction->setEnabled(false);
-    m_paintModeAction = modeMenu->addAction(QStringLiteral("Paint control fields"), this, [this] {
-        TCore::getInst().setPaintCtrlFieldMode();
-        refreshMenuChecks();
-    });
+    m_paintModeAction = modeMenu->addAction(QStringLiteral("Paint control fields"), this,
+                                            [this] { m_commands.paintControlFieldsMode(); });
     m_paintModeAction->setCheckable(true);
-    m_stdModeAction = modeMenu->addAction(QStringLiteral("Standard manipulation"), this, [this] {
-        TCore::getInst().setStdInteractionMode();
-        refreshMenuChecks();
-    });
+    m_stdModeAction = modeMenu->addAction(QStringLiteral("Standard manipulation"), this,
+                                          [this] { m_commands.standardManipulationMode(); });
     m_stdModeAction->setCheckable(true);
     modeMenu->addSeparator();
-    m_volumeDialogAction = modeMenu->addAction(QStringLiteral("Show Volume Viz Dlg"), this, [this] {
-        ToolDialogWindow& dialog = *TCore::getInst().m_dlgVolumeViz;
-        if (dialog.isDialogVisible()) {
-            dialog.hideDialog();
-        } else {
-            dialog.showDialog();
-        }
-        refreshMenuChecks();
-    });
+    m_volumeDialogAction = modeMenu->addAction(QStringLiteral("Show Volume Viz Dlg"), this,
+                                               [this] { m_commands.toggleVolumeDialog(); });
     m_volumeDialogAction->setCheckable(true);
     connect(modeMenu, &QMenu::aboutToShow, this, [this] { refreshMenuChecks(); });
 
     addViewMenu(menuBar());
 
     QMenu* renderingMenu = menuBar()->addMenu(QStringLiteral("Rendering"));
-    m_stereoAction = renderingMenu->addAction(QStringLiteral("3D Mode"), this, [this] {
-        TCore& core = TCore::getInst();
-        core.m_bStereo = !core.m_bStereo;
-        refreshMenuChecks();
-        m_host.redrawView();
-    });
+    m_stereoAction = renderingMenu->addAction(QStringLiteral("3D Mode"), this, [this] { m_commands.toggleStereo(); });
     m_stereoAction->setCheckable(true);
-    m_showFramesAction = renderingMenu->addAction(QStringLiteral("Show Frames"), this, [this] {
-        TCore& core = TCore::getInst();
-        core.m_bShowFrames = !core.m_bShowFrames;
-        refreshMenuChecks();
-        m_host.redrawView();
-    });
+    m_showFramesAction =
+        renderingMenu->addAction(QStringLiteral("Show Frames"), this, [this] { m_commands.toggleFrames(); });
     m_showFramesAction->setCheckable(true);
     m_showRatesAction = renderingMenu->addAction(QStringLiteral("Show Ticks and Frames per Second"), this,
-                                                 [this] { m_host.setShowRates(!m_host.showsRates()); });
+                                                 [this] { m_commands.toggleRatesInTitle(); });
     m_showRatesAction->setCheckable(true);
-    renderingMenu->addAction(QStringLiteral("StartAutoRotation"), this,
-                             [] { TCore::getInst().m_camera->startAutoRotation(); });
-    renderingMenu->addAction(QStringLiteral("InitEyePosition"), this,
-                             [] { TCore::getInst().m_camera->initEyePosition(); });
-    renderingMenu->addAction(QStringLiteral("Fit heart in view"), this,
-                             [] { TCore::getInst().m_camera->fitModelInView(); });
+    renderingMenu->addAction(QStringLiteral("StartAutoRotation"), this, [this] { m_commands.startAutoRotation(); });
+    renderingMenu->addAction(QStringLiteral("InitEyePosition"), this, [this] { m_commands.initEyePosition(); });
+    renderingMenu->addAction(QStringLiteral("Fit heart in view"), this, [this] { m_commands.fitModelInView(); });
     connect(renderingMenu, &QMenu::aboutToShow, this, [this] { refreshMenuChecks(); });
 
-    addFibrePresetCommands(menuWithTitle(menuBar(), QStringLiteral("Simple Model Fiber Orientation")));
-    addExperimentCommands(menuWithTitle(menuBar(), QStringLiteral("Simple Model Fiber Orientation")), m_host);
-    addHelpMenu(menuBar(), this);
+    addFibrePresetCommands(menuWithTitle(menuBar(), QStringLiteral("Simple Model Fiber Orientation")), m_commands);
+    addExperimentCommands(menuWithTitle(menuBar(), QStringLiteral("Simple Model Fiber Orientation")), m_commands);
+    addHelpMenu(menuBar(), m_commands);
 }
 
 QAction* CMainFrame::findAction(const QString& text) const {
@@ -176,23 +158,10 @@ void CMainFrame::refreshRecentMenu() {
     for (int i = 0; i < entries.size(); ++i) {
         const QString basePath = entries[i];
         auto* action = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(basePath), m_fileMenu);
-        connect(action, &QAction::triggered, this, [this, basePath] {
-            if (!m_unsavedWork->confirmDropWork()) return;
-            if (!loadModelBase(basePath)) {
-                m_recent.remove(basePath);
-                refreshRecentMenu();
-            }
-        });
+        connect(action, &QAction::triggered, this, [this, basePath] { m_commands.openRecentModel(basePath.toStdString()); });
         m_fileMenu->insertAction(m_exitSeparator, action);
         m_recentActions.append(action);
     }
-}
-
-void CMainFrame::loadModelCommand() {
-    if (!m_unsavedWork->confirmDropWork()) return;
-    const std::string path = m_host.chooseOpenFile(kLoadFilter);
-    if (path.empty()) return;
-    loadModelFile(QString::fromStdString(path));
 }
 
 bool CMainFrame::loadModelFile(const QString& path) {
@@ -210,7 +179,7 @@ bool CMainFrame::loadModelFile(const QString& path) {
 
 bool CMainFrame::loadModelBase(const QString& basePath) {
     if (!m_unsavedWork->confirmDropWork()) return false;
-    MainWindowManager& manager = MainWindowManager::getInstance();
+    MainWindowManager& manager = *m_commands.controller();
     manager.loadModel(basePath.toStdString());
     const bool loaded = manager.model() != nullptr;
     if (loaded) {
@@ -263,7 +232,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    MainWindowManager::getInstance().stopTimer();
+    if (MainWindowManager* controller = m_commands.controller()) controller->stopTimer();
     if (TCore::exists()) {
         TCore& core = TCore::getInst();
         core.m_dlgVolumeViz->hideDialog();
@@ -295,3 +264,48 @@ void CMainFrame::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     loadModelFile(path);
 }
+
+// ---- CommandShell ------------------------------------------------------------------------------
+
+bool CMainFrame::confirmCommand(const std::string& question) { return m_host.askYesNo(question); }
+
+std::string CMainFrame::chooseFileToOpen(const std::string& filter) { return m_host.chooseOpenFile(filter); }
+
+std::string CMainFrame::chooseFileToSave(const std::string& filter) { return m_host.chooseSaveFile(filter); }
+
+void CMainFrame::tellUser(const std::string& text) { m_host.showMessage(text); }
+
+void CMainFrame::holdTicks() { m_host.suspendTicks(); }
+
+void CMainFrame::releaseTicks() { m_host.resumeTicks(); }
+
+void CMainFrame::showModelChanges() { m_host.refreshDialogs(); }
+
+bool CMainFrame::mayDropWork() { return m_unsavedWork->confirmDropWork(); }
+
+void CMainFrame::projectWasSaved() { m_unsavedWork->projectSaved(); }
+
+bool CMainFrame::openModelFile(const std::string& path) { return loadModelFile(QString::fromStdString(path)); }
+
+bool CMainFrame::openModelBase(const std::string& basePath) { return loadModelBase(QString::fromStdString(basePath)); }
+
+void CMainFrame::openRecentModel(const std::string& basePath) {
+    if (!m_unsavedWork->confirmDropWork()) return;
+    const QString base = QString::fromStdString(basePath);
+    if (!loadModelBase(base)) {
+        m_recent.remove(base);
+        refreshRecentMenu();
+    }
+}
+
+std::string CMainFrame::importChosenMesh() { return runImportMeshCommand(m_host); }
+
+void CMainFrame::showModeState() { refreshMenuChecks(); }
+
+bool CMainFrame::ratesShownInTitle() const { return m_host.showsRates(); }
+
+void CMainFrame::showRatesInTitle(bool show) { m_host.setShowRates(show); }
+
+void CMainFrame::showAboutBox() { AboutDialog::showFor(this); }
+
+void CMainFrame::closeMainWindow() { close(); }

@@ -7,6 +7,7 @@
 
 #include "app/CVelmoraDoc.h"
 #include "app/RecentModels.h"
+#include "interaction/Commands.h"
 #include "interaction/MainFrameWindow.h"
 
 class CVelmoraView;
@@ -18,12 +19,14 @@ class ShellHost;
 class UnsavedWork;
 
 /// The frame window (no tool bar, no status bar). Creating it creates the core object (with its
-/// hidden dialogs) and the controller (which loads the initial model) just before the view, and
-/// registers the frame with the core object. User-interface thread only.
-class CMainFrame : public QMainWindow, public MainFrameWindow {
+/// hidden dialogs) and the controller (which loads the initial model) just before the view, hands
+/// both to the command layer, the host and each other, and registers the frame with the core object.
+/// Every menu entry is a call into the command layer; the frame is the commands' window system.
+/// User-interface thread only.
+class CMainFrame : public QMainWindow, public MainFrameWindow, public CommandShell {
     Q_OBJECT
    public:
-    CMainFrame(ShellHost& host, QtToolDialogFactory& dialogFactory);
+    CMainFrame(ShellHost& host, QtToolDialogFactory& dialogFactory, Commands& commands);
     ~CMainFrame() override;
 
     CVelmoraView* view() const { return m_view; }
@@ -34,8 +37,7 @@ class CMainFrame : public QMainWindow, public MainFrameWindow {
     /// The menu entry with this text (as shown, with its '&'), or nullptr.
     QAction* findAction(const QString& text) const;
 
-    /// The load command: asks for a ".ele" or ".vm" file and loads the model beside it.
-    void loadModelCommand();
+    Commands& commands() { return m_commands; }
     /// Loads the model of a chosen, dropped or recent file: a mesh of another format
     /// (isImportableMeshFile) is imported beside itself first; any extension but those, ".ele" and
     /// ".vm" (case-sensitive) is refused with a message; true when a model was loaded.
@@ -55,6 +57,26 @@ class CMainFrame : public QMainWindow, public MainFrameWindow {
     // MainFrameWindow
     ScreenRect normalRect() const override;
 
+    // CommandShell
+    bool confirmCommand(const std::string& question) override;
+    std::string chooseFileToOpen(const std::string& filter) override;
+    std::string chooseFileToSave(const std::string& filter) override;
+    void tellUser(const std::string& text) override;
+    void holdTicks() override;
+    void releaseTicks() override;
+    void showModelChanges() override;
+    bool mayDropWork() override;
+    void projectWasSaved() override;
+    bool openModelFile(const std::string& path) override;
+    bool openModelBase(const std::string& basePath) override;
+    void openRecentModel(const std::string& basePath) override;
+    std::string importChosenMesh() override;
+    void showModeState() override;
+    bool ratesShownInTitle() const override;
+    void showRatesInTitle(bool show) override;
+    void showAboutBox() override;
+    void closeMainWindow() override;
+
    protected:
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -69,6 +91,7 @@ class CMainFrame : public QMainWindow, public MainFrameWindow {
     static QString droppedModelFile(const QMimeData* mime);
 
     ShellHost& m_host;
+    Commands& m_commands;
     CVelmoraDoc m_document;
     RecentModels m_recent;
     CVelmoraView* m_view = nullptr;

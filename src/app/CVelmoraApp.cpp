@@ -37,6 +37,7 @@ bool CVelmoraApp::initInstance(const QStringList& arguments) {
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
 
     setShellHooks(m_host.get());
+    m_previousBusyIndicator = setBusyIndicator(&m_busyCursor);
     MainWindowManager::setDefaultHost(m_host.get());
     TCore::setDialogFactory(&m_dialogFactory);
 
@@ -50,7 +51,7 @@ bool CVelmoraApp::initInstance(const QStringList& arguments) {
     }
     MainWindowManager::setInitialModelPath(namedModel.isEmpty() ? std::string("ModelB") : namedModel.toStdString());
 
-    m_frame = std::make_unique<CMainFrame>(*m_host, m_dialogFactory);
+    m_frame = std::make_unique<CMainFrame>(*m_host, m_dialogFactory, m_commands);
     m_qtDialogs.setMainWindow(m_frame.get());
     if (!namedModel.isEmpty() && MainWindowManager::getInstance().model()) {
         RecentModels().add(namedModel);
@@ -66,10 +67,14 @@ void CVelmoraApp::shutdown() {
         m_frame->close();
         m_frame.reset();
     }
+    m_commands.attach(nullptr, nullptr, nullptr);
+    m_host->attach(nullptr, nullptr);
     MainWindowManager::destroyInstance();
     TCore::destroyInstance();
     TCore::setDialogFactory(nullptr);
     MainWindowManager::setDefaultHost(nullptr);
     MainWindowManager::setInitialModelPath("ModelB");
     setShellHooks(nullptr);
+    // Someone installed another indicator after this one: leave theirs.
+    if (busyIndicator() == &m_busyCursor) setBusyIndicator(m_previousBusyIndicator);
 }

@@ -4,14 +4,16 @@
 #include <QStringList>
 #include <memory>
 
+#include "app/QtBusyCursor.h"
 #include "app/QtToolDialog.h"
 #include "app/QtUserDialogs.h"
 #include "app/ShellHost.h"
+#include "interaction/Commands.h"
 
 class CMainFrame;
 
 /// The application object. Installs the shell's side of the controller and of the core object,
-/// creates the main window (which creates the core object, the controller with its initial model,
+/// makes the command layer the windows call into and the busy cursor, creates the main window (which creates the core object, the controller with its initial model,
 /// and the view) and shows it. Destroying it (or shutdown()) closes the window and destroys both
 /// singletons while the window system still exists. One at a time; user-interface thread only.
 class CVelmoraApp {
@@ -34,10 +36,14 @@ class CVelmoraApp {
 
     CMainFrame* mainFrame() const { return m_frame.get(); }
     ShellHost& host() { return *m_host; }
+    Commands& commands() { return m_commands; }
 
    private:
     QtUserDialogs m_qtDialogs;
     std::unique_ptr<ShellHost> m_host;
-    QtToolDialogFactory m_dialogFactory;
+    Commands m_commands;
+    QtToolDialogFactory m_dialogFactory{m_commands};
+    QtBusyCursor m_busyCursor;
+    BusyIndicator* m_previousBusyIndicator = nullptr;
     std::unique_ptr<CMainFrame> m_frame;
 };

@@ -6,7 +6,7 @@
 #include "model/MainWindowManager.h"
 
 QString CVelmoraDoc::windowTitle() const {
-    const TLSMModel* model = MainWindowManager::getInstance().model();
+    const TLSMModel* model = m_controller ? m_controller->model() : nullptr;
     if (!model || model->m_filePath.empty()) return QStringLiteral("Velmora");
     return QFileInfo(QString::fromStdString(model->m_filePath)).fileName() +
            (m_modified ? QStringLiteral("* - Velmora") : QStringLiteral(" - Velmora"));

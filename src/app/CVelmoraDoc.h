@@ -5,8 +5,12 @@
 
 /// The model lives in the controller; the document only names what the main window shows in its
 /// title. User-interface thread only.
+class MainWindowManager;
+
 class CVelmoraDoc {
    public:
+    /// The controller whose model names the document (nullptr: none yet).
+    void setController(const MainWindowManager* controller) { m_controller = controller; }
     /// A new, empty document (the only kind there is).
     bool onNewDocument() { return true; }
     /// "<model file name> - Velmora", or "Velmora" without a model; "<name>* - Velmora" while the
@@ -16,5 +20,6 @@ class CVelmoraDoc {
     bool isModified() const { return m_modified; }
 
    private:
+    const MainWindowManager* m_controller = nullptr;
     bool m_modified = false;
 };

@@ -8,14 +8,10 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
-#include "app/CMainFrame.h"
-#include "app/DlgStdInteraction.h"
 #include "app/ShellHost.h"
-#include "app/UnsavedWork.h"
+#include "interaction/Commands.h"
 #include "interaction/TCore.h"
 #include "linalg/Diagnostics.h"
-#include "model/MainWindowManager.h"
-#include "model/ProjectFile.h"
 
 namespace {
 
@@ -28,16 +24,15 @@ int printedKeyCode(int key, bool keypad) {
     return key;
 }
 
-void toggle(bool& flag) { flag = !flag; }
-
 }  // namespace
 
-CVelmoraView::CVelmoraView(ShellHost& host, QWidget* parent) : QOpenGLWidget(parent), m_host(host) {
+CVelmoraView::CVelmoraView(ShellHost& host, Commands& commands, QWidget* parent)
+    : QOpenGLWidget(parent), m_host(host), m_commands(commands), m_core(*commands.core()) {
     g_theView = this;
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
-    TCore::getInst().m_keyboard = this;
-    TCore::getInst().m_camera->setViewWindow(this);
+    m_core.m_keyboard = this;
+    m_core.m_camera->setViewWindow(this);
     // Space gestures must not depend on which widget has the keyboard focus.
     QCoreApplication::instance()->installEventFilter(this);
 }
@@ -64,14 +59,12 @@ bool CVelmoraView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 CVelmoraView::~CVelmoraView() {
-    if (TCore::exists()) {
-        TCore& core = TCore::getInst();
-        if (context()) makeCurrent();
-        core.m_ogl->release();
-        if (context()) doneCurrent();
-        if (core.m_keyboard == this) core.m_keyboard = nullptr;
-        if (core.m_camera->viewWindow() == this) core.m_camera->setViewWindow(nullptr);
-    }
+    // The core object outlives the main window and its view.
+    if (context()) makeCurrent();
+    m_core.m_ogl->release();
+    if (context()) doneCurrent();
+    if (m_core.m_keyboard == this) m_core.m_keyboard = nullptr;
+    if (m_core.m_camera->viewWindow() == this) m_core.m_camera->setViewWindow(nullptr);
     if (g_theView == this) g_theView = nullptr;
 }
 
@@ -96,19 +89,18 @@ void CVelmoraView::doneContextCurrent() {
 }
 
 void CVelmoraView::initializeGL() {
-    TOGL& ogl = *TCore::getInst().m_ogl;
+    TOGL& ogl = *m_core.m_ogl;
     m_ready = ogl.initialize(this);
     ogl.resize(static_cast<int>(width() * devicePixelRatio()), static_cast<int>(height() * devicePixelRatio()));
 }
 
 void CVelmoraView::resizeGL(int, int) {
-    TCore::getInst().m_ogl->resize(static_cast<int>(width() * devicePixelRatio()),
-                                   static_cast<int>(height() * devicePixelRatio()));
+    m_core.m_ogl->resize(static_cast<int>(width() * devicePixelRatio()), static_cast<int>(height() * devicePixelRatio()));
 }
 
 void CVelmoraView::paintGL() {
     if (!m_ready) return;
-    TCore::getInst().drawView();
+    m_core.drawView();
 }
 
 void CVelmoraView::trackModifiers(Qt::KeyboardModifiers modifiers) {
@@ -153,7 +145,7 @@ void CVelmoraView::forwardMouse(QMouseEvent* event, bool press, bool doubleClick
             event->ignore();
             return;
     }
-    TCore::getInst().forwardMouse(action, p.x(), p.y(), deviceWidth());
+    m_core.forwardMouse(action, p.x(), p.y(), deviceWidth());
     event->accept();
 }
 
@@ -166,7 +158,7 @@ void CVelmoraView::mouseDoubleClickEvent(QMouseEvent* event) { forwardMouse(even
 void CVelmoraView::mouseMoveEvent(QMouseEvent* event) {
     trackModifiers(event->modifiers());
     const QPoint p = devicePixel(event->position());
-    TCore::getInst().forwardMouse(MouseAction::Move, p.x(), p.y(), deviceWidth());
+    m_core.forwardMouse(MouseAction::Move, p.x(), p.y(), deviceWidth());
     event->accept();
 }
 
@@ -176,7 +168,7 @@ void CVelmoraView::wheelEvent(QWheelEvent* event) {
     // counts.
     const QPoint angle = event->angleDelta();
     const int delta = angle.y() != 0 ? angle.y() : angle.x();
-    if (delta != 0) TCore::getInst().forwardWheel(delta);
+    if (delta != 0) m_core.forwardWheel(delta);
     // The default handling follows: the event goes on to the parent windows.
     event->ignore();
 }
@@ -196,7 +188,7 @@ bool CVelmoraView::handleDocumentKey(const QKeyEvent& event) {
     if (!(event.modifiers() & Qt::ControlModifier)) return false;
     switch (event.key()) {
         case Qt::Key_O:
-            if (auto* frame = dynamic_cast<CMainFrame*>(window())) frame->loadModelCommand();
+            m_commands.loadModel();
             return true;
         case Qt::Key_S:
             handleKey(Qt::Key_S, false);
@@ -204,16 +196,14 @@ bool CVelmoraView::handleDocumentKey(const QKeyEvent& event) {
         // The Edit menu's keys reach the view only when its shortcuts did not fire (the main
         // window not active).
         case Qt::Key_Z:
-        case Qt::Key_Y:
-            if (auto* frame = dynamic_cast<CMainFrame*>(window())) {
-                UnsavedWork& work = frame->unsavedWork();
-                const bool redo = event.key() == Qt::Key_Y || (event.modifiers() & Qt::ShiftModifier);
-                if (redo) {
-                    work.redo();
-                } else {
-                    work.undo();
-                }
+            if (event.modifiers() & Qt::ShiftModifier) {
+                m_commands.redo();
+            } else {
+                m_commands.undo();
             }
+            return true;
+        case Qt::Key_Y:
+            m_commands.redo();
             return true;
         case Qt::Key_N:
         case Qt::Key_P:
@@ -249,79 +239,67 @@ void CVelmoraView::changeEvent(QEvent* event) {
 }
 
 void CVelmoraView::handleKey(int key, bool keypad) {
-    MainWindowManager& manager = MainWindowManager::getInstance();
-    TLSMModel* model = manager.model();
     if (!keypad) {
         switch (key) {
             case Qt::Key_1:
+                m_commands.stepTransparency(50);
+                break;
             case Qt::Key_2:
-                // The transparency slider of the standard dialog, 50 up (1) or down (2).
-                if (auto* dialog = dynamic_cast<DlgStdInteraction*>(TCore::getInst().m_dlgStdInteraction.get()))
-                    dialog->stepTransparency(key == Qt::Key_1 ? 50 : -50);
+                m_commands.stepTransparency(-50);
                 break;
             case Qt::Key_0:
-                toggle(manager.m_bShowFib3);
+                m_commands.toggleDisplay(DisplaySwitch::Fibres3);
                 break;
             case Qt::Key_3:
-                toggle(manager.m_bShowMesh);
+                m_commands.toggleDisplay(DisplaySwitch::Mesh);
                 break;
             case Qt::Key_4:
-                toggle(manager.m_bShowVertices);
+                m_commands.toggleDisplay(DisplaySwitch::Vertices);
                 break;
             case Qt::Key_5:
-                toggle(manager.m_bShowRooms);
+                m_commands.toggleDisplay(DisplaySwitch::Rooms);
                 break;
             case Qt::Key_6:
-                toggle(manager.m_bShowFibAtri);
+                m_commands.toggleDisplay(DisplaySwitch::AtrialFibres);
                 break;
             case Qt::Key_7:
-                toggle(manager.m_bShowFibVent);
+                m_commands.toggleDisplay(DisplaySwitch::VentricularFibres);
                 break;
             case Qt::Key_8:
-                toggle(manager.m_bShowConstraints);
+                m_commands.toggleDisplay(DisplaySwitch::Constraints);
                 break;
             case Qt::Key_9:
-                toggle(manager.m_bShowFib2);
+                m_commands.toggleDisplay(DisplaySwitch::Fibres2);
                 break;
             case Qt::Key_G:
-                if (model) {
-                    model->m_excitation->m_chartVent = {{0.0, 0.0}};
-                    model->m_excitation->m_chartAtri = {{0.0, 0.0}};
-                    buildTables(*model->m_excitation);
-                }
+                m_commands.clearContractionCharts();
                 break;
             case Qt::Key_I:
-                if (model) model->resetSimulation();
+                m_commands.resetDeformation();
                 break;
             case Qt::Key_K:
-                if (model) model->m_ampliField.m_value.assign(model->m_ampliField.m_value.size(), 1.0);
+                m_commands.fullAmplitude();
                 break;
             case Qt::Key_M:
-                TCore::getInst().m_camera->storeEyePosition();
+                m_commands.storeEyePosition();
                 break;
             case Qt::Key_N:
-                TCore::getInst().m_camera->initEyePosition();
+                m_commands.initEyePosition();
                 break;
             case Qt::Key_F:
-                TCore::getInst().m_camera->fitModelInView();
+                m_commands.fitModelInView();
                 break;
             case Qt::Key_O:
-                if (manager.m_timerOn) {
-                    manager.stopTimer();
-                } else {
-                    manager.startTimer();
-                }
-                m_host.refreshStdDialogFromModel();
+                m_commands.toggleSimulation();
                 break;
             case Qt::Key_S:
-                if (model && saveProject(*model))
-                    if (auto* frame = dynamic_cast<CMainFrame*>(window())) frame->unsavedWork().projectSaved();
+                m_commands.saveProject();
                 break;
             default:
                 break;
         }
     }
-    if (!manager.m_timerOn) redrawNow();
+    if (!m_commands.simulationRuns()) redrawNow();
     diagPrintf("%d\n", printedKeyCode(key, keypad));
     m_host.refreshStdDialogFromModel();
 }

@@ -7,19 +7,22 @@
 #include "interaction/ViewWindow.h"
 #include "render/GLContextHost.h"
 
+class Commands;
 class ShellHost;
+class TCore;
 
 /// The process's one 3-D view (a QOpenGLWidget with a compatibility-profile context). It hands its
 /// context to the core object's TOGL, forwards every mouse event to the current interaction mode
 /// (with the stereo correction), draws through the core object, tracks Ctrl/Shift/Alt/Space for the
-/// modes and handles the keyboard shortcuts itself. Mouse positions reach the modes in device pixels,
+/// modes and runs the keyboard shortcuts' commands. The core object is the command layer's, attached
+/// before the view is made. Mouse positions reach the modes in device pixels,
 /// the units of the OpenGL viewport. It is the camera's window: it holds the mouse capture from the
 /// start of a camera drag until its end, or until the view loses the focus or its window is
 /// deactivated. User-interface thread only.
 class CVelmoraView : public QOpenGLWidget, public GLContextHost, public KeyboardState, public ViewWindow {
     Q_OBJECT
    public:
-    CVelmoraView(ShellHost& host, QWidget* parent);
+    CVelmoraView(ShellHost& host, Commands& commands, QWidget* parent);
     ~CVelmoraView() override;
 
     /// The view, or nullptr before it is created and after it is destroyed.
@@ -47,7 +50,7 @@ class CVelmoraView : public QOpenGLWidget, public GLContextHost, public Keyboard
     void releaseMouseCapture() override { m_hasMouseCapture = false; }
     bool hasMouseCapture() const override { return m_hasMouseCapture; }
 
-    /// The shortcut keys: runs the key's command and the common tail (redraw unless the simulation
+    /// The shortcut keys: runs the key's command (one call into the command layer) and the common tail (redraw unless the simulation
     /// runs, the key code on standard error, refresh of the standard dialog). keyCode is Qt's key;
     /// keypad keys only run the tail.
     void handleKey(int keyCode, bool keypad);
@@ -85,6 +88,8 @@ class CVelmoraView : public QOpenGLWidget, public GLContextHost, public Keyboard
     int deviceWidth() const;
 
     ShellHost& m_host;
+    Commands& m_commands;
+    TCore& m_core;
     bool m_ready = false;
     Qt::KeyboardModifiers m_modifiers;
     bool m_spaceDown = false;

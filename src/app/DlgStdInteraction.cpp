@@ -17,12 +17,9 @@
 #include <cmath>
 #include <limits>
 
-#include "app/ShellHost.h"
-#include "interaction/EditHistory.h"
-#include "interaction/TCore.h"
+#include "interaction/Commands.h"
 #include "linalg/Diagnostics.h"
 #include "model/MainWindowManager.h"
-#include "model/ProjectFile.h"
 
 namespace {
 
@@ -38,13 +35,6 @@ const QColor kNoModelColour(0x22, 0x22, 0x22);
 const QColor kVentColour(0, 255, 0);
 const QColor kAtriColour(0, 0, 255);
 const QColor kCursorColour(255, 0, 0);
-
-TLSMModel* currentModel() { return MainWindowManager::getInstance().model(); }
-TGlobalExcitation* currentExcitation() {
-    TLSMModel* model = currentModel();
-    return model ? model->m_excitation.get() : nullptr;
-}
-bool simulationRuns() { return MainWindowManager::getInstance().isTimerOn(); }
 
 double scaledNumber(int position) { return std::clamp(position * kNumberScale, kNumberLow, kNumberHigh); }
 
@@ -134,9 +124,10 @@ void StdChartArea::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); 
 
 // ---- Dialog ----------------------------------------------------------------------------------
 
-DlgStdInteraction::DlgStdInteraction()
+DlgStdInteraction::DlgStdInteraction(Commands& commands)
     : QtToolWindow<StdDialogWindow>(QStringLiteral("Standard Interaction Dialg"), kStdDialogWidth, kStdDialogHeight,
-                                    false) {
+                                    false),
+      m_commands(commands) {
     buildControls();
     connectControls();
     m_bInitialized = true;
@@ -225,25 +216,20 @@ void DlgStdInteraction::buildControls() {
 }
 
 void DlgStdInteraction::connectControls() {
-    connect(m_simulationButton, &QPushButton::clicked, this, [this] { onSimulationButton(); });
-    connect(m_initButton, &QPushButton::clicked, this, [this] { onInitialization(); });
+    connect(m_simulationButton, &QPushButton::clicked, this, [this] { m_commands.toggleSimulation(); });
+    connect(m_initButton, &QPushButton::clicked, this, [this] { m_commands.restartBeat(); });
     connect(m_transSlider, &QSlider::valueChanged, this, [this] {
-        if (m_bInitialized) redrawViewUnlessRunning();
+        if (m_bInitialized) m_commands.redrawView();
     });
 
-    // The dialog is made while the core object is built, before the controller exists: the
-    // switches are looked up when a box is clicked.
-    const std::pair<QCheckBox*, bool MainWindowManager::*> displays[] = {
-        {m_meshBox, &MainWindowManager::m_bShowMesh},
-        {m_vertexBox, &MainWindowManager::m_bShowVertices},
-        {m_roomsBox, &MainWindowManager::m_bShowRooms},
-        {m_fibAtriBox, &MainWindowManager::m_bShowFibAtri},
-        {m_fibVentBox, &MainWindowManager::m_bShowFibVent}};
+    const std::pair<QCheckBox*, DisplaySwitch> displays[] = {{m_meshBox, DisplaySwitch::Mesh},
+                                                             {m_vertexBox, DisplaySwitch::Vertices},
+                                                             {m_roomsBox, DisplaySwitch::Rooms},
+                                                             {m_fibAtriBox, DisplaySwitch::AtrialFibres},
+                                                             {m_fibVentBox, DisplaySwitch::VentricularFibres}};
     for (const auto& display : displays) {
-        QCheckBox* box = display.first;
-        bool MainWindowManager::*flag = display.second;
-        connect(box, &QCheckBox::clicked, this,
-                [this, box, flag] { onDisplayBox(box, MainWindowManager::getInstance().*flag); });
+        const DisplaySwitch which = display.second;
+        connect(display.first, &QCheckBox::clicked, this, [this, which] { m_commands.toggleDisplay(which); });
     }
 
     const std::pair<QSpinBox*, double TGlobalExcitation::*> scaled[] = {
@@ -274,32 +260,16 @@ void DlgStdInteraction::connectControls() {
         if (m_bInitialized && excitation) excitation->m_propagationModeA = m_phaseShiftABox->isChecked();
     });
 
-    connect(m_clearChartButton, &QPushButton::clicked, this, [this] {
-        TGlobalExcitation* excitation = currentExcitation();
-        if (!m_bInitialized || !excitation) return;
-        excitation->m_chartVent = {{0.0, 0.0}};
-        excitation->m_chartAtri = {{0.0, 0.0}};
-        buildTables(*excitation);
-        m_chartArea->repaint();
-    });
-    connect(m_clearAllButton, &QPushButton::clicked, this, [this] {
-        TLSMModel* model = currentModel();
-        if (!m_bInitialized || !model) return;
-        model->m_ampliField.m_value.assign(model->m_ampliField.m_value.size(), 1.0);
-        redrawViewUnlessRunning();
-    });
-    connect(m_loadButton, &QPushButton::clicked, this, [this] {
-        TLSMModel* model = currentModel();
-        if (!m_bInitialized || !model) return;
-        auto* shell = dynamic_cast<ShellHost*>(&MainWindowManager::getInstance().host());
-        if (!shell) return;
-        const std::string path = shell->chooseOpenFile("contractio chart value (*.txt)|*.txt||");
-        // The chooser may have let a load replace the model meanwhile.
-        model = currentModel();
-        if (path.empty() || !model) return;
-        loadChartFile(*model, path);
-        m_chartArea->repaint();
-    });
+    connect(m_clearChartButton, &QPushButton::clicked, this, [this] { m_commands.clearContractionCharts(); });
+    connect(m_clearAllButton, &QPushButton::clicked, this, [this] { m_commands.fullAmplitude(); });
+    connect(m_loadButton, &QPushButton::clicked, this, [this] { m_commands.loadContractionChart(); });
+}
+
+TLSMModel* DlgStdInteraction::currentModel() const { return m_commands.model(); }
+
+TGlobalExcitation* DlgStdInteraction::currentExcitation() const {
+    TLSMModel* model = currentModel();
+    return model ? model->m_excitation.get() : nullptr;
 }
 
 int DlgStdInteraction::transparencySlider() const { return m_transSlider->value(); }
@@ -314,7 +284,9 @@ void DlgStdInteraction::refreshFromModel() {
 }
 
 void DlgStdInteraction::syncControls() {
-    MainWindowManager& manager = MainWindowManager::getInstance();
+    // The dialog is made with the core object, before the controller is attached.
+    if (!m_commands.controller()) return;
+    MainWindowManager& manager = *m_commands.controller();
     m_syncedModel = manager.model();
     m_syncedPath = m_syncedModel ? m_syncedModel->m_filePath : std::string();
     if (TLSMModel* model = manager.model(); model && model->m_excitation) {
@@ -348,39 +320,7 @@ void DlgStdInteraction::keyPressEvent(QKeyEvent* event) {
 }
 
 void DlgStdInteraction::repaintChartUnlessRunning() {
-    if (!simulationRuns()) m_chartArea->repaint();
-}
-
-void DlgStdInteraction::redrawViewUnlessRunning() {
-    if (TCore::exists()) TCore::getInst().redrawView();
-}
-
-void DlgStdInteraction::onSimulationButton() {
-    if (!m_bInitialized) return;
-    MainWindowManager& manager = MainWindowManager::getInstance();
-    if (manager.m_timerOn) {
-        manager.stopTimer();
-    } else {
-        manager.startTimer();
-    }
-    setCheckedQuietly(m_simulationButton, manager.m_timerOn);
-}
-
-void DlgStdInteraction::onInitialization() {
-    MainWindowManager& manager = MainWindowManager::getInstance();
-    TLSMModel* model = manager.model();
-    if (!m_bInitialized || !model) return;
-    manager.m_time = 0.0;
-    model->resetSimulation();
-    redrawViewUnlessRunning();
-    repaintChartUnlessRunning();
-}
-
-void DlgStdInteraction::onDisplayBox(QCheckBox* box, bool& flag) {
-    if (!m_bInitialized) return;
-    flag = !flag;
-    setCheckedQuietly(box, flag);
-    redrawViewUnlessRunning();
+    if (!m_commands.simulationRuns()) m_chartArea->repaint();
 }
 
 // ---- Chart editor ----------------------------------------------------------------------------
@@ -423,7 +363,8 @@ const QImage& DlgStdInteraction::renderChart() {
     drawCurve(painter, e.m_chartAtri, m_area, kAtriColour);
     drawPoints(painter, e.m_chartVent, m_area, kVentColour);
     drawPoints(painter, e.m_chartAtri, m_area, kAtriColour);
-    const double fraction = e.m_cycleLength > 0.0 ? MainWindowManager::getInstance().m_time / e.m_cycleLength : 0.0;
+    const double time = m_commands.controller() ? m_commands.controller()->m_time : 0.0;
+    const double fraction = e.m_cycleLength > 0.0 ? time / e.m_cycleLength : 0.0;
     const int cursor = static_cast<int>(fraction * m_area.width) + 1;
     painter.setPen(QPen(kCursorColour, 2));
     painter.drawLine(cursor, 0, cursor, m_area.height);
@@ -431,7 +372,7 @@ const QImage& DlgStdInteraction::renderChart() {
 }
 
 void DlgStdInteraction::chartPress(Qt::MouseButton button, const QPoint& point) {
-    commitEdit(std::string());
+    m_commands.commitEdit(std::string());
     const QRect rect = chartRect();
     const int ox = rect.x(), oy = rect.y(), w = m_area.width, h = m_area.height;
     const int x = point.x(), y = point.y();
@@ -489,6 +430,6 @@ void DlgStdInteraction::chartRelease(Qt::MouseButton button, const QPoint& point
     }
     m_dragIndex = -1;
     m_vDrag = m_aDrag = false;
-    commitEdit(stepName);
+    m_commands.commitEdit(stepName);
     repaintChartUnlessRunning();
 }

@@ -8,6 +8,7 @@
 #include "app/QtToolDialog.h"
 #include "interaction/ChartEditing.h"
 
+class Commands;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -41,19 +42,19 @@ class StdChartArea : public QFrame {
 /// holds the transparency (300 to 1000, start 800) and infarct rate (0 to 1000, start 0) sliders the
 /// drawing reads, and edits both contraction charts: left button the ventricle curve, right button
 /// the atrium curve, middle button deletes, dragging a point out of the area deletes it; point 0 is
-/// never removed. Every paint of the chart prints "#" on standard error. Owned by the core object.
-/// User-interface thread only.
+/// never removed. Every paint of the chart prints "#" on standard error. Each button and display box
+/// is one call into the command layer. Owned by the core object. User-interface thread only.
 class DlgStdInteraction : public QtToolWindow<StdDialogWindow> {
     Q_OBJECT
    public:
-    DlgStdInteraction();
+    explicit DlgStdInteraction(Commands& commands);
 
     int transparencySlider() const override;
     int rateSlider() const override;
     /// Re-reads what the dialog shows from the model and the display switches, and repaints.
     void refreshFromModel() override;
     /// Moves the transparency slider by delta within its range (keys 1 and 2).
-    void stepTransparency(int delta);
+    void stepTransparency(int delta) override;
 
     /// Draws the chart into the back buffer (building the images the first time) and returns it.
     /// Prints "#".
@@ -103,11 +104,10 @@ class DlgStdInteraction : public QtToolWindow<StdDialogWindow> {
     void connectControls();
     /// Repaints the chart now unless the simulation runs (its tick repaints it).
     void repaintChartUnlessRunning();
-    void redrawViewUnlessRunning();
-    void onSimulationButton();
-    void onInitialization();
-    void onDisplayBox(QCheckBox* box, bool& flag);
+    TLSMModel* currentModel() const;
+    TGlobalExcitation* currentExcitation() const;
 
+    Commands& m_commands;
     ChartPixelArea m_area;
     QPoint m_areaOrigin;
     bool m_areaMeasured = false;

@@ -6,16 +6,18 @@
 #include <QPainter>
 #include <QPalette>
 
-#include "model/MainWindowManager.h"
+#include "interaction/Commands.h"
+#include "model/TLSMModel.h"
 
 namespace {
 /// Space between the window's edge and the plot's frame.
 constexpr int kPlotMargin = 6;
 }  // namespace
 
-DlgVolumeViz::DlgVolumeViz()
+DlgVolumeViz::DlgVolumeViz(Commands& commands)
     : QtToolWindow<ToolDialogWindow>(QStringLiteral("Volumes of VR/VL/AR/AL"), kVolumeDialogWidth, kVolumeDialogHeight,
-                                     true) {
+                                     true),
+      m_commands(commands) {
     // The plot is copied over the whole frame on every paint: nothing to erase first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -38,7 +40,7 @@ bool DlgVolumeViz::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void DlgVolumeViz::sampleTick() {
-    const TLSMModel* model = MainWindowManager::getInstance().model();
+    const TLSMModel* model = m_commands.model();
     if (!m_plot.isInitialised() || !model) {
         // Not painted yet: the first paint sizes the plot and takes this tick's sample.
         repaint();
@@ -61,7 +63,7 @@ void DlgVolumeViz::paintEvent(QPaintEvent*) {
         // The ticks since the last frame were sampled as they ran: this paint only shows them.
         m_plot.draw();
         m_drawPending = false;
-    } else if (const TLSMModel* model = MainWindowManager::getInstance().model()) {
+    } else if (const TLSMModel* model = m_commands.model()) {
         m_plot.addSampleAndDraw(model->computeChamberVolumes());
     }
 

@@ -18,7 +18,8 @@
 class DlgVolumeViz : public QtToolWindow<ToolDialogWindow> {
     Q_OBJECT
    public:
-    DlgVolumeViz();
+    /// Samples the model commands has loaded.
+    explicit DlgVolumeViz(Commands& commands);
 
     /// The plot with its rings, the last ejection fraction and the drawn image.
     const VolumePlot& plot() const { return m_plot; }
@@ -37,6 +38,7 @@ class DlgVolumeViz : public QtToolWindow<ToolDialogWindow> {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
    private:
+    Commands& m_commands;
     VolumePlot m_plot;
     QRect m_plotArea;
     /// Samples taken by ticks that no paint has shown yet.

@@ -1,20 +1,16 @@
-// ImportCommands: import through gmsh into a TetGen base, field export to .vtu.
+// ImportCommands: import through gmsh into a TetGen base.
 #include "app/ImportCommands.h"
 
-#include "app/ExportCommands.h"
 #include "app/ShellHost.h"
 #include "interaction/BusyIndicator.h"
 #include "linalg/Diagnostics.h"
 #include "meshimport/MeshImport.h"
-#include "model/FieldExport.h"
-#include "model/MainWindowManager.h"
 
 const char* const kImportMeshFilter =
     "Meshes (*.msh;*.vtk;*.mesh;*.stl;*.ply2)|*.msh;*.vtk;*.mesh;*.stl;*.ply2|"
     "gmsh mesh (*.msh)|*.msh|legacy VTK (*.vtk)|*.vtk|Medit mesh (*.mesh)|*.mesh|"
     "closed surface (*.stl;*.ply2)|*.stl;*.ply2||";
 const char* const kImportBaseFilter = "tetra Mesh (*.node;*.ele)|*.node;*.ele||";
-const char* const kFieldExportFilter = "VTK unstructured grid (*.vtu)|*.vtu||";
 
 namespace {
 
@@ -56,20 +52,4 @@ std::string runImportMeshCommand(ShellHost& host) {
     const std::string chosen = host.chooseSaveFile(kImportBaseFilter);
     if (chosen.empty()) return "";
     return importMeshToBase(host, meshPath, baseOfChosenName(chosen));
-}
-
-bool runFieldExportCommand(ShellHost& host) {
-    const TLSMModel* model = MainWindowManager::getInstance().model();
-    if (!model) return false;
-    const std::string chosen = host.chooseSaveFile(kFieldExportFilter);
-    if (chosen.empty()) return false;
-    const std::string path = exportPathWithExtension(chosen, "vtu");
-    std::string error;
-    if (!exportModelFields(*model, path, error)) {
-        diagPrintf("exportFields: %s\n", error.c_str());
-        host.showMessage("Export failed: " + error);
-        return false;
-    }
-    diagPrintf("exportFields: wrote %s\n", path.c_str());
-    return true;
 }

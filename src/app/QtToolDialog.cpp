@@ -6,19 +6,19 @@
 #include "app/DlgVolumeViz.h"
 
 std::unique_ptr<ToolDialogWindow> QtToolDialogFactory::createVolumeDialog() {
-    auto dialog = std::make_unique<DlgVolumeViz>();
+    auto dialog = std::make_unique<DlgVolumeViz>(m_commands);
     dialog->attachToMainWindow(m_frame);
     return dialog;
 }
 
 std::unique_ptr<ToolDialogWindow> QtToolDialogFactory::createPaintDialog() {
-    auto dialog = std::make_unique<DlgPaintCtrlField>();
+    auto dialog = std::make_unique<DlgPaintCtrlField>(m_commands);
     dialog->attachToMainWindow(m_frame);
     return dialog;
 }
 
 std::unique_ptr<StdDialogWindow> QtToolDialogFactory::createStdDialog() {
-    auto dialog = std::make_unique<DlgStdInteraction>();
+    auto dialog = std::make_unique<DlgStdInteraction>(m_commands);
     dialog->attachToMainWindow(m_frame);
     return dialog;
 }

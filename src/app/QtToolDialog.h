@@ -7,6 +7,8 @@
 
 #include "interaction/ToolDialogWindow.h"
 
+class Commands;
+
 /// A modeless tool window: a Qt tool window kept above the main window (its transient parent),
 /// shown without taking the focus. Closable ones hide on close; the others ignore the request.
 /// Interface is ToolDialogWindow or StdDialogWindow. User-interface thread only.
@@ -63,6 +65,9 @@ class QtToolWindow : public QWidget, public Interface {
 /// Makes the three Qt dialogs, hidden, kept above the main window once it is known.
 class QtToolDialogFactory : public ToolDialogFactory {
    public:
+    /// The dialogs' buttons call into commands, which outlives them.
+    explicit QtToolDialogFactory(Commands& commands) : m_commands(commands) {}
+
     /// The main window the dialogs stay above (set before the core object is created).
     void setMainWindow(QWidget* frame) { m_frame = frame; }
 
@@ -71,5 +76,6 @@ class QtToolDialogFactory : public ToolDialogFactory {
     std::unique_ptr<StdDialogWindow> createStdDialog() override;
 
    private:
+    Commands& m_commands;
     QWidget* m_frame = nullptr;
 };

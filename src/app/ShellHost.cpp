@@ -10,14 +10,16 @@
 #include "interaction/TCore.h"
 
 namespace {
-DlgVolumeViz* volumeDialog() {
-    return TCore::exists() ? dynamic_cast<DlgVolumeViz*>(TCore::getInst().m_dlgVolumeViz.get()) : nullptr;
+DlgVolumeViz* volumeDialog(TCore* core) {
+    return core ? dynamic_cast<DlgVolumeViz*>(core->m_dlgVolumeViz.get()) : nullptr;
 }
 }  // namespace
 
 ShellHost::ShellHost(UserDialogs& dialogs) : m_dialogs(dialogs) {
     m_timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_timer, &QTimer::timeout, [] { MainWindowManager::getInstance().onTimer(); });
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        if (m_controller) m_controller->onTimer();
+    });
     m_frameTimer.setTimerType(Qt::PreciseTimer);
     m_frameTimer.setSingleShot(true);
     QObject::connect(&m_frameTimer, &QTimer::timeout, [this] { drawPendingFrame(); });
@@ -50,7 +52,7 @@ void ShellHost::killTimer(int) {
 
 void ShellHost::showTick() {
     m_pacer.tickDone(steadyClockMs());
-    if (DlgVolumeViz* volumes = volumeDialog(); volumes && volumes->isDialogVisible()) {
+    if (DlgVolumeViz* volumes = volumeDialog(m_core); volumes && volumes->isDialogVisible()) {
         volumes->sampleTick();
     } else if (isVolumeDialogVisible()) {
         redrawVolumeDialog();
@@ -72,7 +74,7 @@ void ShellHost::drawPendingFrame() {
     redrawView();
     const double viewDone = steadyClockMs();
     redrawStdDialog(false);
-    if (DlgVolumeViz* volumes = volumeDialog(); volumes && volumes->isDialogVisible()) volumes->drawPendingSamples();
+    if (DlgVolumeViz* volumes = volumeDialog(m_core); volumes && volumes->isDialogVisible()) volumes->drawPendingSamples();
     const double end = steadyClockMs();
     m_pacer.frameDrawn(start, end);
     MainWindowManager::recordDrawTiming(viewDone - start, end - viewDone);
@@ -94,25 +96,24 @@ void ShellHost::redrawView() {
 }
 
 void ShellHost::redrawStdDialog(bool erase) {
-    if (TCore::exists() && TCore::getInst().m_dlgStdInteraction) TCore::getInst().m_dlgStdInteraction->redraw(erase);
+    if (m_core && m_core->m_dlgStdInteraction) m_core->m_dlgStdInteraction->redraw(erase);
 }
 
 bool ShellHost::isVolumeDialogVisible() const {
-    return TCore::exists() && TCore::getInst().m_dlgVolumeViz && TCore::getInst().m_dlgVolumeViz->isDialogVisible();
+    return m_core && m_core->m_dlgVolumeViz && m_core->m_dlgVolumeViz->isDialogVisible();
 }
 
 void ShellHost::redrawVolumeDialog() {
-    if (TCore::exists() && TCore::getInst().m_dlgVolumeViz) TCore::getInst().m_dlgVolumeViz->redraw(true);
+    if (m_core && m_core->m_dlgVolumeViz) m_core->m_dlgVolumeViz->redraw(true);
 }
 
 void ShellHost::switchToStandardMode() {
-    TCore::getInst().setStdInteractionMode();
+    if (m_core) m_core->setStdInteractionMode();
     if (m_frame) m_frame->refreshMenuChecks();
 }
 
 void ShellHost::refreshStdDialogFromModel() {
-    if (TCore::exists() && TCore::getInst().m_dlgStdInteraction)
-        TCore::getInst().m_dlgStdInteraction->refreshFromModel();
+    if (m_core && m_core->m_dlgStdInteraction) m_core->m_dlgStdInteraction->refreshFromModel();
 }
 
 void ShellHost::showMessage(const std::string& text) {

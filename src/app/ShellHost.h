@@ -10,6 +10,7 @@
 #include "model/ShellHooks.h"
 
 class CMainFrame;
+class TCore;
 class UserDialogs;
 
 /// Implements the controller's host and the core's shell hooks with Qt. The timer is a precise
@@ -26,6 +27,12 @@ class ShellHost : public ControllerHost, public ShellHooks {
 
     /// The main window, once it exists (nullptr when it goes away).
     void setFrame(CMainFrame* frame) { m_frame = frame; }
+    /// The controller whose ticks the timer runs and the core object whose dialogs are drawn, once
+    /// they exist (nullptrs when they go away).
+    void attach(MainWindowManager* controller, TCore* core) {
+        m_controller = controller;
+        m_core = core;
+    }
     UserDialogs& dialogs() { return m_dialogs; }
 
     // ControllerHost
@@ -69,6 +76,8 @@ class ShellHost : public ControllerHost, public ShellHooks {
 
     UserDialogs& m_dialogs;
     CMainFrame* m_frame = nullptr;
+    MainWindowManager* m_controller = nullptr;
+    TCore* m_core = nullptr;
     QTimer m_timer;
     QTimer m_frameTimer;
     FramePacer m_pacer;

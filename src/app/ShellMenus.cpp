@@ -5,11 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include "app/AboutDialog.h"
-#include "app/ExportCommands.h"
-#include "app/ShellHost.h"
-#include "interaction/EditHistory.h"
-#include "model/MainWindowManager.h"
+#include "interaction/Commands.h"
 
 QMenu* menuWithTitle(QMenuBar* bar, const QString& title) {
     for (QAction* action : bar->actions())
@@ -27,28 +23,16 @@ void addViewMenu(QMenuBar* bar) {
     }
 }
 
-void addExperimentCommands(QMenu* menu, ShellHost& host) {
+void addExperimentCommands(QMenu* menu, Commands& commands) {
     if (!menu->actions().isEmpty()) menu->addSeparator();
     menu->addAction(QStringLiteral("Set Contraction Chart For Experiment"), menu,
-                    [&host] { setExperimentContractionChart(host); });
-    menu->addAction(QStringLiteral("StartExportAnimation"), menu, [&host] { runAnimationExportCommand(host); });
-    menu->addAction(QStringLiteral("StartExportWallThickness"), menu, [&host] { runWallThicknessExportCommand(host); });
+                    [&commands] { commands.setExperimentContractionChart(); });
+    menu->addAction(QStringLiteral("StartExportAnimation"), menu, [&commands] { commands.startAnimationExport(); });
+    menu->addAction(QStringLiteral("StartExportWallThickness"), menu,
+                    [&commands] { commands.startWallThicknessExport(); });
 }
 
-void addHelpMenu(QMenuBar* bar, QWidget* frame) {
+void addHelpMenu(QMenuBar* bar, Commands& commands) {
     QMenu* help = menuWithTitle(bar, QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("&About Velmora..."), frame, [frame] { AboutDialog::showFor(frame); });
-}
-
-bool setExperimentContractionChart(ShellHost& host) {
-    TLSMModel* model = MainWindowManager::getInstance().model();
-    if (!model) return false;
-    TGlobalExcitation& excitation = *model->m_excitation;
-    commitEdit(std::string());
-    excitation.m_chartVent = {{0.0, 0.0}, {0.25, 0.0}, {0.5, 1.0}, {0.75, 1.0}};
-    excitation.m_chartAtri = {{0.0, 0.0}};
-    buildTables(excitation);
-    commitEdit("Set Contraction Chart For Experiment");
-    host.refreshDialogs();
-    return true;
+    help->addAction(QStringLiteral("&About Velmora..."), help, [&commands] { commands.showAbout(); });
 }

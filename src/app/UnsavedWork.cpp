@@ -9,7 +9,9 @@
 
 #include "app/CMainFrame.h"
 #include "app/ShellHost.h"
+#include "interaction/Commands.h"
 #include "interaction/EditHistory.h"
+#include "interaction/TCore.h"
 #include "linalg/Diagnostics.h"
 #include "model/Autosave.h"
 #include "model/MainWindowManager.h"
@@ -24,10 +26,11 @@ std::string fileNameOf(const std::string& path) {
 }
 }  // namespace
 
-UnsavedWork::UnsavedWork(ShellHost& host, CMainFrame& frame) : m_host(host), m_frame(frame) {
-    MainWindowManager::getInstance().m_history.onChange = [this] { historyChanged(); };
-    resetEditGesture();
-    setEditGestureListener([this] { updateActions(); });
+UnsavedWork::UnsavedWork(ShellHost& host, CMainFrame& frame, Commands& commands)
+    : m_host(host), m_frame(frame), m_commands(commands) {
+    controller().m_history.onChange = [this] { historyChanged(); };
+    editHistory().resetGesture();
+    editHistory().setGestureListener([this] { updateActions(); });
     m_commitTimer.setInterval(kCommitMilliseconds);
     connect(&m_commitTimer, &QTimer::timeout, this, [this] { refresh(); });
     m_commitTimer.start();
@@ -37,9 +40,13 @@ UnsavedWork::UnsavedWork(ShellHost& host, CMainFrame& frame) : m_host(host), m_f
 }
 
 UnsavedWork::~UnsavedWork() {
-    setEditGestureListener(nullptr);
-    if (MainWindowManager::exists()) MainWindowManager::getInstance().m_history.onChange = nullptr;
+    if (m_commands.core()) editHistory().setGestureListener(nullptr);
+    if (m_commands.controller()) controller().m_history.onChange = nullptr;
 }
+
+MainWindowManager& UnsavedWork::controller() { return *m_commands.controller(); }
+
+EditHistory& UnsavedWork::editHistory() { return *m_commands.core()->m_editHistory; }
 
 void UnsavedWork::addEditMenu(QMenuBar* bar) {
     // After "&File", where users look for it.
@@ -50,9 +57,9 @@ void UnsavedWork::addEditMenu(QMenuBar* bar) {
     } else {
         bar->addMenu(edit);
     }
-    m_undo = edit->addAction(QStringLiteral("&Undo"), this, [this] { undo(); });
+    m_undo = edit->addAction(QStringLiteral("&Undo"), this, [this] { m_commands.undo(); });
     m_undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    m_redo = edit->addAction(QStringLiteral("&Redo"), this, [this] { redo(); });
+    m_redo = edit->addAction(QStringLiteral("&Redo"), this, [this] { m_commands.redo(); });
     m_redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     // The tool dialogs are windows of their own: the keys work there too.
     m_undo->setShortcutContext(Qt::ApplicationShortcut);
@@ -61,39 +68,22 @@ void UnsavedWork::addEditMenu(QMenuBar* bar) {
     updateActions();
 }
 
-bool UnsavedWork::undo() {
-    m_host.suspendTicks();
-    const bool done = undoEdit();
-    m_host.resumeTicks();
-    if (done) {
-        m_host.refreshDialogs();
-        m_host.redrawView();
-    }
-    return done;
-}
+bool UnsavedWork::undo() { return m_commands.undo(); }
 
-bool UnsavedWork::redo() {
-    m_host.suspendTicks();
-    const bool done = redoEdit();
-    m_host.resumeTicks();
-    if (done) {
-        m_host.refreshDialogs();
-        m_host.redrawView();
-    }
-    return done;
-}
+bool UnsavedWork::redo() { return m_commands.redo(); }
 
 void UnsavedWork::refresh() {
     // A drag (in the view, or on a dialog's chart or slider) is one step: it is committed when
     // it ends.
-    if (!isEditGestureUnderway() && QGuiApplication::mouseButtons() == Qt::NoButton) commitEdit(std::string());
+    if (!editHistory().isGestureUnderway() && QGuiApplication::mouseButtons() == Qt::NoButton)
+        editHistory().commit(std::string());
     updateActions();
 }
 
 void UnsavedWork::historyChanged() {
     ++m_generation;
     m_discardChosen = false;
-    const MainWindowManager& manager = MainWindowManager::getInstance();
+    const MainWindowManager& manager = controller();
     const bool modified = manager.model() && manager.m_history.differsFromFile(*manager.model());
     if (modified != m_modified) {
         m_modified = modified;
@@ -111,9 +101,9 @@ void UnsavedWork::historyChanged() {
 }
 
 void UnsavedWork::updateActions() {
-    if (!m_undo || !m_redo || !MainWindowManager::exists()) return;
-    const UndoHistory& history = MainWindowManager::getInstance().m_history;
-    const bool idle = !isEditGestureUnderway() && MainWindowManager::getInstance().model();
+    if (!m_undo || !m_redo || !m_commands.controller() || !m_commands.core()) return;
+    const UndoHistory& history = controller().m_history;
+    const bool idle = !editHistory().isGestureUnderway() && controller().model();
     m_undo->setEnabled(idle && history.canUndo());
     m_redo->setEnabled(idle && history.canRedo());
     m_undo->setText(history.canUndo() ? QStringLiteral("&Undo %1").arg(QString::fromStdString(history.undoName()))
@@ -124,7 +114,7 @@ void UnsavedWork::updateActions() {
 
 bool UnsavedWork::confirmDropWork() {
     refresh();
-    MainWindowManager& manager = MainWindowManager::getInstance();
+    MainWindowManager& manager = controller();
     TLSMModel* model = manager.model();
     if (!model || !m_modified || m_discardChosen) return true;
     const std::string path = model->m_filePath + ".vm";
@@ -151,7 +141,7 @@ bool UnsavedWork::confirmDropWork() {
 }
 
 void UnsavedWork::offerAutosaveRestore() {
-    MainWindowManager& manager = MainWindowManager::getInstance();
+    MainWindowManager& manager = controller();
     TLSMModel* model = manager.model();
     if (!model || !autosaveIsNewer(model->m_filePath)) return;
     const std::string autosave = autosavePathOf(model->m_filePath);
@@ -171,7 +161,7 @@ void UnsavedWork::offerAutosaveRestore() {
 }
 
 void UnsavedWork::projectSaved() {
-    MainWindowManager& manager = MainWindowManager::getInstance();
+    MainWindowManager& manager = controller();
     if (!manager.model()) return;
     manager.m_history.markSaved(*manager.model());
     removeAutosave(manager.model()->m_filePath);
@@ -179,7 +169,7 @@ void UnsavedWork::projectSaved() {
 
 bool UnsavedWork::autosaveNow() {
     refresh();
-    const TLSMModel* model = MainWindowManager::getInstance().model();
+    const TLSMModel* model = controller().model();
     if (!model || !m_modified || m_autosavedGeneration == m_generation) return false;
     std::string error;
     if (!writeAutosave(*model, error)) {

@@ -7,6 +7,9 @@
 #include <string>
 
 class CMainFrame;
+class Commands;
+class EditHistory;
+class MainWindowManager;
 class QAction;
 class QMenuBar;
 class ShellHost;
@@ -21,7 +24,8 @@ class UnsavedWork : public QObject {
     /// Autosave interval of the application.
     static constexpr int kAutosaveMilliseconds = 3 * 60 * 1000;
 
-    UnsavedWork(ShellHost& host, CMainFrame& frame);
+    /// commands has the controller and the core object attached already.
+    UnsavedWork(ShellHost& host, CMainFrame& frame, Commands& commands);
     ~UnsavedWork() override;
 
     /// Adds "&Edit" with "Undo ..." (Ctrl+Z) and "Redo ..." (Ctrl+Shift+Z, Ctrl+Y) to bar.
@@ -29,7 +33,7 @@ class UnsavedWork : public QObject {
     QAction* undoAction() const { return m_undo; }
     QAction* redoAction() const { return m_redo; }
 
-    /// Undo / redo one step, the beat's ticks held meanwhile; false when refused or nothing to do.
+    /// Undo / redo one step (the commands of that name); false when refused or nothing to do.
     bool undo();
     bool redo();
 
@@ -54,11 +58,14 @@ class UnsavedWork : public QObject {
     void refresh();
 
    private:
+    MainWindowManager& controller();
+    EditHistory& editHistory();
     void historyChanged();
     void updateActions();
 
     ShellHost& m_host;
     CMainFrame& m_frame;
+    Commands& m_commands;
     QAction* m_undo = nullptr;
     QAction* m_redo = nullptr;
     QTimer m_commitTimer;

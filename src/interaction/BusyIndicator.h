@@ -25,6 +25,9 @@ inline BusyIndicator* setBusyIndicator(BusyIndicator* indicator) {
     return previous;
 }
 
+/// The indicator installed now (nullptr: none).
+inline BusyIndicator* busyIndicator() { return busyindicator_detail::current(); }
+
 /// Holds the installed busy indicator (if any) busy while it lives.
 class BusyScope {
    public:

@@ -69,7 +69,7 @@ void CameraControl::initEyePosition() {
 }
 
 bool CameraControl::fitModelInView() {
-    const TLSMModel* model = MainWindowManager::getInstance().model();
+    const TLSMModel* model = m_controller ? m_controller->model() : nullptr;
     if (!model || model->m_verts.empty()) return false;
     vec3 lo = model->m_verts[0], hi = lo;
     for (const vec3& p : model->m_verts)
@@ -98,7 +98,7 @@ void CameraControl::storeEyePosition() {
 }
 
 bool CameraControl::startAutoRotation() {
-    if (MainWindowManager::getInstance().isTimerOn()) return false;
+    if (m_controller && m_controller->isTimerOn()) return false;
     for (int i = 0; i < kAutoRotationSteps; ++i) {
         orbit(kAutoRotationStep, 0.0);
         if (m_window) m_window->redrawNow();

@@ -8,6 +8,8 @@
 #include "render/Camera.h"
 #include "render/TOGL.h"
 
+class MainWindowManager;
+
 /// Mouse buttons as far as the camera is concerned.
 enum class CameraButton { Left, Right, Middle };
 
@@ -24,6 +26,9 @@ class CameraControl {
     /// The view's window, or nullptr when there is none (drags then never step).
     void setViewWindow(ViewWindow* window) { m_window = window; }
     ViewWindow* viewWindow() const { return m_window; }
+    /// The controller whose model is framed and whose running simulation holds the turn back
+    /// (nullptr: none, no model and nothing running).
+    void setController(const MainWindowManager* controller) { m_controller = controller; }
 
     /// Starts a drag of the given kind at view pixel (x, y) and takes the mouse capture.
     void startCameraDrag(int x, int y, CameraDragMode mode);
@@ -63,6 +68,7 @@ class CameraControl {
    private:
     TOGL& m_ogl;
     ViewWindow* m_window = nullptr;
+    const MainWindowManager* m_controller = nullptr;
     std::function<void(int milliseconds)> m_pause;
 };
 

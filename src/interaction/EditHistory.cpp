@@ -9,17 +9,6 @@
 
 namespace {
 
-struct GestureState {
-    int buttons = 0;  ///< bit 0 left, 1 right, 2 middle
-    std::string name;
-    std::function<void()> listener;
-};
-
-GestureState& gestureState() {
-    static GestureState state;
-    return state;
-}
-
 int buttonBit(MouseAction action) {
     switch (action) {
         case MouseAction::LDown:
@@ -80,12 +69,12 @@ std::string labelName(PaintTool tool) {
     }
 }
 
-/// The name of the gesture the current mode has under way ("" for one that authors nothing, such
-/// as a cut or a camera drag: should it change something all the same, the step is named by what
-/// changed).
-std::string currentGestureName(bool doubleClick) {
-    TCore& core = TCore::getInst();
-    if (core.m_mode == 1) {
+}  // namespace
+
+// A gesture that authors nothing, such as a cut or a camera drag, has no name: should it change
+// something all the same, the step is named by what changed.
+std::string EditHistory::currentGestureName(bool doubleClick) const {
+    if (m_core.m_mode == 1) {
         const TStatePaintCtrlField& paint = TStatePaintCtrlField::getInstance();
         const PaintTool tool = paint.m_tool;
         if (doubleClick) {
@@ -100,7 +89,7 @@ std::string currentGestureName(bool doubleClick) {
         if (paint.m_gRegionBrush || paint.m_gRegionRect || paint.m_gChamberPaint) return labelName(tool);
         return std::string();
     }
-    if (core.m_mode == 2) {
+    if (m_core.m_mode == 2) {
         const TStateStdInteraction& standard = TStateStdInteraction::getInstance();
         if (standard.m_chartDrag == kChartDragVent) return "Ventricle chart";
         if (standard.m_chartDrag == kChartDragAtri) return "Atrium chart";
@@ -109,71 +98,60 @@ std::string currentGestureName(bool doubleClick) {
     return std::string();
 }
 
-void notifyGesture() {
-    if (gestureState().listener) gestureState().listener();
+void EditHistory::notifyGesture() {
+    if (m_listener) m_listener();
 }
 
-}  // namespace
-
-void editHistoryBeforeMouse(MouseAction action) {
-    GestureState& state = gestureState();
+void EditHistory::beforeMouse(MouseAction action) {
     // A press of a button held already means its release never reached the view (a window took
     // the mouse): that gesture has ended.
-    if (isPress(action) && (state.buttons & buttonBit(action))) state.buttons = 0;
-    if (isPress(action) && state.buttons == 0) {
-        commitEdit(std::string());
-        state.name.clear();
+    if (isPress(action) && (m_buttons & buttonBit(action))) m_buttons = 0;
+    if (isPress(action) && m_buttons == 0) {
+        commit(std::string());
+        m_name.clear();
     }
 }
 
-void editHistoryAfterMouse(MouseAction action) {
-    GestureState& state = gestureState();
+void EditHistory::afterMouse(MouseAction action) {
     const int bit = buttonBit(action);
     if (isPress(action)) {
-        const bool starts = state.buttons == 0;
-        state.buttons |= bit;
+        const bool starts = m_buttons == 0;
+        m_buttons |= bit;
         const bool doubleClick =
             action == MouseAction::LDouble || action == MouseAction::RDouble || action == MouseAction::MDouble;
-        if (state.name.empty()) state.name = currentGestureName(doubleClick);
+        if (m_name.empty()) m_name = currentGestureName(doubleClick);
         if (starts) notifyGesture();
     } else if (isRelease(action)) {
-        state.buttons &= ~bit;
-        if (state.buttons == 0) {
-            commitEdit(state.name);
-            state.name.clear();
+        m_buttons &= ~bit;
+        if (m_buttons == 0) {
+            commit(m_name);
+            m_name.clear();
             notifyGesture();
         }
     }
 }
 
-bool isEditGestureUnderway() { return gestureState().buttons != 0; }
-
-void resetEditGesture() {
-    gestureState().buttons = 0;
-    gestureState().name.clear();
+void EditHistory::resetGesture() {
+    m_buttons = 0;
+    m_name.clear();
 }
 
-bool commitEdit(const std::string& name) {
-    // Events that arrive before the controller exists (or after it went) change no model.
-    if (!MainWindowManager::exists()) return false;
-    MainWindowManager& manager = MainWindowManager::getInstance();
-    if (!manager.model()) return false;
-    return manager.m_history.commit(*manager.model(), name);
+bool EditHistory::commit(const std::string& name) {
+    // Events that arrive before the controller is known (or after it went) change no model.
+    MainWindowManager* manager = m_core.controller();
+    if (!manager || !manager->model()) return false;
+    return manager->m_history.commit(*manager->model(), name);
 }
 
-namespace {
-bool applyHistory(bool undo) {
-    if (isEditGestureUnderway() || !MainWindowManager::exists()) return false;
-    MainWindowManager& manager = MainWindowManager::getInstance();
-    TLSMModel* model = manager.model();
+bool EditHistory::applyHistory(bool undo) {
+    MainWindowManager* manager = m_core.controller();
+    if (isGestureUnderway() || !manager) return false;
+    TLSMModel* model = manager->model();
     if (!model) return false;
-    const bool done = undo ? manager.m_history.undo(*model) : manager.m_history.redo(*model);
-    if (done && TCore::exists()) TCore::getInst().redrawView();
+    const bool done = undo ? manager->m_history.undo(*model) : manager->m_history.redo(*model);
+    if (done) m_core.redrawView();
     return done;
 }
-}  // namespace
 
-bool undoEdit() { return applyHistory(true); }
-bool redoEdit() { return applyHistory(false); }
-
-void setEditGestureListener(std::function<void()> listener) { gestureState().listener = std::move(listener); }
+bool EditHistory::undo() { return applyHistory(true); }
+bool EditHistory::redo() { return applyHistory(false); }

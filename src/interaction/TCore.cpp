@@ -1,6 +1,5 @@
 // TCore: construction order, the mode switches, dialog docking and event forwarding.
 #include "interaction/TCore.h"
-#include "interaction/EditHistory.h"
 
 #include "interaction/TStatePaintCtrlField.h"
 #include "interaction/TStateStdInteraction.h"
@@ -32,6 +31,9 @@ TCore::TCore() {
     ToolDialogFactory& factory = g_dialogFactory ? *g_dialogFactory : memoryFactory;
     m_ogl = std::make_unique<TOGL>();
     m_camera = std::make_unique<CameraControl>(*m_ogl);
+    m_editHistory = std::make_unique<EditHistory>(*this);
+    TStateStdInteraction::getInstance().setCore(this);
+    TStatePaintCtrlField::getInstance().setCore(this);
     diagPrintf("TCore constructure Start...");
     m_mainFrame = nullptr;
     m_bStereo = false;
@@ -48,7 +50,19 @@ TCore::TCore() {
     diagPrintf("TCore constructure Done\n");
 }
 
-TCore::~TCore() = default;
+TCore::~TCore() {
+    TStateStdInteraction::getInstance().setCore(nullptr);
+    TStatePaintCtrlField::getInstance().setCore(nullptr);
+}
+
+void TCore::setController(MainWindowManager* controller) {
+    m_controller = controller;
+    m_camera->setController(controller);
+}
+
+TLSMModel* TCore::model() const { return m_controller ? m_controller->model() : nullptr; }
+
+bool TCore::simulationRuns() const { return m_controller && m_controller->isTimerOn(); }
 
 void TCore::setStdInteractionMode() {
     m_mode = 2;
@@ -95,7 +109,7 @@ int TCore::stereoCorrectedX(int x, int viewWidth) const {
 void TCore::forwardMouse(MouseAction action, int x, int y, int viewWidth) {
     if (!m_state) return;
     const int cx = stereoCorrectedX(x, viewWidth);
-    editHistoryBeforeMouse(action);
+    m_editHistory->beforeMouse(action);
     switch (action) {
         case MouseAction::LDown:
             m_state->mouseLDown(cx, y);
@@ -128,7 +142,7 @@ void TCore::forwardMouse(MouseAction action, int x, int y, int viewWidth) {
             m_state->mouseMove(cx, y);
             break;
     }
-    editHistoryAfterMouse(action);
+    m_editHistory->afterMouse(action);
 }
 
 void TCore::forwardWheel(int delta) {
@@ -150,5 +164,5 @@ double TCore::surfaceAlpha() const {
 
 void TCore::redrawView() {
     if (!m_camera->viewWindow()) return;
-    if (!MainWindowManager::getInstance().isTimerOn()) m_camera->viewWindow()->redrawNow();
+    if (!simulationRuns()) m_camera->viewWindow()->redrawNow();
 }

@@ -5,11 +5,15 @@
 #include <memory>
 
 #include "interaction/CameraControl.h"
+#include "interaction/EditHistory.h"
 #include "interaction/KeyboardState.h"
 #include "interaction/MainFrameWindow.h"
 #include "interaction/TState.h"
 #include "interaction/ToolDialogWindow.h"
 #include "render/TOGL.h"
+
+class MainWindowManager;
+class TLSMModel;
 
 /// Mouse events the view forwards to the current mode.
 enum class MouseAction { LDown, RDown, MDown, LUp, RUp, MUp, LDouble, RDouble, MDouble, Move };
@@ -18,7 +22,9 @@ enum class MouseAction { LDown, RDown, MDown, LUp, RUp, MUp, LDouble, RDouble, M
 /// controller): the rendering context with the camera, the three tool dialogs (created hidden) and
 /// the current mode (1 = paint control fields, 2 = standard manipulation). One instance, created on
 /// first use through getInst() and destroyed by destroyInstance() or at exit. The view knows no
-/// modes: it hands every mouse event and redraw to the core. User-interface thread only.
+/// modes: it hands every mouse event and redraw to the core. The shell hands it the controller
+/// whose model the modes act on (setController); without one every model action is skipped.
+/// User-interface thread only.
 class TCore {
    public:
     static TCore& getInst();
@@ -45,6 +51,14 @@ class TCore {
     void placeDialogs(int x, int y);
     /// Registers (or with nullptr forgets) the main window and docks the visible dialog to it.
     void setMainFrame(MainFrameWindow* frame);
+    /// The controller whose model the modes, the camera and the edit history work on (nullptr:
+    /// none). The caller keeps it alive while set.
+    void setController(MainWindowManager* controller);
+    MainWindowManager* controller() const { return m_controller; }
+    /// The controller's model; nullptr without a controller or a model.
+    TLSMModel* model() const;
+    /// Whether the controller's main loop runs (false without a controller).
+    bool simulationRuns() const;
 
     /// x as the mode sees it: in stereo, a point in the right half (x at least half the view width,
     /// integer half) is shifted left by that half so both images answer alike.
@@ -84,11 +98,14 @@ class TCore {
     bool m_bShowFrames = true;
     /// The view's keyboard state (set by the view while it exists).
     KeyboardState* m_keyboard = nullptr;
+    /// The undo steps of the view's gestures; fed by forwardMouse.
+    std::unique_ptr<EditHistory> m_editHistory;
 
    private:
     TCore();
     void dockToMainFrame();
 
+    MainWindowManager* m_controller = nullptr;
     /// Height of the standard dialog at the first docking; -1 until then.
     int m_stdDialogDockHeight = -1;
 };

@@ -64,8 +64,8 @@ void TStatePaintCtrlField::mouseLDown(int x, int y) {
     m_bLDown = true;
     m_pressPixel[0] = m_lastPixel[0] = x;
     m_pressPixel[1] = m_lastPixel[1] = y;
-    TCore& core = TCore::getInst();
-    TLSMModel* model = MainWindowManager::getInstance().model();
+    TCore& core = *m_core;
+    TLSMModel* model = m_core->model();
     const ScreenProjection view = core.m_ogl->currentProjection();
     const PointerRay ray = unprojectRay(view, x, y);
 
@@ -115,18 +115,18 @@ bool TStatePaintCtrlField::startModifiedGesture(TLSMModel* model, const PointerR
 
 void TStatePaintCtrlField::mouseRDown(int x, int y) {
     m_bRDown = true;
-    TCore::getInst().m_camera->startButtonDrag(CameraButton::Right, x, y);
+    m_core->m_camera->startButtonDrag(CameraButton::Right, x, y);
 }
 
 void TStatePaintCtrlField::mouseMDown(int x, int y) {
     m_bMDown = true;
-    TCore::getInst().m_camera->startButtonDrag(CameraButton::Middle, x, y);
+    m_core->m_camera->startButtonDrag(CameraButton::Middle, x, y);
 }
 
 void TStatePaintCtrlField::mouseMove(int x, int y) {
     if (!m_bLDown && !m_bRDown && !m_bMDown) return;
-    TCore& core = TCore::getInst();
-    TLSMModel* model = MainWindowManager::getInstance().model();
+    TCore& core = *m_core;
+    TLSMModel* model = m_core->model();
     const ScreenProjection view = core.m_ogl->currentProjection();
     const PointerRay ray = unprojectRay(view, x, y);
 
@@ -167,7 +167,7 @@ void TStatePaintCtrlField::mouseMove(int x, int y) {
 }
 
 void TStatePaintCtrlField::transformStep(TLSMModel& model, const PointerRay& ray, int x) {
-    const vec3 eye = TCore::getInst().m_ogl->m_eye;
+    const vec3 eye = m_core->m_ogl->m_eye;
     const vec3 p = projectRayToPlane(ray.origin, ray.direction, m_hitPoint, eye - m_hitPoint);
     double matrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     switch (m_tool) {
@@ -199,8 +199,8 @@ void TStatePaintCtrlField::transformStep(TLSMModel& model, const PointerRay& ray
 }
 
 void TStatePaintCtrlField::mouseLUp(int x, int y) {
-    TCore& core = TCore::getInst();
-    TLSMModel* model = MainWindowManager::getInstance().model();
+    TCore& core = *m_core;
+    TLSMModel* model = m_core->model();
     if (model) {
         if (m_gCut) cutByStroke(*model, m_cutStroke.m_points, core.m_ogl->currentProjection());
         if (m_gVertexConstr || m_gPointConstr) updateFieldForTool(*model);
@@ -218,15 +218,15 @@ void TStatePaintCtrlField::mouseLUp(int x, int y) {
 }
 
 void TStatePaintCtrlField::mouseRUp(int, int) {
-    TCore::getInst().m_camera->endCameraDrag();
+    m_core->m_camera->endCameraDrag();
     m_bRDown = false;
 }
 
-void TStatePaintCtrlField::mouseMUp(int, int) { releaseMiddleButton(*TCore::getInst().m_camera, m_bMDown); }
+void TStatePaintCtrlField::mouseMUp(int, int) { releaseMiddleButton(*m_core->m_camera, m_bMDown); }
 
 void TStatePaintCtrlField::mouseLDouble(int x, int y) {
-    TCore& core = TCore::getInst();
-    TLSMModel* model = MainWindowManager::getInstance().model();
+    TCore& core = *m_core;
+    TLSMModel* model = m_core->model();
     if (!model || !(core.isAltDown() || core.isSpaceDown())) return;
     const PointerRay ray = unprojectRay(core.m_ogl->currentProjection(), x, y);
     if (m_tool == PaintTool::ORIENT) {
@@ -242,9 +242,9 @@ void TStatePaintCtrlField::mouseLDouble(int x, int y) {
 
 void TStatePaintCtrlField::mouseWheel(int delta) {
     if (isChamberTool(m_tool)) return;
-    TCore& core = TCore::getInst();
+    TCore& core = *m_core;
     if (!(core.isCtrlDown() || core.isAltDown() || core.isSpaceDown())) return;
-    if (TLSMModel* model = MainWindowManager::getInstance().model()) stepPeelDepth(*model, delta > 0);
+    if (TLSMModel* model = m_core->model()) stepPeelDepth(*model, delta > 0);
     core.redrawView();
 }
 
@@ -254,7 +254,7 @@ void TStatePaintCtrlField::placePointConstraint(TLSMModel& model, const vec3& p)
     TTetSample sample;
     if (!findNearestTetSample(model.m_tets, model.m_verts, p, sample)) return;
     addConstraintAtPoint(field->m_constraints, model.m_verts, sample, paintToolValue(m_tool));
-    TCore::getInst().redrawView();
+    m_core->redrawView();
 }
 
 void TStatePaintCtrlField::placeVertexConstraints(TLSMModel& model, int t) {
@@ -273,7 +273,7 @@ void TStatePaintCtrlField::placeVertexConstraints(TLSMModel& model, int t) {
     for (int v : vertices)
         if (v >= 0 && v < model.vertexCount())
             addConstraintAtVertex(field->m_constraints, model.m_verts, v, paintToolValue(m_tool));
-    TCore::getInst().redrawView();
+    m_core->redrawView();
 }
 
 void TStatePaintCtrlField::placeRegionConstraints(TLSMModel& model, int t) {
@@ -292,7 +292,7 @@ void TStatePaintCtrlField::placeRegionConstraints(TLSMModel& model, int t) {
             return;
     }
     addRegionConstraints(model, field, t, paintToolValue(m_tool));
-    TCore::getInst().redrawView();
+    m_core->redrawView();
 }
 
 void TStatePaintCtrlField::updateFieldForTool(TLSMModel& model) {
@@ -312,15 +312,15 @@ void TStatePaintCtrlField::updateFieldForTool(TLSMModel& model) {
         }
         setUpSimulator(model);
     }
-    TCore::getInst().redrawView();
+    m_core->redrawView();
 }
 
 void TStatePaintCtrlField::drawScene() {
-    TCore& core = TCore::getInst();
+    TCore& core = *m_core;
     core.m_ogl->applySceneLights();
-    MainWindowManager& manager = MainWindowManager::getInstance();
-    TLSMModel* model = manager.model();
+    TLSMModel* model = core.model();
     if (!model) return;
+    MainWindowManager& manager = *core.controller();
     const double alpha = core.surfaceAlpha();
     drawPaintScene(planPaintScene(m_tool, manager, alpha, model->m_peelDepth), *model, alpha);
     drawPaintOverlays(*this, *core.m_ogl);

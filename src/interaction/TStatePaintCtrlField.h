@@ -6,6 +6,7 @@
 #include "interaction/TState.h"
 #include "linalg/vec3.h"
 
+class TCore;
 class TLSMModel;
 struct PointerRay;
 
@@ -53,6 +54,9 @@ class TStatePaintCtrlField : public TState {
    public:
     static TStatePaintCtrlField& getInstance();
     virtual ~TStatePaintCtrlField();
+    /// The core object whose view, camera and controller the mode works with (set by the core
+    /// object while it exists; events reach the mode only through it).
+    void setCore(TCore* core) { m_core = core; }
 
     void mouseLDown(int x, int y) override;
     void mouseRDown(int x, int y) override;
@@ -94,6 +98,8 @@ class TStatePaintCtrlField : public TState {
 
    private:
     TStatePaintCtrlField() = default;
+
+    TCore* m_core = nullptr;
 
     /// The tool's value added as a constraint at the sample of point p (depth, phase and amplitude
     /// tools only); the field is not recomputed.

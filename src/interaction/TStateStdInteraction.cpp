@@ -17,16 +17,12 @@ constexpr double kPinPickDistance = 0.1;
 /// How far along the pointer ray the points of a cut lie.
 constexpr double kCutDepth = 0.1;
 
-TLSMModel* loadedModel() { return MainWindowManager::getInstance().model(); }
-
-PointerRay pointerRay(int x, int y) {
-    TCore& core = TCore::getInst();
+PointerRay pointerRay(const TCore& core, int x, int y) {
     return unprojectRay(core.m_ogl->currentProjection(), x, y);
 }
 
 /// The rate slider of the standard dialog as an amplitude in [0, 1].
-double infarctRate() {
-    TCore& core = TCore::getInst();
+double infarctRate(const TCore& core) {
     const int position = core.m_dlgStdInteraction ? core.m_dlgStdInteraction->rateSlider() : 0;
     return position / 1000.0;
 }
@@ -34,7 +30,7 @@ double infarctRate() {
 }  // namespace
 
 TLSMModel* TStateStdInteraction::modelForGestures() {
-    TLSMModel* model = loadedModel();
+    TLSMModel* model = m_core->model();
     const bool same = model == m_stateModel && model &&
                       model->m_filePath == m_stateModelPath && model->vertexCount() == m_stateModelVertices;
     if (!same) {
@@ -54,7 +50,7 @@ TStateStdInteraction& TStateStdInteraction::getInstance() {
 }
 
 ChartXY TStateStdInteraction::overlayPoint(int x, int y) const {
-    const TCore& core = TCore::getInst();
+    const TCore& core = *m_core;
     const double w = core.m_ogl->m_viewWidth > 0 ? core.m_ogl->m_viewWidth : 1;
     const double h = core.m_ogl->m_viewHeight > 0 ? core.m_ogl->m_viewHeight : 1;
     // In stereo each half is one image: its pixels span the whole normalised range.
@@ -78,12 +74,12 @@ void TStateStdInteraction::startChartDrag(int which, const ChartXY& p) {
         buildTables(excitation);
     }
     if (m_chartIndex != -1) m_chartDrag = which;
-    TCore::getInst().redrawView();
+    m_core->redrawView();
 }
 
 void TStateStdInteraction::mouseLDown(int x, int y) {
     m_bLDown = true;
-    TCore& core = TCore::getInst();
+    TCore& core = *m_core;
     const ChartXY p = overlayPoint(x, y);
     if (insideOverlay(p)) {
         startChartDrag(kChartDragVent, p);
@@ -93,7 +89,7 @@ void TStateStdInteraction::mouseLDown(int x, int y) {
     if (core.isShiftDown()) {
         // A Shift press is a grab attempt: without a vertex under the pointer nothing happens.
         if (!model) return;
-        const PointerRay ray = pointerRay(x, y);
+        const PointerRay ray = pointerRay(*m_core, x, y);
         if (!ray.valid) return;
         const TVertexPick pick = pickVertexNearRay(*model, ray.origin, ray.direction, kGrabPickDistance);
         if (pick.vertex < 0) return;
@@ -115,7 +111,7 @@ void TStateStdInteraction::mouseLDown(int x, int y) {
         return;
     }
     if (core.isCtrlDown()) {
-        const PointerRay ray = pointerRay(x, y);
+        const PointerRay ray = pointerRay(*m_core, x, y);
         m_gCut = true;
         m_cutStroke.clear();
         m_cutPixels.clear();
@@ -135,12 +131,12 @@ void TStateStdInteraction::mouseRDown(int x, int y) {
         startChartDrag(kChartDragAtri, p);
         return;
     }
-    TCore::getInst().m_camera->startButtonDrag(CameraButton::Right, x, y);
+    m_core->m_camera->startButtonDrag(CameraButton::Right, x, y);
 }
 
 void TStateStdInteraction::mouseMDown(int x, int y) {
     m_bMDown = true;
-    TCore& core = TCore::getInst();
+    TCore& core = *m_core;
     const ChartXY p = overlayPoint(x, y);
     if (insideOverlay(p)) {
         TLSMModel* model = modelForGestures();
@@ -158,7 +154,7 @@ void TStateStdInteraction::mouseMDown(int x, int y) {
 
 void TStateStdInteraction::mouseMove(int x, int y) {
     if (!m_bLDown && !m_bRDown && !m_bMDown) return;
-    TCore& core = TCore::getInst();
+    TCore& core = *m_core;
     TLSMModel* model = modelForGestures();
     TGlobalExcitation* excitation = model ? model->m_excitation.get() : nullptr;
     if (m_bLDown && m_chartDrag == kChartDragVent && m_chartIndex != -1 && excitation) {
@@ -168,7 +164,7 @@ void TStateStdInteraction::mouseMove(int x, int y) {
         moveChartPoint(excitation->m_chartAtri, m_chartPos, m_chartSize, overlayPoint(x, y), m_chartIndex);
         buildTables(*excitation);
     } else if (m_bLDown && (m_gGrab || m_gInfarct || m_gCut)) {
-        const PointerRay ray = pointerRay(x, y);
+        const PointerRay ray = pointerRay(*m_core, x, y);
         if (ray.valid && model) {
             if (m_gGrab) {
                 vec3 viewDirection = core.m_ogl->m_center - core.m_ogl->m_eye;
@@ -179,7 +175,7 @@ void TStateStdInteraction::mouseMove(int x, int y) {
                     if (held != model->m_fixedVerts.end()) held->second = m_grabTarget + m_grabOffsets[k];
                 }
             } else if (m_gInfarct) {
-                paintAmplitudeAtRay(*model, ray.origin, ray.direction, infarctRate());
+                paintAmplitudeAtRay(*model, ray.origin, ray.direction, infarctRate(*m_core));
             } else {
                 m_cutStroke.m_points.push_back(ray.origin + ray.direction * kCutDepth);
                 m_cutPixels.emplace_back(x, y);
@@ -198,7 +194,7 @@ void TStateStdInteraction::releaseGrab() {
 }
 
 void TStateStdInteraction::mouseLUp(int, int) {
-    TCore& core = TCore::getInst();
+    TCore& core = *m_core;
     if (m_gGrab) releaseGrab();
     if (m_gCut) {
         TLSMModel* model = modelForGestures();
@@ -211,19 +207,19 @@ void TStateStdInteraction::mouseLUp(int, int) {
 }
 
 void TStateStdInteraction::mouseRUp(int, int) {
-    TCore::getInst().m_camera->endCameraDrag();
+    m_core->m_camera->endCameraDrag();
     m_bRDown = false;
     m_chartIndex = -1;
     m_chartDrag = kChartDragNone;
 }
 
-void TStateStdInteraction::mouseMUp(int, int) { releaseMiddleButton(*TCore::getInst().m_camera, m_bMDown); }
+void TStateStdInteraction::mouseMUp(int, int) { releaseMiddleButton(*m_core->m_camera, m_bMDown); }
 
 void TStateStdInteraction::mouseLDouble(int x, int y) {
     TLSMModel* model = modelForGestures();
     if (!model) return;
-    TCore& core = TCore::getInst();
-    const PointerRay ray = pointerRay(x, y);
+    TCore& core = *m_core;
+    const PointerRay ray = pointerRay(*m_core, x, y);
     if (core.isShiftDown()) {
         if (!ray.valid) return;
         const TVertexPick pick = pickVertexNearRay(*model, ray.origin, ray.direction, kPinPickDistance);
@@ -242,7 +238,7 @@ void TStateStdInteraction::mouseLDouble(int x, int y) {
 }
 
 void TStateStdInteraction::mouseWheel(int delta) {
-    TCore& core = TCore::getInst();
+    TCore& core = *m_core;
     if (!core.isCtrlDown() && !core.isAltDown() && !core.isSpaceDown()) return;
     TLSMModel* model = modelForGestures();
     if (!model) return;
@@ -251,18 +247,18 @@ void TStateStdInteraction::mouseWheel(int delta) {
 }
 
 void TStateStdInteraction::drawScene() {
-    TCore& core = TCore::getInst();
+    TCore& core = *m_core;
     core.m_ogl->applySceneLights();
     if (core.m_bShowFrames) core.m_ogl->drawFrameCube();
-    MainWindowManager& manager = MainWindowManager::getInstance();
     TLSMModel* model = modelForGestures();
     if (!model) return;
+    MainWindowManager& manager = *core.controller();
     drawStdScene(planStdScene(manager, core.surfaceAlpha(), core.isCtrlDown()), *model, m_markerPoints);
     drawOverlays(*model);
 }
 
 void TStateStdInteraction::drawOverlays(TLSMModel& model) {
-    TCore& core = TCore::getInst();
+    TCore& core = *m_core;
     if (m_gGrab && m_grabVertex >= 0 && m_grabVertex < model.vertexCount())
         drawGrabOverlay(model.m_verts[m_grabVertex], m_grabTarget);
     if (m_gCut) {
@@ -286,7 +282,7 @@ void TStateStdInteraction::drawOverlays(TLSMModel& model) {
     if (!model.m_excitation) return;
     const ChartOverlayLayout layout{m_chartBgPos, m_chartBgSize, m_chartPos, m_chartSize};
     drawChartOverlay(layout, model.m_excitation->m_chartVent, model.m_excitation->m_chartAtri,
-                     MainWindowManager::getInstance().m_time, model.m_excitation->m_cycleLength,
+                     core.controller()->m_time, model.m_excitation->m_cycleLength,
                      core.m_bStereo && core.m_bDrawingRightHalf);
 }
 

@@ -11,6 +11,7 @@
 #include "interaction/TState.h"
 #include "linalg/vec3.h"
 
+class TCore;
 class TLSMModel;
 
 /// A point that rides on the deforming wall: a tetrahedron's four vertices and barycentric weights.
@@ -32,6 +33,9 @@ constexpr int kMaxMarkerPoints = 4;
 class TStateStdInteraction : public TState {
    public:
     static TStateStdInteraction& getInstance();
+    /// The core object whose view, camera and controller the mode works with (set by the core
+    /// object while it exists; events reach the mode only through it).
+    void setCore(TCore* core) { m_core = core; }
 
     void mouseLDown(int x, int y) override;
     void mouseRDown(int x, int y) override;
@@ -87,6 +91,7 @@ class TStateStdInteraction : public TState {
     /// been loaded since, they are dropped. Returns the current model.
     TLSMModel* modelForGestures();
 
+    TCore* m_core = nullptr;
     const TLSMModel* m_stateModel = nullptr;
     std::string m_stateModelPath;
     int m_stateModelVertices = 0;

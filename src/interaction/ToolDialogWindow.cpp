@@ -1,11 +1,18 @@
 // ToolDialogWindow: the memory dialogs used without a window system.
 #include "interaction/ToolDialogWindow.h"
 
+#include <algorithm>
+
 void MemoryToolDialog::placeOnTop(int x, int y, int width, int height) {
     m_x = x;
     m_y = y;
     m_width = width;
     m_height = height;
+}
+
+void MemoryStdDialog::stepTransparency(int delta) {
+    // The range of the real dialog's slider.
+    m_transparency = std::clamp(m_transparency + delta, 300, 1000);
 }
 
 std::unique_ptr<ToolDialogWindow> MemoryToolDialogFactory::createVolumeDialog() {

@@ -32,6 +32,8 @@ class StdDialogWindow : public ToolDialogWindow {
     virtual int rateSlider() const = 0;
     /// Re-reads the dialog's controls from the model and the display switches.
     virtual void refreshFromModel() = 0;
+    /// Moves the transparency slider by delta, held within its range.
+    virtual void stepTransparency(int delta) = 0;
 };
 
 /// Creates the three dialogs, hidden; installed in the core object before it is first used.
@@ -74,6 +76,7 @@ class MemoryStdDialog : public StdDialogWindow {
     int transparencySlider() const override { return m_transparency; }
     int rateSlider() const override { return m_rate; }
     void refreshFromModel() override { ++m_refreshes; }
+    void stepTransparency(int delta) override;
 
     MemoryToolDialog m_window;
     int m_transparency = 800;

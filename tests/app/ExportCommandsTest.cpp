@@ -9,7 +9,7 @@
 
 #include "GuiFixture.h"
 #include "app/AboutDialog.h"
-#include "app/ExportCommands.h"
+#include "interaction/ExportCommands.h"
 #include "linalg/Diagnostics.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <QColor>
 #include <cmath>
 
-#include "app/ExportCommands.h"
+#include "interaction/ExportCommands.h"
 #include "app/VolumePlot.h"
 
 namespace {

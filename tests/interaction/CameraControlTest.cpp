@@ -46,6 +46,7 @@ class CameraControlTest : public ::testing::Test {
         ogl.m_center = ogl.m_homeCenter = kHomeCenter;
         ogl.m_up = ogl.m_homeUp = kHomeUp;
         camera.setViewWindow(&window);
+        camera.setController(&MainWindowManager::getInstance());
     }
     void TearDown() override {
         MainWindowManager::destroyInstance();
@@ -167,6 +168,7 @@ class ModeCameraTest : public CameraControlTest {
         coreOgl.m_center = kHomeCenter;
         coreOgl.m_up = kHomeUp;
         core.m_camera->setViewWindow(&window);
+        core.setController(&MainWindowManager::getInstance());
     }
     void TearDown() override {
         TCore::destroyInstance();

@@ -1,0 +1,12 @@
+// QtBusyCursor: the override cursor, shown before the work starts.
+#include "app/QtBusyCursor.h"
+
+#include <QApplication>
+
+void QtBusyCursor::beginBusy() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Shown before the work starts, not after it ends.
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtBusyCursor::endBusy() { QApplication::restoreOverrideCursor(); }
