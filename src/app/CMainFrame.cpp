@@ -93,8 +93,8 @@ void CMainFrame::buildMenus() {
                                           [this] { m_commands.standardManipulationMode(); });
     m_stdModeAction->setCheckable(true);
     modeMenu->addSeparator();
-    m_volumeDialogAction = modeMenu->addAction(QStringLiteral("Show Volume Viz Dlg"), this,
-                                               [this] { m_commands.toggleVolumeDialog(); });
+    m_volumeDialogAction =
+        modeMenu->addAction(QStringLiteral("Show Volume Viz Dlg"), this, [this] { m_commands.toggleVolumeDialog(); });
     m_volumeDialogAction->setCheckable(true);
     connect(modeMenu, &QMenu::aboutToShow, this, [this] { refreshMenuChecks(); });
 
@@ -158,7 +158,8 @@ void CMainFrame::refreshRecentMenu() {
     for (int i = 0; i < entries.size(); ++i) {
         const QString basePath = entries[i];
         auto* action = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(basePath), m_fileMenu);
-        connect(action, &QAction::triggered, this, [this, basePath] { m_commands.openRecentModel(basePath.toStdString()); });
+        connect(action, &QAction::triggered, this,
+                [this, basePath] { m_commands.openRecentModel(basePath.toStdString()); });
         m_fileMenu->insertAction(m_exitSeparator, action);
         m_recentActions.append(action);
     }

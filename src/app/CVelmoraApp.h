@@ -13,9 +13,10 @@
 class CMainFrame;
 
 /// The application object. Installs the shell's side of the controller and of the core object,
-/// makes the command layer the windows call into and the busy cursor, creates the main window (which creates the core object, the controller with its initial model,
-/// and the view) and shows it. Destroying it (or shutdown()) closes the window and destroys both
-/// singletons while the window system still exists. One at a time; user-interface thread only.
+/// makes the command layer the windows call into and installs the busy cursor, creates the main
+/// window (which creates the core object, the controller with its initial model, and the view) and
+/// shows it. Destroying it (or shutdown()) closes the window and destroys both singletons while the
+/// window system still exists. One at a time; user-interface thread only.
 class CVelmoraApp {
    public:
     /// dialogs answers the modal questions; nullptr uses Qt's message boxes and file dialogs.

@@ -95,7 +95,8 @@ void CVelmoraView::initializeGL() {
 }
 
 void CVelmoraView::resizeGL(int, int) {
-    m_core.m_ogl->resize(static_cast<int>(width() * devicePixelRatio()), static_cast<int>(height() * devicePixelRatio()));
+    m_core.m_ogl->resize(static_cast<int>(width() * devicePixelRatio()),
+                         static_cast<int>(height() * devicePixelRatio()));
 }
 
 void CVelmoraView::paintGL() {

@@ -50,9 +50,9 @@ class CVelmoraView : public QOpenGLWidget, public GLContextHost, public Keyboard
     void releaseMouseCapture() override { m_hasMouseCapture = false; }
     bool hasMouseCapture() const override { return m_hasMouseCapture; }
 
-    /// The shortcut keys: runs the key's command (one call into the command layer) and the common tail (redraw unless the simulation
-    /// runs, the key code on standard error, refresh of the standard dialog). keyCode is Qt's key;
-    /// keypad keys only run the tail.
+    /// The shortcut keys: runs the key's command (one call into the command layer) and the common
+    /// tail (redraw unless the simulation runs, the key code on standard error, refresh of the
+    /// standard dialog). keyCode is Qt's key; keypad keys only run the tail.
     void handleKey(int keyCode, bool keypad);
 
    protected:

@@ -9,5 +9,6 @@
 
 void addFibrePresetCommands(QMenu* menu, Commands& commands) {
     for (int i = 0; i < kFibrePresetCount; ++i)
-        menu->addAction(QString::fromUtf8(kFibrePresets[i].menuText), menu, [i, &commands] { commands.applyFibrePreset(i); });
+        menu->addAction(QString::fromUtf8(kFibrePresets[i].menuText), menu,
+                        [i, &commands] { commands.applyFibrePreset(i); });
 }

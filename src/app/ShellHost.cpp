@@ -74,7 +74,8 @@ void ShellHost::drawPendingFrame() {
     redrawView();
     const double viewDone = steadyClockMs();
     redrawStdDialog(false);
-    if (DlgVolumeViz* volumes = volumeDialog(m_core); volumes && volumes->isDialogVisible()) volumes->drawPendingSamples();
+    if (DlgVolumeViz* volumes = volumeDialog(m_core); volumes && volumes->isDialogVisible())
+        volumes->drawPendingSamples();
     const double end = steadyClockMs();
     m_pacer.frameDrawn(start, end);
     MainWindowManager::recordDrawTiming(viewDone - start, end - viewDone);

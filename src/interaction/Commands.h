@@ -66,7 +66,8 @@ class CommandShell {
 
 /// The command layer. Made by the top-level shell and handed by reference to the main window, the
 /// view and the tool dialogs; the main window attaches the controller, the core object and itself
-/// once they exist. Before that (and after detach) every command does nothing and returns false.
+/// once they exist. Before that (and after detach) a command that needs them does nothing and
+/// returns false; without a model the model's commands do the same.
 /// Each command is named after what it does and is the only place that does it; the observer, when
 /// set, hears each command's name as it starts. User-interface thread only.
 class Commands {

@@ -17,9 +17,7 @@ constexpr double kPinPickDistance = 0.1;
 /// How far along the pointer ray the points of a cut lie.
 constexpr double kCutDepth = 0.1;
 
-PointerRay pointerRay(const TCore& core, int x, int y) {
-    return unprojectRay(core.m_ogl->currentProjection(), x, y);
-}
+PointerRay pointerRay(const TCore& core, int x, int y) { return unprojectRay(core.m_ogl->currentProjection(), x, y); }
 
 /// The rate slider of the standard dialog as an amplitude in [0, 1].
 double infarctRate(const TCore& core) {

@@ -5,8 +5,8 @@
 #include <QColor>
 #include <cmath>
 
-#include "interaction/ExportCommands.h"
 #include "app/VolumePlot.h"
+#include "interaction/ExportCommands.h"
 
 namespace {
 
