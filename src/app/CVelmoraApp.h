@@ -8,6 +8,7 @@
 #include "app/QtToolDialog.h"
 #include "app/QtUserDialogs.h"
 #include "app/ShellHost.h"
+#include "interaction/BusyIndicator.h"
 #include "interaction/Commands.h"
 
 class CMainFrame;
@@ -44,7 +45,7 @@ class CVelmoraApp {
     std::unique_ptr<ShellHost> m_host;
     Commands m_commands;
     QtToolDialogFactory m_dialogFactory{m_commands};
-    QtBusyCursor m_busyCursor;
+    FunctionBusyIndicator m_busyCursor{showBusyCursor, hideBusyCursor};
     BusyIndicator* m_previousBusyIndicator = nullptr;
     std::unique_ptr<CMainFrame> m_frame;
 };

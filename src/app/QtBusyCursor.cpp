@@ -3,10 +3,10 @@
 
 #include <QApplication>
 
-void QtBusyCursor::beginBusy() {
+void showBusyCursor() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // Shown before the work starts, not after it ends.
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void QtBusyCursor::endBusy() { QApplication::restoreOverrideCursor(); }
+void hideBusyCursor() { QApplication::restoreOverrideCursor(); }

@@ -1,12 +1,9 @@
-// QtBusyCursor: the application's wait cursor as the interaction layer's busy indicator.
+// QtBusyCursor: the application's wait cursor, shown while the interaction layer's work is busy.
 #pragma once
 
-#include "interaction/BusyIndicator.h"
-
-/// The busy cursor over the whole application while a recomputation runs (calls nest). Installed
-/// by the application object for its lifetime. User-interface thread only.
-class QtBusyCursor : public BusyIndicator {
-   public:
-    void beginBusy() override;
-    void endBusy() override;
-};
+/// Shows the wait cursor over the whole application, before the work starts (calls nest with
+/// hideBusyCursor). The application object installs the pair as the busy indicator for its
+/// lifetime. User-interface thread only.
+void showBusyCursor();
+/// Takes back one showBusyCursor.
+void hideBusyCursor();
