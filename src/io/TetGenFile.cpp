@@ -54,9 +54,7 @@ class TetGenTokens {
         return true;
     }
 
-    const std::string& path() const { return m_path; }
     int line() const { return m_reader.line(); }
-    std::string* reason() const { return m_reason; }
 
     /// Upper bound on the tokens left: every token needs at least one character and one separator.
     size_t maxTokensLeft() const { return m_reader.remainingBytes() / 2 + 1; }
