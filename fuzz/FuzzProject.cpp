@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "FuzzSupport.h"
+#include "io/TetGenFile.h"
 #include "model/ProjectFile.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace {
 

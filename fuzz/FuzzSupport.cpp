@@ -10,10 +10,10 @@
 #include <string>
 #include <utility>
 
+#include "io/TetGenFile.h"
 #include "linalg/Diagnostics.h"
 #include "mesh/StructuredTetMesh.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace fuzzsupport {
 

@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "FuzzSupport.h"
+#include "io/TetGenFile.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace {
 

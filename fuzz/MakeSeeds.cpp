@@ -8,10 +8,10 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "io/TetGenFile.h"
 #include "io/TextTokens.h"
 #include "model/ProjectFile.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace {
 

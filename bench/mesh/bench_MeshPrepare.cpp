@@ -6,9 +6,9 @@
 
 #include "common/TestFiles.h"
 #include "common/TestMeshes.h"
+#include "io/TetGenFile.h"
 #include "linalg/Diagnostics.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace {
 

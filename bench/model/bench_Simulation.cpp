@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/ShellMeshes.h"
+#include "io/TetGenFile.h"
 #include "model/MainWindowManager.h"
 #include "model/SimTestModel.h"
 

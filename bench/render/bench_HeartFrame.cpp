@@ -29,6 +29,7 @@
 #include "linalg/Diagnostics.h"
 #include "model/MainWindowManager.h"
 #include "render/GLContextHost.h"
+#include "render/HeartRenderer.h"
 
 namespace {
 
@@ -126,10 +127,10 @@ static void BM_HeartFrame(benchmark::State& state) {
     }
     if (variant == 8) manager.m_bShowFibVent = manager.m_bShowMesh = manager.m_bShowVertices = true;
     TLSMModel& model = *manager.model();
-    const std::string shaderPath = model.m_shaderPath;
+    const std::string shaderPath = HeartRenderer::instance().m_shaderPath;
     if (variant == 4) {
-        model.m_shaderPath = shaderPath + ".absent";
-        model.m_shaderReady = false;
+        HeartRenderer::instance().m_shaderPath = shaderPath + ".absent";
+        HeartRenderer::instance().m_shaderReady = false;
     }
     if (variant == 3) {
         core.setPaintCtrlFieldMode();
@@ -152,11 +153,11 @@ static void BM_HeartFrame(benchmark::State& state) {
     size_t fibrePoints = 0;
     for (const TFibreLine& line : model.m_orienField.m_fibreLines[1]) fibrePoints += line.size();
     state.counters["ventricleFibrePoints"] = static_cast<double>(fibrePoints);
-    state.counters["shaderReady"] = model.m_shaderReady ? 1 : 0;
+    state.counters["shaderReady"] = HeartRenderer::instance().m_shaderReady ? 1 : 0;
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     if (variant == 4) {
-        model.m_shaderPath = shaderPath;
-        model.m_shaderReady = false;
+        HeartRenderer::instance().m_shaderPath = shaderPath;
+        HeartRenderer::instance().m_shaderReady = false;
     }
 }
 BENCHMARK(BM_HeartFrame)

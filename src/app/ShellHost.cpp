@@ -123,6 +123,12 @@ void ShellHost::showMessage(const std::string& text) {
     resumeTicks();
 }
 
+void ShellHost::showMessageWithReason(const std::string& text, const std::string& reason) {
+    suspendTicks();
+    m_dialogs.showMessageWithReason(text, reason);
+    resumeTicks();
+}
+
 bool ShellHost::askYesNo(const std::string& text) {
     suspendTicks();
     const bool yes = m_dialogs.askYesNo(text);

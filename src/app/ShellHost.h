@@ -48,6 +48,7 @@ class ShellHost : public ControllerHost, public ShellHooks {
 
     // ShellHooks
     void showMessage(const std::string& text) override;
+    void showMessageWithReason(const std::string& text, const std::string& reason) override;
     void refreshDialogs() override;
 
     /// The other modal questions, with the ticks paused while they are open (see UserDialogs).

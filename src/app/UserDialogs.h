@@ -14,6 +14,10 @@ class UserDialogs {
     virtual ~UserDialogs() = default;
     /// A message with an OK button; returns when the user has closed it.
     virtual void showMessage(const std::string& text) = 0;
+    /// A message with the reason behind it on the line below (the message alone when reason is empty).
+    virtual void showMessageWithReason(const std::string& text, const std::string& reason) {
+        showMessage(reason.empty() ? text : text + "\n" + reason);
+    }
     /// A question with Yes and No; true only for Yes.
     virtual bool askYesNo(const std::string& text) = 0;
     /// A file-open chooser. filter is in the "Description (*.a;*.b)|*.a;*.b||" form. Returns the

@@ -129,7 +129,7 @@ PaintScenePlan planPaintScene(PaintTool tool, const MainWindowManager& manager, 
     return plan;
 }
 
-void drawStdScene(const StdScenePlan& plan, TLSMModel& model, const std::vector<TTetSample>& markerPoints) {
+void drawStdScene(const StdScenePlan& plan, const TLSMModel& model, const std::vector<TTetSample>& markerPoints) {
     HeartRenderer& heart = HeartRenderer::instance();
     resetSceneState();
     drawFibreSets(plan.fibreSets, model);
@@ -145,7 +145,7 @@ void drawStdScene(const StdScenePlan& plan, TLSMModel& model, const std::vector<
     if (plan.markerPoints) drawMarkerPoints(markerPoints, model.m_verts);
 }
 
-void drawPaintScene(const PaintScenePlan& plan, TLSMModel& model, double alpha) {
+void drawPaintScene(const PaintScenePlan& plan, const TLSMModel& model, double alpha) {
     HeartRenderer& heart = HeartRenderer::instance();
     resetSceneState();
     const ColourRampTextures& ramps = colourRampTextures();

@@ -56,6 +56,6 @@ struct PaintScenePlan {
 PaintScenePlan planPaintScene(PaintTool tool, const MainWindowManager& manager, double alpha, double peelDepth);
 
 /// Draws the standard mode's model scene (current context, inside a frame, scene lights set).
-void drawStdScene(const StdScenePlan& plan, TLSMModel& model, const std::vector<TTetSample>& markerPoints);
+void drawStdScene(const StdScenePlan& plan, const TLSMModel& model, const std::vector<TTetSample>& markerPoints);
 /// Draws the paint mode's model scene with surface opacity alpha.
-void drawPaintScene(const PaintScenePlan& plan, TLSMModel& model, double alpha);
+void drawPaintScene(const PaintScenePlan& plan, const TLSMModel& model, double alpha);

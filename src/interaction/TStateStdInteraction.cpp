@@ -255,7 +255,7 @@ void TStateStdInteraction::drawScene() {
     drawOverlays(*model);
 }
 
-void TStateStdInteraction::drawOverlays(TLSMModel& model) {
+void TStateStdInteraction::drawOverlays(const TLSMModel& model) {
     TCore& core = *m_core;
     if (m_gGrab && m_grabVertex >= 0 && m_grabVertex < model.vertexCount())
         drawGrabOverlay(model.m_verts[m_grabVertex], m_grabTarget);

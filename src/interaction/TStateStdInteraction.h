@@ -56,7 +56,7 @@ class TStateStdInteraction : public TState {
     /// Whether an overlay point lies within the background rectangle (bounds included).
     bool insideOverlay(const ChartXY& p) const;
     /// The grab, the cut being drawn and the chart overlay, over the model's scene.
-    void drawOverlays(TLSMModel& model);
+    void drawOverlays(const TLSMModel& model);
 
     bool m_bLDown = false;
     bool m_bRDown = false;

@@ -24,11 +24,19 @@ constexpr size_t kMaxNumberLength = 400;
 }  // namespace
 
 void TextReader::skipSpace() {
-    while (m_pos < m_text.size() && isSpace(m_text[m_pos])) {
-        if (m_text[m_pos] == '\n') ++m_line;
+    while (m_pos < m_text.size()) {
+        const char c = m_text[m_pos];
+        if (m_commentChar != '\0' && c == m_commentChar) {
+            while (m_pos < m_text.size() && m_text[m_pos] != '\n') ++m_pos;
+            continue;
+        }
+        if (!isSpace(c)) break;
+        if (c == '\n') ++m_line;
         ++m_pos;
     }
 }
+
+bool TextReader::endsToken(char c) const { return isSpace(c) || (m_commentChar != '\0' && c == m_commentChar); }
 
 bool TextReader::atEnd() {
     skipSpace();
@@ -46,7 +54,7 @@ bool TextReader::readToken(std::string_view& token) {
     skipSpace();
     if (m_pos >= m_text.size()) return false;
     const size_t start = m_pos;
-    while (m_pos < m_text.size() && !isSpace(m_text[m_pos])) ++m_pos;
+    while (m_pos < m_text.size() && !endsToken(m_text[m_pos])) ++m_pos;
     token = std::string_view(m_text).substr(start, m_pos - start);
     m_lastTokenEnd = m_pos;
     return true;

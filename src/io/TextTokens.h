@@ -19,6 +19,9 @@ public:
     static constexpr size_t kShownTokenLength = 64;
 
     explicit TextReader(std::string text) : m_text(std::move(text)) {}
+    /// A reader for a format with comments: commentChar starts a comment that runs to the end of
+    /// its line, also right after a token ("5#five" reads as "5").
+    TextReader(std::string text, char commentChar) : m_text(std::move(text)), m_commentChar(commentChar) {}
 
     /// Next token, or false at the end of the text (fail() stays false: the caller decides whether
     /// the end was expected). The view stays valid as long as the reader.
@@ -49,6 +52,7 @@ public:
 
 private:
     void skipSpace();
+    bool endsToken(char c) const;
 
     std::string m_text;
     size_t m_pos = 0;
@@ -56,6 +60,7 @@ private:
     int m_line = 1;
     bool m_failed = false;
     std::string m_error;
+    char m_commentChar = '\0';  ///< '\0': no comments
 };
 
 /// Token for a message: its first TextReader::kShownTokenLength bytes, "..." when it is longer,

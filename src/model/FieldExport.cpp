@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "io/TetGenFile.h"
 #include "linalg/Diagnostics.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace {
 

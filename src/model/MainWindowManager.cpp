@@ -107,10 +107,11 @@ void MainWindowManager::loadModel(const std::string& basePath) {
     }
     m_model.reset();
     auto model = std::make_unique<TLSMModel>();
-    if (model->loadModel(basePath)) {
+    std::string reason;
+    if (model->loadModel(basePath, &reason)) {
         m_model = std::move(model);
     } else {
-        shellHooks().showMessage("the file is not exist");
+        shellHooks().showMessageWithReason("the file is not exist", reason);
     }
     m_host->switchToStandardMode();
     m_host->redrawStdDialog(true);

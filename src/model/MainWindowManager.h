@@ -64,7 +64,7 @@ public:
     MainWindowManager& operator=(const MainWindowManager&) = delete;
 
     /// Replaces the model with the one at basePath (no extension); shows "the file is not exist"
-    /// and keeps no model when it cannot be read. Stops the timer; the tube set-up for 1200 vertices.
+    /// with the reader's reason and keeps no model when it cannot be read. Stops the timer; the tube set-up for 1200 vertices.
     void loadModel(const std::string& basePath);
     /// Starts the main loop (no model: refuses and returns false).
     bool startTimer();

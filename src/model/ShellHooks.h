@@ -12,6 +12,10 @@ public:
     virtual ~ShellHooks() = default;
     /// A modal message with an OK button; returns once the user has closed it.
     virtual void showMessage(const std::string& text) = 0;
+    /// The same message with the reason behind it (one line from the operation that failed, such as
+    /// a reader's refusal). Hooks without a place for the reason show the message alone: the
+    /// operation has printed the reason on the console already.
+    virtual void showMessageWithReason(const std::string& text, const std::string& reason) { showMessage(text); }
     /// The tool dialogs re-read their controls (iteration count, amplitude, waves, propagation
     /// flags, the chart) from the model.
     virtual void refreshDialogs() = 0;

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <numeric>
 
+#include "io/TetGenFile.h"
 #include "linalg/Diagnostics.h"
 #include "model/ProjectFile.h"
-#include "model/TTetMesh.h"
 
 namespace {
 
@@ -41,10 +41,10 @@ void warnAboutDegenerateMesh(const TTetMesh& mesh, const std::string& basePath) 
 TLSMModel::TLSMModel() = default;
 TLSMModel::~TLSMModel() = default;
 
-bool TLSMModel::loadModel(const std::string& basePath) {
+bool TLSMModel::loadModel(const std::string& basePath, std::string* reason) {
     m_filePath = basePath;
     TTetMesh mesh;
-    if (!loadTetMesh(mesh, basePath)) return false;
+    if (!loadTetMesh(mesh, basePath, reason)) return false;
     warnAboutDegenerateMesh(mesh, basePath);
     setUpFromMesh(std::move(mesh), true);
     m_orienField.initOrientationField(m_tets, m_vtxOrigPos);
@@ -179,24 +179,26 @@ void TLSMModel::updateSurfacePositions() {
     m_surface.updateNormals();
 }
 
-void TLSMModel::buildDrawOrder() {
+void TLSMModel::buildDrawOrder() { m_triDrawOrder = computeDrawOrder(); }
+
+std::vector<int> TLSMModel::computeDrawOrder() const {
     const int count = m_surface.m_pSize;
     std::vector<double> key(count);
     for (int i = 0; i < count; ++i) {
         const TTriangleMesh::Tri& t = m_surface.m_polys[i];
         key[i] = m_surface.m_verts[t[0]].z + m_surface.m_verts[t[1]].z + m_surface.m_verts[t[2]].z;
     }
-    m_triDrawOrder.resize(count);
-    std::iota(m_triDrawOrder.begin(), m_triDrawOrder.end(), 0);
-    std::stable_sort(m_triDrawOrder.begin(), m_triDrawOrder.end(), [&](int a, int b) { return key[a] < key[b]; });
-    if (static_cast<int>(m_polygonIDs.size()) != count) return;
+    std::vector<int> order(count);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return key[a] < key[b]; });
+    if (static_cast<int>(m_polygonIDs.size()) != count) return order;
     std::vector<int> grouped;
     grouped.reserve(count);
     for (int id : {1, 2, 3, 4, 0})
-        for (int tri : m_triDrawOrder)
+        for (int tri : order)
             if (m_polygonIDs[tri] == id) grouped.push_back(tri);
     // Ids outside 0..4 keep their place at the end rather than vanishing from the order.
-    for (int tri : m_triDrawOrder)
+    for (int tri : order)
         if (m_polygonIDs[tri] < 0 || m_polygonIDs[tri] > 4) grouped.push_back(tri);
-    m_triDrawOrder = std::move(grouped);
+    return grouped;
 }

@@ -42,8 +42,9 @@ public:
     TLSMModel& operator=(const TLSMModel&) = delete;
 
     /// Turns base + ".node"/".ele" (and ".vm" when present) into a ready model. False when the mesh
-    /// files cannot be read; the model then keeps only its path.
-    bool loadModel(const std::string& basePath);
+    /// files cannot be read; the model then keeps only its path, and *reason (when given) holds the
+    /// reader's one-line refusal.
+    bool loadModel(const std::string& basePath, std::string* reason = nullptr);
     /// The part of loading that needs no file, from a mesh already read: neighbours and face
     /// normals, the size normalised when asked, positions, tetrahedra, labels 0, no fixed vertices,
     /// contraction factors (1, 1, 1) and identity stretch tensors, the shape-matching
@@ -60,8 +61,13 @@ public:
     /// extent is only centred.
     static void normalizeModelSize(std::vector<vec3>& positions);
 
-    /// Rebuilds the triangle draw order (depth key, then regrouped by chamber id).
+    /// Rebuilds the triangle draw order (depth key, then regrouped by chamber id). Whatever changes
+    /// the surface's triangles or their chamber ids calls it; the drawing passes only read the order.
     void buildDrawOrder();
+    /// The draw order buildDrawOrder stores, computed from the surface as it stands: triangles by
+    /// ascending sum of their corners' z, stably; then grouped by chamber id 1, 2, 3, 4, 0 and other
+    /// ids last when there is one id per triangle.
+    std::vector<int> computeDrawOrder() const;
     /// Re-extracts the surface from the boundary faces at the current positions.
     void rebuildSurface();
     /// Moves the surface vertices to their sources and recomputes the surface normals.
@@ -102,8 +108,6 @@ public:
     std::unique_ptr<TSparseMatrix> m_fieldMatrix;
     std::vector<std::array<double, 9>> m_vtxStretch;
     std::vector<vec3> m_vtxContraction;
-    bool m_shaderReady = false;
-    std::string m_shaderPath;
     /// What became of the project file during loadModel (read by the shell and the CLI).
     ProjectLoadResult m_projectLoad;
 };

@@ -99,7 +99,7 @@ vec3 contractionColour(double c) {
 
 // ---- Drawing ---------------------------------------------------------------------------------
 
-void drawFieldColored(TLSMModel& model, SurfaceField field, unsigned int texture) {
+void drawFieldColored(const TLSMModel& model, SurfaceField field, unsigned int texture) {
     HeartRenderer& renderer = HeartRenderer::instance();
     std::vector<double>& samples = renderer.m_amplitudeSamples;
     sampleThroughSources(model.m_surfVtxSource, fieldValues(model, field), samples);

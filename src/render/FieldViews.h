@@ -57,7 +57,7 @@ vec3 contractionColour(double c);
 // ---- Drawing (current context, inside a frame) -----------------------------------------------
 
 /// The surface in index order, coloured by field through the 1-D texture (lit, modulated).
-void drawFieldColored(TLSMModel& model, SurfaceField field, unsigned int texture);
+void drawFieldColored(const TLSMModel& model, SurfaceField field, unsigned int texture);
 /// Fibre-line set 0..3 of the orientation field as white line strips of width 2 through the texture,
 /// from the set's vertex buffer (FibreLineBuffers: one draw, thinned within a quarter pixel).
 void drawFibreLines(const TLSMModel& model, int set, unsigned int texture);

@@ -140,13 +140,15 @@ void orderByDepthBands(const std::vector<TTriangleMesh::Tri>& triangles, const s
     }
 }
 
-std::vector<int> validDrawOrder(TLSMModel& model) {
-    if (model.m_triDrawOrder.size() != model.m_surface.m_polys.size()) model.buildDrawOrder();
+std::vector<int> validDrawOrder(const TLSMModel& model) {
+    std::vector<int> fresh;
+    if (model.m_triDrawOrder.size() != model.m_surface.m_polys.size()) fresh = model.computeDrawOrder();
+    const std::vector<int>& stored = fresh.empty() ? model.m_triDrawOrder : fresh;
     const int count = static_cast<int>(model.m_surface.m_polys.size());
     std::vector<int> order;
-    order.reserve(model.m_triDrawOrder.size());
+    order.reserve(stored.size());
     std::vector<char> seen(static_cast<size_t>(count), 0);
-    for (int t : model.m_triDrawOrder)
+    for (int t : stored)
         if (t >= 0 && t < count && !seen[t]) {
             seen[t] = 1;
             order.push_back(t);
@@ -360,11 +362,11 @@ void resetSceneState() {
     glCullFace(GL_BACK);
 }
 
-void HeartRenderer::drawShaded(TLSMModel& model, double alpha) {
-    if (model.m_shaderPath.empty()) model.m_shaderPath = runningProgramDirectory() + kHeartShaderFileName;
-    if (!model.m_shaderReady || !m_sheder.m_shaderReady) {
-        m_sheder.m_shaderPath = model.m_shaderPath;
-        model.m_shaderReady = m_sheder.initShader();
+void HeartRenderer::drawShaded(const TLSMModel& model, double alpha) {
+    if (m_shaderPath.empty()) m_shaderPath = runningProgramDirectory() + kHeartShaderFileName;
+    if (!m_shaderReady || !m_sheder.m_shaderReady) {
+        m_sheder.m_shaderPath = m_shaderPath;
+        m_shaderReady = m_sheder.initShader();
     }
 
     sampleThroughSources(model.m_surfVtxSource, model.m_ampliField.m_value, m_amplitudeSamples);
@@ -395,7 +397,7 @@ void HeartRenderer::drawShaded(TLSMModel& model, double alpha) {
     }
 }
 
-void HeartRenderer::drawPlain(TLSMModel& model, double alpha) {
+void HeartRenderer::drawPlain(const TLSMModel& model, double alpha) {
     const std::vector<int> order = validDrawOrder(model);
     m_taggedSurface.update(model.m_surface, model.m_surfVtxTag, true);
     m_taggedSurface.updateIndices(kPlainSlot, order, false);
@@ -417,7 +419,7 @@ void HeartRenderer::drawPlain(TLSMModel& model, double alpha) {
     }
 }
 
-void HeartRenderer::drawByChamber(TLSMModel& model, bool translucent) {
+void HeartRenderer::drawByChamber(const TLSMModel& model, bool translucent) {
     if (model.m_polygonIDs.size() != model.m_surface.m_polys.size()) return;
     const std::vector<int> order = validDrawOrder(model);
     m_untaggedSurface.update(model.m_surface, model.m_surfVtxTag, false);

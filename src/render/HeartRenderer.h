@@ -31,9 +31,10 @@ int depthBand(double d0, double d1, double d2);
 void orderByDepthBands(const std::vector<TTriangleMesh::Tri>& triangles, const std::vector<int>& order,
                        const std::vector<double>& depth, std::vector<char>& marks, std::vector<int>& out);
 
-/// The model's draw order, rebuilt first when its length differs from the triangle count; entries
-/// outside the surface are left out.
-std::vector<int> validDrawOrder(TLSMModel& model);
+/// The model's draw order with entries outside the surface left out. An order whose length differs
+/// from the triangle count (the model was not refreshed) is replaced here by a fresh one, computed
+/// as TLSMModel::buildDrawOrder would; the model itself is not changed.
+std::vector<int> validDrawOrder(const TLSMModel& model);
 
 /// Interleaved-free vertex arrays of one triangle batch (three corners per triangle).
 struct SurfaceBatch {
@@ -133,14 +134,14 @@ class HeartRenderer {
 
     /// The standard mode's surface: shader (set up on demand; fixed-function lighting while it is
     /// not ready), shaded material with opacity alpha, blended with back faces culled below 0.95,
-    /// triangles in the three depth bands. Fills in the model's shader path when it is empty.
-    void drawShaded(TLSMModel& model, double alpha);
+    /// triangles in the three depth bands. Fills in m_shaderPath when it is empty.
+    void drawShaded(const TLSMModel& model, double alpha);
     /// The paint mode's surface: plain material, translucent (blended, no culling, no depth writes)
     /// below 0.9999.
-    void drawPlain(TLSMModel& model, double alpha);
+    void drawPlain(const TLSMModel& model, double alpha);
     /// The surface coloured by chamber id, inner side towards the viewer; only with one id per
     /// triangle. translucent: blended without depth writes.
-    void drawByChamber(TLSMModel& model, bool translucent);
+    void drawByChamber(const TLSMModel& model, bool translucent);
     /// The four chamber wall lists with flat normals at the current positions.
     void drawChamberWalls(const TLSMModel& model);
 
@@ -148,6 +149,10 @@ class HeartRenderer {
     void forgetContext();
 
     TSheder m_sheder;
+    /// The heart shader's file (the program's directory when empty) and whether it was built from
+    /// it; while false every shaded frame tries to build it again, so clearing it asks for a rebuild.
+    std::string m_shaderPath;
+    bool m_shaderReady = false;
     std::vector<double> m_amplitudeSamples;
     std::vector<double> m_depthSamples;
     std::vector<char> m_triangleMarks;

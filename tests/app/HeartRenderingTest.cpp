@@ -100,7 +100,7 @@ TEST_F(HeartRenderingTest, TheShadedHeartCoversItsProjectionAndNothingElse) {
 
     // The shader is built with its whole interface.
     const TSheder& sheder = HeartRenderer::instance().m_sheder;
-    EXPECT_TRUE(model().m_shaderReady);
+    EXPECT_TRUE(HeartRenderer::instance().m_shaderReady);
     EXPECT_NE(sheder.m_program, 0u);
     EXPECT_GE(sheder.m_modelViewMat, 0);
     EXPECT_GE(sheder.m_modelToWorld, 0);
@@ -331,8 +331,8 @@ TEST_F(HeartRenderingTest, WithoutTheShaderFileTheHeartIsLitAndTheMessageRepeats
     startOnCube();
     setAlpha(1.0);
     const std::string missing = m_dir.file("nowhere/heartShader.glsl");
-    model().m_shaderPath = missing;
-    model().m_shaderReady = false;
+    HeartRenderer::instance().m_shaderPath = missing;
+    HeartRenderer::instance().m_shaderReady = false;
     DiagCapture capture;
     const QImage first = frame();
     frame();
@@ -345,7 +345,7 @@ TEST_F(HeartRenderingTest, WithoutTheShaderFileTheHeartIsLitAndTheMessageRepeats
     };
     EXPECT_EQ(occurrences("initShapder " + missing + "\n"), 2);
     EXPECT_EQ(occurrences(message), 2);
-    EXPECT_FALSE(model().m_shaderReady);
+    EXPECT_FALSE(HeartRenderer::instance().m_shaderReady);
 
     // Still drawn, with the shaded material under fixed-function light: grey, not background.
     const QPoint p = pixelOf(kFrontFace);
@@ -357,7 +357,7 @@ TEST_F(HeartRenderingTest, WithoutTheShaderFileTheHeartIsLitAndTheMessageRepeats
 
     // A file that does not compile reports the compiler's log and falls back the same way.
     testfiles::writeText(m_dir.file("broken.glsl"), "void Vert_Main() { this is not GLSL }\n");
-    model().m_shaderPath = m_dir.file("broken.glsl");
+    HeartRenderer::instance().m_shaderPath = m_dir.file("broken.glsl");
     capture.clear();
     const QRgb brokenPixel = frame().pixel(p);
     EXPECT_EQ(occurrences("\n !! cant load vertexd Shader: file is = " + m_dir.file("broken.glsl") + " \n"), 1);
@@ -365,11 +365,11 @@ TEST_F(HeartRenderingTest, WithoutTheShaderFileTheHeartIsLitAndTheMessageRepeats
     EXPECT_LE(channelDistance(brokenPixel, lit), kSameFrame);
 
     // With the file back the muscle colour returns and the messages stop.
-    model().m_shaderPath = testfiles::binDir() + "/heartShader.glsl";
+    HeartRenderer::instance().m_shaderPath = testfiles::binDir() + "/heartShader.glsl";
     capture.clear();
     const QRgb shaded = frame().pixel(p);
     frame();
-    EXPECT_TRUE(model().m_shaderReady);
+    EXPECT_TRUE(HeartRenderer::instance().m_shaderReady);
     EXPECT_EQ(occurrences("initShapder"), 1);
     EXPECT_GT(qRed(shaded), qGreen(shaded) + 30) << std::hex << shaded;
 }

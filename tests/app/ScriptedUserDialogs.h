@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/UserDialogs.h"
@@ -12,6 +13,11 @@
 class ScriptedUserDialogs : public UserDialogs {
    public:
     void showMessage(const std::string& text) override { messages.push_back(text); }
+    /// Recorded as the message (in messages) and its reason (in reasons, beside the message).
+    void showMessageWithReason(const std::string& text, const std::string& reason) override {
+        messages.push_back(text);
+        reasons.emplace_back(text, reason);
+    }
     bool askYesNo(const std::string& text) override {
         questions.push_back(text);
         if (yesNoAnswers.empty()) return false;
@@ -38,6 +44,7 @@ class ScriptedUserDialogs : public UserDialogs {
     }
 
     std::vector<std::string> messages;
+    std::vector<std::pair<std::string, std::string>> reasons;
     std::vector<std::string> questions;
     std::vector<std::string> fileFilters;
     std::deque<bool> yesNoAnswers;

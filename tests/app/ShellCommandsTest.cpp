@@ -69,6 +69,42 @@ TEST_F(GuiFixture, LoadCommandRefusesOtherExtensionsCaseSensitivelyAndKeepsTheMo
     EXPECT_EQ(m_dialogs.messages.size(), 1u);
 }
 
+TEST_F(GuiFixture, ARefusedMeshShowsTheReadersReasonUnderTheLoadFailure) {
+    writeCubeModel("ModelB");
+    start();
+    ASSERT_TRUE(m_dialogs.messages.empty());
+
+    // The third line names a corner the five vertices do not have.
+    const std::string broken = m_dir.file("broken");
+    testfiles::writeText(broken + ".node", "5 3 0 0\n0 0 0 0\n1 1 0 0\n2 0 1 0\n3 0 0 1\n4 1 1 1\n");
+    testfiles::writeText(broken + ".ele", "2 4 0\n0 0 1 2 3\n1 4 1 3 99\n");
+    m_dialogs.fileAnswers.push_back(broken + ".ele");
+    trigger(QStringLiteral("Load heat tetra model (.ele/.vm)"));
+    EXPECT_EQ(manager().model(), nullptr);
+    ASSERT_EQ(m_dialogs.messages, std::vector<std::string>{"the file is not exist"});
+    ASSERT_EQ(m_dialogs.reasons.size(), 1u);
+    EXPECT_EQ(m_dialogs.reasons[0].first, "the file is not exist");
+    EXPECT_EQ(m_dialogs.reasons[0].second, "loadTetMesh: corner index 99 out of range (" + broken + ".ele:3)");
+
+    // Without its .ele the reason names the missing file.
+    std::remove((broken + ".ele").c_str());
+    ASSERT_TRUE(m_frame->loadModelFile(QString::fromStdString(writeCubeModel("heart") + ".ele")));
+    EXPECT_FALSE(m_frame->loadModelFile(QString::fromStdString(broken + ".vm")));
+    ASSERT_EQ(m_dialogs.reasons.size(), 2u);
+    EXPECT_EQ(m_dialogs.reasons[1].second, "Could not open file: " + broken + ".ele");
+
+    // The message boxes show the reason on the line below the message.
+    struct ShownText : ScriptedUserDialogs {
+        void showMessageWithReason(const std::string& text, const std::string& reason) override {
+            UserDialogs::showMessageWithReason(text, reason);
+        }
+    } shown;
+    shown.showMessageWithReason("the file is not exist", "Could not open file: x.ele");
+    shown.showMessageWithReason("Import failed", "");
+    EXPECT_EQ(shown.messages,
+              (std::vector<std::string>{"the file is not exist\nCould not open file: x.ele", "Import failed"}));
+}
+
 TEST_F(GuiFixture, ADroppedEleOrVmFileIsLoadedAndOtherFilesAreNotAccepted) {
     start();
     m_dialogs.messages.clear();

@@ -9,9 +9,9 @@
 #include "common/TestFiles.h"
 #include "common/TestMeshes.h"
 #include "linalg/Diagnostics.h"
+#include "mesh/TTetMesh.h"
 #include "model/ProjectFile.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace {
 

@@ -90,6 +90,30 @@ TEST(TextTokensTest, FailureIsStickyAndNamesTheLine) {
     EXPECT_FALSE(in.readToken(token));
 }
 
+TEST(TextTokensTest, ACommentCharacterEndsTokensAndLinesButIsOrdinaryWithoutOne) {
+    const std::string text = "# header\n5#five\n  # only a comment\n6 x#y\n";
+    TextReader commented(text, '#');
+    std::string_view token;
+    ASSERT_TRUE(commented.readToken(token));
+    EXPECT_EQ(token, "5");
+    EXPECT_EQ(commented.line(), 2);
+    int v = 0;
+    ASSERT_TRUE(commented.readInt(v));
+    EXPECT_EQ(v, 6);
+    EXPECT_EQ(commented.line(), 4);
+    ASSERT_TRUE(commented.readToken(token));
+    EXPECT_EQ(token, "x");
+    EXPECT_TRUE(commented.atEnd());
+
+    // Project files use '#' in their keywords: a plain reader keeps it in the token.
+    TextReader plain(text);
+    ASSERT_TRUE(plain.readToken(token));
+    EXPECT_EQ(token, "#");
+    ASSERT_TRUE(plain.readToken(token));
+    ASSERT_TRUE(plain.readToken(token));
+    EXPECT_EQ(token, "5#five");
+}
+
 TEST(TextTokensTest, CountsBeyondTheRemainingTextAreRefusedBeforeUse) {
     int count = 0;
     TextReader fits("3 1 2 3");

@@ -8,10 +8,10 @@
 
 #include "common/TestFiles.h"
 #include "common/TestMeshes.h"
+#include "io/TetGenFile.h"
 #include "linalg/Diagnostics.h"
 #include "meshimport/MeshImport.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace {
 

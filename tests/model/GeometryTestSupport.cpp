@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "linalg/Diagnostics.h"
-#include "model/TTetMesh.h"
+#include "mesh/TTetMesh.h"
 
 namespace geomtest {
 

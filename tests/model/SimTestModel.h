@@ -5,8 +5,8 @@
 
 #include "common/TestMeshes.h"
 #include "linalg/Diagnostics.h"
+#include "mesh/TTetMesh.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace simtest {
 

@@ -7,8 +7,8 @@
 #include "common/TestFiles.h"
 #include "common/TestMeshes.h"
 #include "linalg/Diagnostics.h"
+#include "mesh/TTetMesh.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include "common/TestFiles.h"
 #include "common/TestMeshes.h"
+#include "io/TetGenFile.h"
 #include "linalg/Diagnostics.h"
-#include "model/TTetMesh.h"
 
 namespace {
 

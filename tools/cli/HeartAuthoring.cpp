@@ -11,10 +11,10 @@
 
 #include "fields/Constraints.h"
 #include "fields/TSmoothField.h"
+#include "io/TetGenFile.h"
 #include "model/ChamberWalls.h"
 #include "model/ModelGeometry.h"
 #include "model/TLSMModel.h"
-#include "model/TTetMesh.h"
 
 namespace {
 

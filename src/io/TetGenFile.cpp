@@ -1,0 +1,214 @@
+// TetGenFile: the TetGen reader on the shared token reader, with counts checked against the file's size.
+#include "io/TetGenFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+
+#include "io/TextTokens.h"
+#include "linalg/Diagnostics.h"
+#include "mesh/TetMeshLimits.h"
+
+namespace {
+
+constexpr double kMaxCoordinate = kMaxTetMeshCoordinate;
+constexpr double kMinExtent = kMinTetMeshExtent;
+
+/// Prints one refusal line and keeps it (without its newline) as the reason.
+bool refuse(std::string* reason, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string line(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(line.data(), line.size() + 1, format, args);
+    va_end(args);
+    diagPrintf("%s", line.c_str());
+    if (reason) {
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        *reason = line;
+    }
+    return false;
+}
+
+/// One TetGen file's tokens ('#' starts a comment to the line end), read with the typed reads and
+/// messages of the TetGen format; every refusal names the file and the line.
+class TetGenTokens {
+   public:
+    TetGenTokens(const std::string& path, std::string* reason) : m_path(path), m_reason(reason) {}
+
+    bool open() {
+        std::ifstream in(m_path, std::ios::binary);
+        if (!in) return refuse(m_reason, "Could not open file: %s\n", m_path.c_str());
+        std::ostringstream buffer;
+        buffer << in.rdbuf();
+        m_reader = TextReader(buffer.str(), '#');
+        return true;
+    }
+
+    int line() const { return m_reader.line(); }
+
+    /// Upper bound on the tokens left: every token needs at least one character and one separator.
+    size_t maxTokensLeft() const { return m_reader.remainingBytes() / 2 + 1; }
+
+    bool fail(const std::string& what) const {
+        return refuse(m_reason, "loadTetMesh: %s (%s:%d)\n", what.c_str(), m_path.c_str(), line());
+    }
+
+    bool readInt(long long& value, const char* what) {
+        std::string_view view;
+        if (!m_reader.readToken(view)) return fail(std::string("file ends before ") + what);
+        const std::string t(view);
+        errno = 0;
+        char* end = nullptr;
+        const long long v = std::strtoll(t.c_str(), &end, 10);
+        if (end == t.c_str() || *end != '\0' || errno == ERANGE)
+            return fail(std::string("expected an integer for ") + what + ", found '" + shownToken(t) + "'");
+        value = v;
+        return true;
+    }
+
+    bool readReal(double& value, const char* what) {
+        std::string_view view;
+        if (!m_reader.readToken(view)) return fail(std::string("file ends before ") + what);
+        const std::string t(view);
+        char* end = nullptr;
+        const double v = std::strtod(t.c_str(), &end);
+        if (end == t.c_str() || *end != '\0')
+            return fail(std::string("expected a number for ") + what + ", found '" + shownToken(t) + "'");
+        if (!std::isfinite(v)) return fail(std::string("non-finite ") + what);
+        if (std::fabs(v) > kMaxCoordinate) return fail(std::string(what) + " " + shownToken(t) + " is beyond +-1e60");
+        value = v;
+        return true;
+    }
+
+    bool skip(long long count, const char* what) {
+        std::string_view t;
+        for (long long i = 0; i < count; ++i)
+            if (!m_reader.readToken(t)) return fail(std::string("file ends before ") + what);
+        return true;
+    }
+
+   private:
+    std::string m_path;
+    std::string* m_reason;
+    TextReader m_reader{std::string(), '#'};
+};
+
+bool checkCount(const TetGenTokens& f, long long count, long long tokensPerRecord, const char* what) {
+    if (count < 0) return f.fail(std::string("negative ") + what + " count");
+    if (count > kMaxTetMeshCount ||
+        static_cast<unsigned long long>(count) * static_cast<unsigned long long>(tokensPerRecord) > f.maxTokensLeft())
+        return f.fail(std::string(what) + " count exceeds what the file holds");
+    return true;
+}
+
+bool readNodes(const std::string& path, std::vector<vec3>& verts, std::string* reason) {
+    TetGenTokens f(path, reason);
+    if (!f.open()) return false;
+    long long n = 0, dim = 0, attributes = 0, markers = 0;
+    if (!f.readInt(n, "vertex count") || !f.readInt(dim, "dimension") || !f.readInt(attributes, "attribute count") ||
+        !f.readInt(markers, "boundary-marker flag"))
+        return false;
+    if (attributes < 0 || attributes > 1000) return f.fail("attribute count out of range");
+    if (markers != 0 && markers != 1) return f.fail("boundary-marker flag must be 0 or 1");
+    const long long extra = attributes + markers;
+    if (!checkCount(f, n, 4 + extra, "vertex")) return false;
+    verts.assign(static_cast<size_t>(n), vec3());
+    for (long long i = 0; i < n; ++i) {
+        long long number = 0;
+        if (!f.readInt(number, "vertex number") || !f.readReal(verts[i].x, "x coordinate") ||
+            !f.readReal(verts[i].y, "y coordinate") || !f.readReal(verts[i].z, "z coordinate") ||
+            !f.skip(extra, "vertex attributes"))
+            return false;
+    }
+    double extent = 0.0;
+    if (!verts.empty()) {
+        vec3 lo = verts[0], hi = verts[0];
+        for (const vec3& p : verts)
+            for (int a = 0; a < 3; ++a) {
+                lo[a] = std::min(lo[a], p[a]);
+                hi[a] = std::max(hi[a], p[a]);
+            }
+        extent = std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z});
+    }
+    // All vertices at one point is allowed (the model is then only centred); a span that cannot be
+    // scaled up is not.
+    if (extent > 0.0 && extent < kMinExtent)
+        return refuse(reason,
+                      "loadTetMesh: the vertices span only %g, less than the 1e-60 a mesh needs to be scaled (%s)\n",
+                      extent, path.c_str());
+    return true;
+}
+
+bool readElements(const std::string& path, long long vertexCount, std::vector<Tetra>& tets, std::string* reason) {
+    TetGenTokens f(path, reason);
+    if (!f.open()) return false;
+    long long m = 0, nodesPerTet = 0, attributes = 0;
+    if (!f.readInt(m, "tetrahedron count") || !f.readInt(nodesPerTet, "nodes per tetrahedron") ||
+        !f.readInt(attributes, "attribute count"))
+        return false;
+    // The plain layout writes 0 here; TetGen writes 4 or 10 (second-order elements list extra nodes).
+    if (nodesPerTet == 0) nodesPerTet = 4;
+    if (nodesPerTet != 4 && nodesPerTet != 10) return f.fail("nodes per tetrahedron must be 4 or 10");
+    if (attributes < 0 || attributes > 1000) return f.fail("attribute count out of range");
+    if (!checkCount(f, m, 1 + nodesPerTet + attributes, "tetrahedron")) return false;
+    tets.assign(static_cast<size_t>(m), Tetra());
+    std::vector<int> lines(static_cast<size_t>(m), 0);
+    long long minIndex = 0, maxIndex = -1;
+    for (long long j = 0; j < m; ++j) {
+        long long number = 0;
+        if (!f.readInt(number, "tetrahedron number")) return false;
+        lines[j] = f.line();
+        for (int k = 0; k < 4; ++k) {
+            long long c = 0;
+            if (!f.readInt(c, "corner index")) return false;
+            if (c < -1 || c > 0x7fffffffLL)
+                return refuse(reason, "loadTetMesh: corner index %lld out of range (%s:%d)\n", c, path.c_str(),
+                              f.line());
+            tets[j].vIdx[k] = static_cast<int>(c);
+            if (j == 0 && k == 0) minIndex = maxIndex = c;
+            minIndex = std::min(minIndex, c);
+            maxIndex = std::max(maxIndex, c);
+        }
+        if (!f.skip(nodesPerTet - 4 + attributes, "tetrahedron attributes")) return false;
+    }
+    if (m == 0 || (minIndex >= 0 && maxIndex < vertexCount)) return true;
+
+    // TetGen numbers from 1 unless told otherwise: a file that cannot be 0-based but fits 1..n is read so.
+    if (maxIndex == vertexCount && minIndex >= 1) {
+        for (Tetra& t : tets)
+            for (int& c : t.vIdx) --c;
+        diagPrintf("loadTetMesh: %s numbers its corners from 1; read as 1-based\n", path.c_str());
+        return true;
+    }
+    for (long long j = 0; j < m; ++j)
+        for (int c : tets[j].vIdx)
+            if (c < 0 || c >= vertexCount)
+                return refuse(reason, "loadTetMesh: corner index %d out of range (%s:%d)\n", c, path.c_str(), lines[j]);
+    return false;
+}
+
+}  // namespace
+
+bool loadTetMesh(TTetMesh& mesh, const std::string& basePath, std::string* reason) {
+    diagPrintf("load tetMesh filepath = %s \n", basePath.c_str());
+    mesh.m_verts.clear();
+    mesh.m_tets.clear();
+    if (reason) reason->clear();
+    std::vector<vec3> verts;
+    std::vector<Tetra> tets;
+    if (!readNodes(basePath + ".node", verts, reason)) return false;
+    if (!readElements(basePath + ".ele", static_cast<long long>(verts.size()), tets, reason)) return false;
+    mesh.m_verts = std::move(verts);
+    mesh.m_tets = std::move(tets);
+    return true;
+}
