@@ -2,6 +2,7 @@
 #include "model/TLSMModel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <numeric>
 
 #include "io/TetGenFile.h"
@@ -38,7 +39,10 @@ void warnAboutDegenerateMesh(const TTetMesh& mesh, const std::string& basePath) 
 
 }  // namespace
 
-TLSMModel::TLSMModel() = default;
+TLSMModel::TLSMModel() {
+    static std::atomic<std::uint64_t> s_lastSerial{0};
+    m_instanceSerial = ++s_lastSerial;
+}
 TLSMModel::~TLSMModel() = default;
 
 bool TLSMModel::loadModel(const std::string& basePath, std::string* reason) {

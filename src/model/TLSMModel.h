@@ -41,6 +41,10 @@ public:
     TLSMModel(const TLSMModel&) = delete;
     TLSMModel& operator=(const TLSMModel&) = delete;
 
+    /// A number no other model object of this process has: what a renderer keeps to notice that it
+    /// draws a new model (and builds its shader again for it).
+    std::uint64_t instanceSerial() const { return m_instanceSerial; }
+
     /// Turns base + ".node"/".ele" (and ".vm" when present) into a ready model. False when the mesh
     /// files cannot be read; the model then keeps only its path, and *reason (when given) holds the
     /// reader's one-line refusal.
@@ -110,4 +114,7 @@ public:
     std::vector<vec3> m_vtxContraction;
     /// What became of the project file during loadModel (read by the shell and the CLI).
     ProjectLoadResult m_projectLoad;
+
+private:
+    std::uint64_t m_instanceSerial;
 };

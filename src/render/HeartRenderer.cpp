@@ -364,6 +364,10 @@ void resetSceneState() {
 
 void HeartRenderer::drawShaded(const TLSMModel& model, double alpha) {
     if (m_shaderPath.empty()) m_shaderPath = runningProgramDirectory() + kHeartShaderFileName;
+    if (model.instanceSerial() != m_shaderModelSerial) {
+        m_shaderModelSerial = model.instanceSerial();
+        m_shaderReady = false;
+    }
     if (!m_shaderReady || !m_sheder.m_shaderReady) {
         m_sheder.m_shaderPath = m_shaderPath;
         m_shaderReady = m_sheder.initShader();

@@ -151,8 +151,10 @@ class HeartRenderer {
     TSheder m_sheder;
     /// The heart shader's file (the program's directory when empty) and whether it was built from
     /// it; while false every shaded frame tries to build it again, so clearing it asks for a rebuild.
+    /// A model it has not drawn before (a load) has it built again too.
     std::string m_shaderPath;
     bool m_shaderReady = false;
+    std::uint64_t m_shaderModelSerial = 0;
     std::vector<double> m_amplitudeSamples;
     std::vector<double> m_depthSamples;
     std::vector<char> m_triangleMarks;

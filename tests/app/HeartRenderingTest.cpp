@@ -372,6 +372,13 @@ TEST_F(HeartRenderingTest, WithoutTheShaderFileTheHeartIsLitAndTheMessageRepeats
     EXPECT_TRUE(HeartRenderer::instance().m_shaderReady);
     EXPECT_EQ(occurrences("initShapder"), 1);
     EXPECT_GT(qRed(shaded), qGreen(shaded) + 30) << std::hex << shaded;
+
+    // Another model loaded builds the shader once more, for it.
+    capture.clear();
+    ASSERT_TRUE(m_frame->loadModelBase(QString::fromStdString(writeCubeModel("another"))));
+    frame();
+    frame();
+    EXPECT_EQ(occurrences("initShapder"), 1);
 }
 
 TEST_F(HeartRenderingTest, TheStartViewShowsTheWholeBundledHeartWithAMargin) {
