@@ -58,9 +58,10 @@ int TTriangleMesh::initialize(const std::vector<vec3>& positions, const std::vec
 }
 
 void TTriangleMesh::updateNormals() {
-    m_pNorms.resize(polyCount());
+    const int polys = polyCount();
+    m_pNorms.resize(polys);
     m_vNorms.assign(vertexCount(), vec3());
-    for (int i = 0; i < polyCount(); ++i) {
+    for (int i = 0; i < polys; ++i) {
         const Tri& t = m_polys[i];
         vec3 n = (m_verts[t[1]] - m_verts[t[0]]).cross(m_verts[t[2]] - m_verts[t[0]]);
         const double len = n.norm();
