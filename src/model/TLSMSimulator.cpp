@@ -85,7 +85,6 @@ void TLSMSimulator::releaseArrays() {
     m_vtxNum = 0;
     m_restCenters.clear();
     m_eigenFrames.clear();
-    m_clusterSize.clear();
     m_clusterStart.assign(1, 0);
     m_clusterVerts.clear();
     m_clusterWeights.clear();
@@ -161,12 +160,8 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
     m_eigenFrames.assign(n, kIdentity3);
 
     // Clusters, flat.
-    m_clusterSize.resize(n);
     m_clusterStart.assign(n + 1, 0);
-    for (int i = 0; i < n; ++i) {
-        m_clusterSize[i] = static_cast<int>(neighbourhoods[i].size());
-        m_clusterStart[i + 1] = m_clusterStart[i] + m_clusterSize[i];
-    }
+    for (int i = 0; i < n; ++i) m_clusterStart[i + 1] = m_clusterStart[i] + static_cast<int>(neighbourhoods[i].size());
     const int memberships = m_clusterStart[n];
     m_clusterVerts.resize(memberships);
     for (int i = 0; i < n; ++i)
@@ -382,7 +377,7 @@ void TLSMSimulator::buildClusterBlocks() {
 
     // Fit side: internal cluster p is cluster m_order[p]; its members keep their order.
     m_orderedClusterSize.resize(n);
-    for (int p = 0; p < n; ++p) m_orderedClusterSize[p] = m_clusterSize[m_order[p]];
+    for (int p = 0; p < n; ++p) m_orderedClusterSize[p] = clusterSize(m_order[p]);
     const int blocks = (n + kClusterLanes - 1) / kClusterLanes;
     m_blockRowStart.assign(blocks + 1, 0);
     for (int b = 0; b < blocks; ++b) {

@@ -62,9 +62,10 @@ class TLSMSimulator {
     /// take no part and do not move.
     void realignGoal(std::vector<vec3>& goal, const std::vector<vec3>& start) const;
 
-    /// Members of cluster i: m_clusterVerts[m] for m in [m_clusterStart[i], m_clusterStart[i+1]).
+    /// Members of cluster i: clusterVerts()[m] for m in [clusterBegin(i), clusterEnd(i)), clusterSize(i) of them.
     int clusterBegin(int i) const { return m_clusterStart[i]; }
     int clusterEnd(int i) const { return m_clusterStart[i + 1]; }
+    int clusterSize(int i) const { return m_clusterStart[i + 1] - m_clusterStart[i]; }
     /// Eigenvector frame kept for cluster i (0-based vertex number).
     const Mat3& eigenFrame(int i) const { return m_eigenFrames[m_rank[i]]; }
     /// Number of entries in layers().
@@ -83,8 +84,6 @@ class TLSMSimulator {
     /// Warm starts of the clusters' eigen-decompositions, in the simulator's locality order
     /// (eigenFrame(i) gives cluster i's).
     const std::vector<Mat3>& eigenFrames() const { return m_eigenFrames; }
-    /// Members per cluster.
-    const std::vector<int>& clusterSizes() const { return m_clusterSize; }
     /// Members, cluster by cluster (see clusterBegin), ascending; with their weight in the cluster
     /// (summing to 1 within a cluster) and their share of the vertex (summing to 1 over all
     /// memberships of a vertex).
@@ -122,7 +121,6 @@ class TLSMSimulator {
     int m_vtxNum = 0;
     std::vector<vec3> m_restCenters;
     std::vector<Mat3> m_eigenFrames;
-    std::vector<int> m_clusterSize;
     std::vector<int> m_clusterStart;       // clusters + 1 offsets into the flat member arrays
     std::vector<int> m_clusterVerts;       // members, cluster by cluster, ascending
     std::vector<double> m_clusterWeights;  // sum to 1 within a cluster

@@ -149,7 +149,7 @@ TEST(SimulatorSetUpTest, SurfaceFacesPointOutAndLayersPeelInwards) {
     EXPECT_EQ(level[0], 0);
     EXPECT_EQ(level[(1 * 5 + 1) * 5 + 1], 1);
     EXPECT_EQ(level[125], -1);
-    EXPECT_EQ(sim.clusterSizes()[125], 0);
+    EXPECT_EQ(sim.clusterSize(125), 0);
 }
 
 TEST(SimulatorSetUpTest, MismatchedInputLeavesAnEmptySimulatorThatDoesNothing) {
