@@ -39,10 +39,10 @@ void checkAppliedModel(const TLSMModel& model) {
             for (int v : t)
                 if (v < 0 || v >= n) std::abort();
     // The draw order is a permutation of the surface triangles.
-    std::vector<char> seen(model.m_surface.m_pSize, 0);
-    if (static_cast<int>(model.m_triDrawOrder.size()) != model.m_surface.m_pSize) std::abort();
+    std::vector<char> seen(model.m_surface.polyCount(), 0);
+    if (static_cast<int>(model.m_triDrawOrder.size()) != model.m_surface.polyCount()) std::abort();
     for (int tri : model.m_triDrawOrder) {
-        if (tri < 0 || tri >= model.m_surface.m_pSize || seen[tri]) std::abort();
+        if (tri < 0 || tri >= model.m_surface.polyCount() || seen[tri]) std::abort();
         seen[tri] = 1;
     }
     for (const TSmoothField* field : {&model.m_phaseField, &model.m_ampliField})

@@ -33,7 +33,7 @@ void checkLoadedModel(const TLSMModel& model) {
     for (const std::vector<int>& list : model.m_smNeighbors)
         for (int v : list)
             if (v < 0 || v >= n) std::abort();
-    if (static_cast<int>(model.m_triDrawOrder.size()) != model.m_surface.m_pSize) std::abort();
+    if (static_cast<int>(model.m_triDrawOrder.size()) != model.m_surface.polyCount()) std::abort();
     for (double v : model.m_phaseField.m_value)
         if (!std::isfinite(v)) std::abort();
 }

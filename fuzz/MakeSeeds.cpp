@@ -62,7 +62,7 @@ void author(TLSMModel& model) {
     for (size_t t = 0; t < model.m_polygonIDs.size(); ++t) model.m_polygonIDs[t] = static_cast<int16_t>(t % 5);
     std::vector<TTriIndices>* walls[4] = {&model.m_trisVR, &model.m_trisVL, &model.m_trisAR, &model.m_trisAL};
     for (int w = 0; w < 4; ++w) {
-        const TTriangleMesh::Tri& tri = model.m_surface.m_polys[w];
+        const TTriangleMesh::Tri& tri = model.m_surface.polys()[w];
         walls[w]->push_back({model.m_surfVtxSource[tri[0]].vertA, model.m_surfVtxSource[tri[1]].vertA,
                              model.m_surfVtxSource[tri[2]].vertA});
     }

@@ -53,7 +53,7 @@ static void BM_FactorizeAndSolve(benchmark::State& state) {
     if (system.factorizationFailed()) state.SkipWithError("factorisation failed");
     const double iterations = static_cast<double>(state.iterations());
     state.counters["vertices"] = n;
-    state.counters["entries"] = static_cast<double>(system.m_values.size());
+    state.counters["entries"] = static_cast<double>(system.values().size());
     state.counters["factorize_ms"] = factorMs / iterations;
     state.counters["solve_ms"] = solveMs / iterations;
 }

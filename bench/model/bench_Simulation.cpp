@@ -93,13 +93,13 @@ void measureTicks(benchmark::State& state, const TLSMModel& model, const std::fu
     double phaseMs[3] = {0, 0, 0};
     for (auto _ : state) {
         tick();
-        for (int p = 0; p < 3; ++p) phaseMs[p] += model.m_simulator.m_phaseMs[p];
+        for (int p = 0; p < 3; ++p) phaseMs[p] += model.m_simulator.phaseMs(p);
         benchmark::DoNotOptimize(model.m_verts.data());
     }
     const double iterations = static_cast<double>(state.iterations());
     state.counters["vertices"] = model.vertexCount();
     state.counters["tets"] = static_cast<double>(model.m_tets.size());
-    state.counters["threads"] = model.m_simulator.m_stepThreads;
+    state.counters["threads"] = model.m_simulator.stepThreads();
     state.counters["match_ms"] = phaseMs[0] / iterations;
     state.counters["volume_ms"] = phaseMs[1] / iterations;
     state.counters["integrate_ms"] = phaseMs[2] / iterations;

@@ -148,7 +148,7 @@ static void BM_HeartFrame(benchmark::State& state) {
         glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
         image.mirrored().save(QString::fromStdString(std::string(dir) + "/scene" + std::to_string(variant) + ".png"));
     }
-    state.counters["surfaceTriangles"] = static_cast<double>(model.m_surface.m_polys.size());
+    state.counters["surfaceTriangles"] = static_cast<double>(model.m_surface.polys().size());
     state.counters["vertices"] = static_cast<double>(model.m_verts.size());
     size_t fibrePoints = 0;
     for (const TFibreLine& line : model.m_orienField.m_fibreLines[1]) fibrePoints += line.size();

@@ -161,6 +161,6 @@ void PyModel::run(int ticks, int threads, int recordEvery, bool reset, BeatRun& 
     out.ejectionFraction = measurements.leftVentricularEjectionFraction(m);
     out.maxDisplacement = measurements.maxDisplacement();
     out.finite = measurements.finite();
-    out.restVolume = m.m_simulator.m_restVolume;
+    out.restVolume = m.m_simulator.restVolume();
     out.finalTotalVolume = signedTotalVolume(m);
 }

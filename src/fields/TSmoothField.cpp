@@ -76,7 +76,7 @@ TRankOneTerm rankOneOf(const TFieldFactorCache::Term& t) {
 bool updateKeptFactor(TFieldFactorCache& cache, const TSparseMatrix& smoothing,
                       const std::vector<TFieldFactorCache::Term>& terms) {
     if (cache.m_factor == nullptr || !cache.m_factor->isValid() || cache.m_matrixStamp != smoothing.compressStamp() ||
-        cache.m_factor->size() != smoothing.m_colSize) {
+        cache.m_factor->size() != smoothing.colSize()) {
         return false;
     }
     const fieldsupport::FactorUpdate outcome = fieldsupport::updateFactorTerms(
@@ -108,7 +108,7 @@ void TFieldFactorCache::clear() {
 }
 
 void updateFieldHarmonic(TSmoothField& field, TSparseMatrix& smoothing) {
-    const int n = smoothing.m_colSize;
+    const int n = smoothing.colSize();
     if (field.m_constraints.empty()) {
         field.m_value.assign(static_cast<size_t>(n), field.m_defaultValue);
         return;
@@ -155,7 +155,7 @@ void updateFieldHarmonic(TSmoothField& field, TSparseMatrix& smoothing) {
 
     applyPenalties(field.m_constraints, usable, smoothing, +1.0);
 
-    const bool square = smoothing.m_rowSize == smoothing.m_colSize;
+    const bool square = smoothing.rowSize() == smoothing.colSize();
     if (square) {
         smoothing.factorize();
     } else {

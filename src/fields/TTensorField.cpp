@@ -235,7 +235,7 @@ void TTensorField::fitPrimaryDirections(const std::vector<vec3>& positions,
         std::vector<double> weights;
         int uniformFallbacks = 0;
         for (int i = 0; i < n; ++i) {
-            columns.m_rows[i].emplace_back(i, 1.0);
+            columns.appendEntry(i, i, 1.0);
             others.clear();
             weights.clear();
             if (static_cast<size_t>(i) < neighbours.size()) {
@@ -257,7 +257,7 @@ void TTensorField::fitPrimaryDirections(const std::vector<vec3>& positions,
                 for (double& k : weights) k = 1.0 / static_cast<double>(others.size());
             }
             // Row j receives column i; i ascends, so every row stays in ascending column order.
-            for (size_t e = 0; e < others.size(); ++e) columns.m_rows[others[e]].emplace_back(i, -weights[e]);
+            for (size_t e = 0; e < others.size(); ++e) columns.appendEntry(others[e], i, -weights[e]);
         }
         if (uniformFallbacks > 0) {
             diagPrintf("updateOrientation: %d vertices with vanishing neighbour weights smoothed uniformly\n",
@@ -278,7 +278,7 @@ void TTensorField::fitPrimaryDirections(const std::vector<vec3>& positions,
         }
 
         diagPrintf("solve Ax=b\n");
-        const bool square = system.m_rowSize == system.m_colSize;
+        const bool square = system.rowSize() == system.colSize();
         if (square) {
             system.factorize();
         } else {

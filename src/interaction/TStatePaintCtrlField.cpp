@@ -261,9 +261,9 @@ void TStatePaintCtrlField::placeVertexConstraints(TLSMModel& model, int t) {
     TSmoothField* field = fieldOfTool(model, m_tool);
     if (!field) return;
     const TTriangleMesh& surface = model.m_surface;
-    if (t < 0 || t >= surface.m_pSize || t >= static_cast<int>(surface.m_polys.size())) return;
+    if (t < 0 || t >= surface.polyCount() || t >= static_cast<int>(surface.polys().size())) return;
     std::set<int> vertices;
-    for (int corner : surface.m_polys[t]) {
+    for (int corner : surface.polys()[t]) {
         if (corner < 0 || corner >= static_cast<int>(model.m_surfVtxSource.size())) return;
         const SurfaceVertexSource& source = model.m_surfVtxSource[corner];
         // A cut point lies between two vertices: it stands for neither.

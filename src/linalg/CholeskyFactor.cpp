@@ -62,12 +62,12 @@ class DenseKernelScope {
 /// triangle used. Refers to the matrix's arrays; never freed through CHOLMOD.
 cholmod_sparse symmetricView(const TSparseMatrix& matrix) {
     cholmod_sparse view{};
-    view.nrow = static_cast<size_t>(matrix.m_rowSize);
-    view.ncol = static_cast<size_t>(matrix.m_colSize);
-    view.nzmax = matrix.m_values.size();
-    view.p = const_cast<int*>(matrix.m_rowStart.data());
-    view.i = const_cast<int*>(matrix.m_colIndex.data());
-    view.x = const_cast<double*>(matrix.m_values.data());
+    view.nrow = static_cast<size_t>(matrix.rowSize());
+    view.ncol = static_cast<size_t>(matrix.colSize());
+    view.nzmax = matrix.values().size();
+    view.p = const_cast<int*>(matrix.rowStart().data());
+    view.i = const_cast<int*>(matrix.colIndex().data());
+    view.x = const_cast<double*>(matrix.values().data());
     view.stype = 1;
     view.itype = CHOLMOD_INT;
     view.xtype = CHOLMOD_REAL;
@@ -83,10 +83,10 @@ cholmod_sparse symmetricView(const TSparseMatrix& matrix) {
 /// One pass: row c's entries right of the diagonal are met in ascending order as the rows r > c
 /// naming column c are visited in ascending order.
 bool isSortedSymmetric(const TSparseMatrix& m) {
-    const int n = m.m_rowSize;
-    const int* start = m.m_rowStart.data();
-    const int* column = m.m_colIndex.data();
-    const double* value = m.m_values.data();
+    const int n = m.rowSize();
+    const int* start = m.rowStart().data();
+    const int* column = m.colIndex().data();
+    const double* value = m.values().data();
     std::vector<int> next(static_cast<size_t>(n));
     for (int r = 0; r < n; ++r) {
         next[r] = start[r + 1];
@@ -130,7 +130,7 @@ cholmod_factor* symbolicFor(const TSparseMatrix& matrix) {
     std::vector<Analysis*>& cache = analyses();
     for (size_t k = 0; k < cache.size(); ++k) {
         Analysis* a = cache[k];
-        if (a->rowStart == matrix.m_rowStart && a->colIndex == matrix.m_colIndex) {
+        if (a->rowStart == matrix.rowStart() && a->colIndex == matrix.colIndex()) {
             std::rotate(cache.begin(), cache.begin() + static_cast<long>(k), cache.begin() + static_cast<long>(k) + 1);
             return a->symbolic;
         }
@@ -138,7 +138,7 @@ cholmod_factor* symbolicFor(const TSparseMatrix& matrix) {
     cholmod_sparse view = symmetricView(matrix);
     cholmod_factor* symbolic = cholmod_analyze(&view, &common());
     if (symbolic == nullptr) return nullptr;
-    auto* made = new Analysis{matrix.m_rowStart, matrix.m_colIndex, symbolic};
+    auto* made = new Analysis{matrix.rowStart(), matrix.colIndex(), symbolic};
     cache.insert(cache.begin(), made);
     if (cache.size() > kCachedAnalyses) {
         Analysis* oldest = cache.back();
@@ -162,7 +162,7 @@ int TCholeskyFactor::size() const { return m_factor != nullptr ? static_cast<int
 
 bool TCholeskyFactor::factorize(const TSparseMatrix& matrix, std::string& message) {
     release();
-    if (!matrix.isCompressed() || matrix.m_rowSize != matrix.m_colSize || matrix.m_rowSize == 0) {
+    if (!matrix.isCompressed() || matrix.rowSize() != matrix.colSize() || matrix.rowSize() == 0) {
         message = "not a compressed non-empty square matrix";
         return false;
     }

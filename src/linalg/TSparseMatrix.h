@@ -75,6 +75,20 @@ public:
     /// Total number of entries in the row lists.
     int entryCount() const;
 
+    /// The compressed form (empty before compress): row r's entries are
+    /// [rowStart()[r], rowStart()[r + 1]) of colIndex() and values().
+    const std::vector<int>& rowStart() const { return m_rowStart; }
+    const std::vector<int>& colIndex() const { return m_colIndex; }
+    const std::vector<double>& values() const { return m_values; }
+    /// The in-house LU factors (empty unless that back end factorised the matrix): the combined
+    /// L and U in compressed rows and the row permutation.
+    const std::vector<int>& luRowStart() const { return m_luRowStart; }
+    const std::vector<int>& luColIndex() const { return m_luColIndex; }
+    const std::vector<double>& luValues() const { return m_luValues; }
+    const std::vector<int>& luPerm() const { return m_luPerm; }
+
+private:
+    // m_rowSize is the one stored row count: m_rows and m_rowStart are sized from it.
     int m_rowSize = 0;
     int m_colSize = 0;
     std::vector<std::vector<Entry>> m_rows;
@@ -88,7 +102,6 @@ public:
     std::vector<double> m_luValues;
     std::vector<int> m_luPerm;
 
-private:
     void factorizeLU(const UmfpackApi* api);
     void factorizeUmfpack(const UmfpackApi& api);
     void factorizeInHouse();

@@ -19,14 +19,14 @@ bool getBoundaryLoop(const TTriangleMesh& mesh, int start, std::vector<int>& loo
                      std::vector<int>& loopEdges) {
     loopVertices.clear();
     loopEdges.clear();
-    if (start < 0 || start >= mesh.m_vSize) return false;
+    if (start < 0 || start >= mesh.vertexCount()) return false;
 
     // Boundary edges per vertex over the whole edge list rather than one fan: a vertex where two
     // painted fans touch has four boundary edges, and a walk restricted to one of its fans would
     // wander between loops instead of reporting the pinch.
-    std::vector<std::vector<int>> boundaryEdgesOf(mesh.m_vSize);
-    for (int i = 0; i < mesh.m_eSize; ++i) {
-        const TWingedEdge& e = mesh.m_edges[i];
+    std::vector<std::vector<int>> boundaryEdgesOf(mesh.vertexCount());
+    for (int i = 0; i < mesh.edgeCount(); ++i) {
+        const TWingedEdge& e = mesh.edges()[i];
         if (!isBoundaryEdge(e)) continue;
         boundaryEdgesOf[e.vMin].push_back(i);
         boundaryEdgesOf[e.vMax].push_back(i);
@@ -40,15 +40,15 @@ bool getBoundaryLoop(const TTriangleMesh& mesh, int start, std::vector<int>& loo
     // The direction follows from which side of the first boundary edge its triangle lies on; the
     // combinatorial side also holds for a degenerate triangle, whose normal could not tell.
     const int first = boundaryEdgesOf[start][0];
-    int edge = runsAgainstItsTriangle(mesh.m_edges[first], start) ? first : boundaryEdgesOf[start][1];
+    int edge = runsAgainstItsTriangle(mesh.edges()[first], start) ? first : boundaryEdgesOf[start][1];
     int current = start;
     loopVertices.push_back(start);
     while (true) {
         loopEdges.push_back(edge);
-        const int next = otherEnd(mesh.m_edges[edge], current);
+        const int next = otherEnd(mesh.edges()[edge], current);
         if (next == start) return true;
         loopVertices.push_back(next);
-        if (static_cast<int>(loopVertices.size()) > mesh.m_vSize) break;
+        if (static_cast<int>(loopVertices.size()) > mesh.vertexCount()) break;
         const std::vector<int>& candidates = boundaryEdgesOf[next];
         if (candidates.size() != 2) {
             diagPrintf("strange ! 789asfd21\n");
@@ -67,12 +67,12 @@ bool fillHole(TTriangleMesh& mesh, int start) {
     if (!getBoundaryLoop(mesh, start, loop, edges)) return false;
 
     vec3 centroid;
-    for (int v : loop) centroid += mesh.m_verts[v];
+    for (int v : loop) centroid += mesh.verts()[v];
     centroid /= static_cast<double>(loop.size());
     int apex = loop[0];
-    double best = (mesh.m_verts[apex] - centroid).norm2();
+    double best = (mesh.verts()[apex] - centroid).norm2();
     for (int v : loop) {
-        const double d = (mesh.m_verts[v] - centroid).norm2();
+        const double d = (mesh.verts()[v] - centroid).norm2();
         if (d < best) {
             best = d;
             apex = v;
@@ -80,8 +80,8 @@ bool fillHole(TTriangleMesh& mesh, int start) {
     }
 
     // initialize clears the mesh first, so its arrays are copied before they are handed back.
-    std::vector<vec3> positions = mesh.m_verts;
-    std::vector<TTriangleMesh::Tri> triangles = mesh.m_polys;
+    std::vector<vec3> positions = mesh.verts();
+    std::vector<TTriangleMesh::Tri> triangles = mesh.polys();
     const int k = static_cast<int>(loop.size());
     for (int i = 0; i < k; ++i) {
         const int prev = loop[(i + k - 1) % k];

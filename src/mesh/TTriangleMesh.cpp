@@ -8,7 +8,6 @@
 #include "linalg/SmallAlgebra.h"
 
 void TTriangleMesh::clear() {
-    m_vSize = m_eSize = m_pSize = 0;
     m_verts.clear();
     m_vNorms.clear();
     m_polys.clear();
@@ -23,28 +22,26 @@ void TTriangleMesh::clear() {
 int TTriangleMesh::initialize(const std::vector<vec3>& positions, const std::vector<Tri>& triangles) {
     clear();
     m_verts = positions;
-    m_vSize = static_cast<int>(positions.size());
     m_polys = triangles;
-    m_pSize = static_cast<int>(triangles.size());
     for (const Tri& t : m_polys)
         for (int c : t)
-            if (c < 0 || c >= m_vSize) {
-                diagPrintf("TTriangleMesh::initialize: corner index %d out of range (%d vertices)\n", c, m_vSize);
+            if (c < 0 || c >= vertexCount()) {
+                diagPrintf("TTriangleMesh::initialize: corner index %d out of range (%d vertices)\n", c, vertexCount());
                 return 0;
             }
-    m_vNorms.assign(m_vSize, vec3());
-    m_pNorms.assign(m_pSize, vec3());
+    m_vNorms.assign(vertexCount(), vec3());
+    m_pNorms.assign(polyCount(), vec3());
     updateNormals();
     buildEdges();
 
-    std::vector<int> boundaryCount(m_vSize, 0);
+    std::vector<int> boundaryCount(vertexCount(), 0);
     for (const TWingedEdge& e : m_edges) {
         if (e.faceL == -1 || e.faceR == -1) {
             ++boundaryCount[e.vMin];
             ++boundaryCount[e.vMax];
         }
     }
-    for (int v = 0; v < m_vSize; ++v) {
+    for (int v = 0; v < vertexCount(); ++v) {
         if (boundaryCount[v] > 2) {
             diagPrintf("this mesh has one or more viertices that connected to more than 2 boundary edges\n");
             return 0;
@@ -55,15 +52,16 @@ int TTriangleMesh::initialize(const std::vector<vec3>& positions, const std::vec
         return 0;
     }
     m_isValid = 1;
-    m_vRingVs.assign(m_vSize, {});
-    for (int v = 0; v < m_vSize; ++v) getOneRingVertices(v, m_vRingVs[v]);
+    m_vRingVs.assign(vertexCount(), {});
+    for (int v = 0; v < vertexCount(); ++v) getOneRingVertices(v, m_vRingVs[v]);
     return 1;
 }
 
 void TTriangleMesh::updateNormals() {
-    m_pNorms.resize(m_pSize);
-    m_vNorms.assign(m_vSize, vec3());
-    for (int i = 0; i < m_pSize; ++i) {
+    const int polys = polyCount();
+    m_pNorms.resize(polys);
+    m_vNorms.assign(vertexCount(), vec3());
+    for (int i = 0; i < polys; ++i) {
         const Tri& t = m_polys[i];
         vec3 n = (m_verts[t[1]] - m_verts[t[0]]).cross(m_verts[t[2]] - m_verts[t[0]]);
         const double len = n.norm();
@@ -84,13 +82,13 @@ void TTriangleMesh::updateNormals() {
 }
 
 void TTriangleMesh::buildEdges() {
-    m_vEdge.assign(m_vSize, -1);
-    m_pEdges.assign(m_pSize, Tri{-1, -1, -1});
-    std::vector<std::vector<int>> incident(m_vSize);
+    m_vEdge.assign(vertexCount(), -1);
+    m_pEdges.assign(polyCount(), Tri{-1, -1, -1});
+    std::vector<std::vector<int>> incident(vertexCount());
     std::vector<TWingedEdge> edges;
-    edges.reserve(static_cast<size_t>(m_pSize) * 3 / 2 + 3);
+    edges.reserve(static_cast<size_t>(polyCount()) * 3 / 2 + 3);
 
-    for (int i = 0; i < m_pSize; ++i) {
+    for (int i = 0; i < polyCount(); ++i) {
         for (int k = 0; k < 3; ++k) {
             const int a = m_polys[i][k];
             const int b = m_polys[i][(k + 1) % 3];
@@ -119,7 +117,7 @@ void TTriangleMesh::buildEdges() {
                 edges[found].faceR = i;
         }
     }
-    for (int i = 0; i < m_pSize; ++i) {
+    for (int i = 0; i < polyCount(); ++i) {
         for (int k = 0; k < 3; ++k) {
             const int e = m_pEdges[i][k];
             const int p = m_pEdges[i][(k + 2) % 3];
@@ -134,7 +132,6 @@ void TTriangleMesh::buildEdges() {
         }
     }
     m_edges = std::move(edges);
-    m_eSize = static_cast<int>(m_edges.size());
 }
 
 namespace {
@@ -149,11 +146,11 @@ bool sameEdgeSet(const TTriangleMesh::Tri& t, int a, int b, int c) { return same
 }  // namespace
 
 bool TTriangleMesh::passesStructureTest() const {
-    std::vector<int> refCount(m_eSize, 0);
+    std::vector<int> refCount(edgeCount(), 0);
     for (const Tri& pe : m_pEdges)
         for (int e : pe) ++refCount[e];
 
-    for (int i = 0; i < m_eSize; ++i) {
+    for (int i = 0; i < edgeCount(); ++i) {
         const TWingedEdge& e = m_edges[i];
         if (e.faceL == -1 || e.faceR == -1) continue;
         const int w[4] = {e.prevL, e.nextL, e.nextR, e.prevR};
@@ -167,7 +164,7 @@ bool TTriangleMesh::passesStructureTest() const {
         }
     }
 
-    for (int i = 0; i < m_eSize; ++i) {
+    for (int i = 0; i < edgeCount(); ++i) {
         const TWingedEdge& e = m_edges[i];
         if (refCount[i] > 2) {
             diagPrintf("edge[%d] is referred from %d polygons!\n", i, refCount[i]);
@@ -213,7 +210,7 @@ bool TTriangleMesh::passesStructureTest() const {
         }
     }
 
-    for (int i = 0; i < m_eSize; ++i) {
+    for (int i = 0; i < edgeCount(); ++i) {
         const TWingedEdge& e = m_edges[i];
         if (e.faceL == -1 || e.faceR == -1) continue;
         const Tri& L = m_polys[e.faceL];
@@ -247,11 +244,11 @@ bool TTriangleMesh::checkStructure() const { return passesStructureTest(); }
 
 void TTriangleMesh::walkOneRing(int v, RingItem what, std::vector<int>& out) const {
     out.clear();
-    if (m_eSize == 0 || v < 0 || v >= m_vSize) return;
+    if (edgeCount() == 0 || v < 0 || v >= vertexCount()) return;
     const int s = m_vEdge[v];
     if (s < 0) return;
     // The walks can only loop on a broken structure; the budget keeps them finite anyway.
-    const int budget = m_eSize + 1;
+    const int budget = edgeCount() + 1;
 
     auto nearFace = [&](const TWingedEdge& e) { return e.vMin == v ? e.faceL : e.faceR; };
     auto farFace = [&](const TWingedEdge& e) { return e.vMin == v ? e.faceR : e.faceL; };
@@ -302,7 +299,7 @@ bool TTriangleMesh::isBoundaryVertex(int v) const {
 bool TTriangleMesh::pickByRay(const vec3& origin, const vec3& direction, int mode, int& triangle, vec3& hit) const {
     double best = std::numeric_limits<double>::max();
     triangle = -1;
-    for (int i = 0; i < m_pSize; ++i) {
+    for (int i = 0; i < polyCount(); ++i) {
         const vec3& a = m_verts[m_polys[i][0]];
         const vec3 e1 = m_verts[m_polys[i][1]] - a;
         const vec3 e2 = m_verts[m_polys[i][2]] - a;

@@ -48,9 +48,31 @@ public:
     /// false after printing the first fault found.
     bool checkStructure() const;
 
-    int m_vSize = 0;
-    int m_eSize = 0;
-    int m_pSize = 0;
+    int vertexCount() const { return static_cast<int>(m_verts.size()); }
+    int edgeCount() const { return static_cast<int>(m_edges.size()); }
+    int polyCount() const { return static_cast<int>(m_polys.size()); }
+    const std::vector<vec3>& verts() const { return m_verts; }
+    const std::vector<vec3>& vertexNormals() const { return m_vNorms; }
+    const std::vector<Tri>& polys() const { return m_polys; }
+    const std::vector<vec3>& polyNormals() const { return m_pNorms; }
+    const std::vector<TWingedEdge>& edges() const { return m_edges; }
+    /// The three edges of each triangle.
+    const std::vector<Tri>& polyEdges() const { return m_pEdges; }
+    /// Neighbour vertices of each vertex in rotational order (filled by a successful initialize).
+    const std::vector<std::vector<int>>& vertexRings() const { return m_vRingVs; }
+    /// 1 after an initialize whose boundary and structure tests passed, else 0.
+    int isValid() const { return m_isValid; }
+
+    /// Moves vertex v (0 <= v < vertexCount()); the normals follow on the next updateNormals.
+    void setVertex(int v, const vec3& position) { m_verts[v] = position; }
+    /// Replaces the normal of vertex v (0 <= v < vertexCount()), for smoothing passes over the
+    /// normals updateNormals computed.
+    void setVertexNormal(int v, const vec3& normal) { m_vNorms[v] = normal; }
+
+private:
+    // Lets tests build meshes that initialize would not (a corner outside the mesh, say).
+    friend struct TTriangleMeshTestAccess;
+
     std::vector<vec3> m_verts;
     std::vector<vec3> m_vNorms;
     std::vector<Tri> m_polys;
@@ -61,7 +83,6 @@ public:
     std::vector<std::vector<int>> m_vRingVs;
     int m_isValid = 0;
 
-private:
     enum class RingItem { Vertex, Edge, Polygon };
     void walkOneRing(int v, RingItem what, std::vector<int>& out) const;
     void buildEdges();

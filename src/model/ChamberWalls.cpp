@@ -16,41 +16,41 @@ bool surfaceIsCut(const TLSMModel& model) {
 /// id list does not match it, the full surface is restored; ids that still do not fit are padded
 /// with 0 (or cut back), so painting never writes past the list and a read never misses an entry.
 void ensureChamberSurface(TLSMModel& model) {
-    const bool idsMatch = static_cast<int>(model.m_polygonIDs.size()) == model.m_surface.m_pSize;
+    const bool idsMatch = static_cast<int>(model.m_polygonIDs.size()) == model.m_surface.polyCount();
     if (idsMatch && !surfaceIsCut(model)) return;
     model.rebuildSurface();
-    if (static_cast<int>(model.m_polygonIDs.size()) != model.m_surface.m_pSize)
-        model.m_polygonIDs.resize(model.m_surface.m_pSize, 0);
+    if (static_cast<int>(model.m_polygonIDs.size()) != model.m_surface.polyCount())
+        model.m_polygonIDs.resize(model.m_surface.polyCount(), 0);
     model.buildDrawOrder();
 }
 
 /// Closes one chamber's painted region; the wall list changes only on success.
 bool buildOneChamber(TLSMModel& model, int chamberId) {
     std::vector<TTriangleMesh::Tri> painted;
-    for (int i = 0; i < model.m_surface.m_pSize; ++i)
-        if (model.m_polygonIDs[i] == chamberId) painted.push_back(model.m_surface.m_polys[i]);
+    for (int i = 0; i < model.m_surface.polyCount(); ++i)
+        if (model.m_polygonIDs[i] == chamberId) painted.push_back(model.m_surface.polys()[i]);
 
     TTriangleMesh region;
-    region.initialize(model.m_surface.m_verts, painted);
+    region.initialize(model.m_surface.verts(), painted);
     // Every successful fill closes one loop for good, so the boundary edges run out; the bound only
     // guards against a structure that keeps reopening.
-    for (int guard = 0; guard <= region.m_eSize; ++guard) {
+    for (int guard = 0; guard <= region.edgeCount(); ++guard) {
         int firstBoundary = -1;
-        for (int e = 0; e < region.m_eSize; ++e)
-            if (region.m_edges[e].faceL == -1 || region.m_edges[e].faceR == -1) {
+        for (int e = 0; e < region.edgeCount(); ++e)
+            if (region.edges()[e].faceL == -1 || region.edges()[e].faceR == -1) {
                 firstBoundary = e;
                 break;
             }
         if (firstBoundary == -1) {
             std::vector<TTriIndices>& walls = *chamberWalls(model, chamberId);
             walls.clear();
-            walls.reserve(region.m_polys.size());
-            for (const TTriangleMesh::Tri& t : region.m_polys)
+            walls.reserve(region.polys().size());
+            for (const TTriangleMesh::Tri& t : region.polys())
                 walls.push_back({model.m_surfVtxSource[t[0]].vertA, model.m_surfVtxSource[t[1]].vertA,
                                  model.m_surfVtxSource[t[2]].vertA});
             return true;
         }
-        if (!fillHole(region, region.m_edges[firstBoundary].vMin) || !region.checkStructure()) break;
+        if (!fillHole(region, region.edges()[firstBoundary].vMin) || !region.checkStructure()) break;
     }
     diagPrintf("buildChamberWalls: chamber %d could not be closed; its previous walls are kept\n", chamberId);
     return false;
@@ -90,7 +90,7 @@ void resetChambers(TLSMModel& model) {
     model.m_polygonIDs.clear();
     model.rebuildSurface();
     model.buildDrawOrder();
-    model.m_polygonIDs.assign(model.m_surface.m_pSize, 0);
+    model.m_polygonIDs.assign(model.m_surface.polyCount(), 0);
     model.m_trisVR.clear();
     model.m_trisVL.clear();
     model.m_trisAR.clear();
@@ -109,11 +109,11 @@ bool paintChamber(TLSMModel& model, const vec3& origin, const vec3& direction, i
     // Mode 2: triangles facing away from the viewer, i.e. the inner walls seen through the front.
     if (!model.m_surface.pickByRay(origin, direction, 2, triangle, hit)) return false;
 
-    const TTriangleMesh::Tri& corners = model.m_surface.m_polys[triangle];
+    const TTriangleMesh::Tri& corners = model.m_surface.polys()[triangle];
     int nearest = corners[0];
-    double best = (model.m_surface.m_verts[corners[0]] - hit).norm2();
+    double best = (model.m_surface.verts()[corners[0]] - hit).norm2();
     for (int c = 1; c < 3; ++c) {
-        const double d = (model.m_surface.m_verts[corners[c]] - hit).norm2();
+        const double d = (model.m_surface.verts()[corners[c]] - hit).norm2();
         if (d < best) {
             best = d;
             nearest = corners[c];

@@ -34,10 +34,10 @@ std::array<double, 4> TLSMModel::computeChamberVolumes() const {
 std::vector<double> probeCrossingHeights(const TTriangleMesh& surface) {
     const vec3 probe(kProbeX, kProbeY, 0.0);
     std::vector<double> heights;
-    for (int i = 0; i < surface.m_pSize; ++i) {
-        const vec3& a = surface.m_verts[surface.m_polys[i][0]];
-        const vec3 u = surface.m_verts[surface.m_polys[i][1]] - a;
-        const vec3 v = surface.m_verts[surface.m_polys[i][2]] - a;
+    for (int i = 0; i < surface.polyCount(); ++i) {
+        const vec3& a = surface.verts()[surface.polys()[i][0]];
+        const vec3 u = surface.verts()[surface.polys()[i][1]] - a;
+        const vec3 v = surface.verts()[surface.polys()[i][2]] - a;
         // Rows u, v and the downward probe direction: (beta, gamma, h) . M = probe - a, so the
         // coordinates are the row vector (probe - a) times the inverse.
         double m[9] = {u.x, u.y, u.z, v.x, v.y, v.z, -0.0, -0.0, -1.0};

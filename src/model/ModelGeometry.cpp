@@ -79,9 +79,9 @@ class ClipBuilder {
 /// Flat shading on the rim: a cut vertex joined by an edge to a kept tetrahedral vertex.
 void tagCutRim(TLSMModel& model) {
     const TTriangleMesh& s = model.m_surface;
-    model.m_surfVtxTag.assign(s.m_vSize, 0);
-    if (static_cast<int>(model.m_surfVtxSource.size()) != s.m_vSize) return;
-    for (const TWingedEdge& e : s.m_edges) {
+    model.m_surfVtxTag.assign(s.vertexCount(), 0);
+    if (static_cast<int>(model.m_surfVtxSource.size()) != s.vertexCount()) return;
+    for (const TWingedEdge& e : s.edges()) {
         const bool blendMin = model.m_surfVtxSource[e.vMin].isBlend;
         const bool blendMax = model.m_surfVtxSource[e.vMax].isBlend;
         if (blendMin != blendMax) model.m_surfVtxTag[blendMin ? e.vMin : e.vMax] = 1;
@@ -92,12 +92,12 @@ void tagCutRim(TLSMModel& model) {
 void smoothVertexNormals(TTriangleMesh& surface) {
     std::vector<int> ring;
     for (int pass = 0; pass < 3; ++pass)
-        for (int v = 0; v < surface.m_vSize; ++v) {
+        for (int v = 0; v < surface.vertexCount(); ++v) {
             surface.getOneRingVertices(v, ring);
-            vec3 sum = surface.m_vNorms[v];
-            for (int r : ring) sum += surface.m_vNorms[r];
+            vec3 sum = surface.vertexNormals()[v];
+            for (int r : ring) sum += surface.vertexNormals()[r];
             const double len = sum.norm();
-            surface.m_vNorms[v] = len > 0.0 ? sum / len : sum;
+            surface.setVertexNormal(v, len > 0.0 ? sum / len : sum);
         }
 }
 
@@ -258,7 +258,7 @@ void cutByStroke(TLSMModel& model, const std::vector<vec3>& stroke, const Screen
 
     clipSurface(model, 0.0, values);
     tagCutRim(model);
-    if (model.m_surface.m_vSize == 0) model.rebuildSurface();
+    if (model.m_surface.vertexCount() == 0) model.rebuildSurface();
     model.buildDrawOrder();
     model.m_peelDepth = 1.0;
 }
@@ -286,30 +286,31 @@ void stepPeelDepth(TLSMModel& model, bool up) {
 TSurfaceRegion growSmoothRegion(const TLSMModel& model, int seedTriangle) {
     TSurfaceRegion region;
     const TTriangleMesh& s = model.m_surface;
-    if (seedTriangle < 0 || seedTriangle >= s.m_pSize) return region;
-    if (static_cast<int>(s.m_pEdges.size()) != s.m_pSize || static_cast<int>(model.m_surfVtxSource.size()) != s.m_vSize)
+    if (seedTriangle < 0 || seedTriangle >= s.polyCount()) return region;
+    if (static_cast<int>(s.polyEdges().size()) != s.polyCount() ||
+        static_cast<int>(model.m_surfVtxSource.size()) != s.vertexCount())
         return region;
 
     const double minCos = std::cos(3.14159265358979323846 / 5.0);
-    std::vector<char> visited(s.m_pSize, 0);
+    std::vector<char> visited(s.polyCount(), 0);
     std::vector<int> queue{seedTriangle};
     visited[seedTriangle] = 1;
     std::set<int> vertices;
     for (size_t head = 0; head < queue.size(); ++head) {
         const int d = queue[head];
-        const TTriangleMesh::Tri& corners = s.m_polys[d];
+        const TTriangleMesh::Tri& corners = s.polys()[d];
         if (model.m_surfVtxSource[corners[0]].isBlend || model.m_surfVtxSource[corners[1]].isBlend ||
             model.m_surfVtxSource[corners[2]].isBlend)
             continue;
         region.triangles.push_back(d);
         for (int c : corners) vertices.insert(model.m_surfVtxSource[c].vertA);
         for (int k = 0; k < 3; ++k) {
-            const int e = s.m_pEdges[d][k];
+            const int e = s.polyEdges()[d][k];
             if (e < 0) continue;
-            const int other = s.m_edges[e].faceL == d ? s.m_edges[e].faceR : s.m_edges[e].faceL;
+            const int other = s.edges()[e].faceL == d ? s.edges()[e].faceR : s.edges()[e].faceL;
             if (other < 0 || visited[other]) continue;
             visited[other] = 1;
-            if (s.m_pNorms[other].dot(s.m_pNorms[d]) > minCos) queue.push_back(other);
+            if (s.polyNormals()[other].dot(s.polyNormals()[d]) > minCos) queue.push_back(other);
         }
     }
     region.vertices.assign(vertices.begin(), vertices.end());
@@ -415,7 +416,7 @@ bool paintAmplitudeAtRay(TLSMModel& model, const vec3& origin, const vec3& direc
     int triangle = -1;
     vec3 hit;
     if (!model.m_surface.pickByRay(origin, direction, 1, triangle, hit)) return false;
-    const int surfaceVertex = model.m_surface.m_polys[triangle][0];
+    const int surfaceVertex = model.m_surface.polys()[triangle][0];
     if (surfaceVertex >= static_cast<int>(model.m_surfVtxSource.size())) return false;
     const int vertex = model.m_surfVtxSource[surfaceVertex].vertA;
     std::vector<double>& amplitude = model.m_ampliField.m_value;

@@ -266,10 +266,10 @@ void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
 
     diagPrintf("post process 11 loading vm\n");
     model.rebuildSurface();
-    if (static_cast<int>(model.m_polygonIDs.size()) != model.m_surface.m_pSize)
+    if (static_cast<int>(model.m_polygonIDs.size()) != model.m_surface.polyCount())
         diagPrintf(
             "loadProject: %d chamber ids for %d surface triangles; they are kept but not used for the draw order\n",
-            static_cast<int>(model.m_polygonIDs.size()), model.m_surface.m_pSize);
+            static_cast<int>(model.m_polygonIDs.size()), model.m_surface.polyCount());
     diagPrintf("post process 22 loading vm\n");
     model.buildDrawOrder();
     diagPrintf("post process 33 loading vm\n");

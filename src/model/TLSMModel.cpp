@@ -85,7 +85,7 @@ void TLSMModel::setUpFromMesh(TTetMesh&& mesh, bool normalizeSize) {
 
     rebuildSurface();
     buildDrawOrder();
-    m_polygonIDs.assign(m_surface.m_pSize, 0);
+    m_polygonIDs.assign(m_surface.polyCount(), 0);
 
     m_excitation = std::make_unique<TGlobalExcitation>(m_tets, m_verts, m_vtxOrigPos);
     m_phaseField.setup(0.0, 1.0, 0.0, n);
@@ -175,10 +175,10 @@ void TLSMModel::rebuildSurface() {
 }
 
 void TLSMModel::updateSurfacePositions() {
-    const int count = std::min(static_cast<int>(m_surfVtxSource.size()), m_surface.m_vSize);
+    const int count = std::min(static_cast<int>(m_surfVtxSource.size()), m_surface.vertexCount());
     for (int i = 0; i < count; ++i) {
         const SurfaceVertexSource& s = m_surfVtxSource[i];
-        m_surface.m_verts[i] = s.isBlend ? m_verts[s.vertB] * s.t + m_verts[s.vertA] * (1.0 - s.t) : m_verts[s.vertA];
+        m_surface.setVertex(i, s.isBlend ? m_verts[s.vertB] * s.t + m_verts[s.vertA] * (1.0 - s.t) : m_verts[s.vertA]);
     }
     m_surface.updateNormals();
 }
@@ -186,11 +186,11 @@ void TLSMModel::updateSurfacePositions() {
 void TLSMModel::buildDrawOrder() { m_triDrawOrder = computeDrawOrder(); }
 
 std::vector<int> TLSMModel::computeDrawOrder() const {
-    const int count = m_surface.m_pSize;
+    const int count = m_surface.polyCount();
     std::vector<double> key(count);
     for (int i = 0; i < count; ++i) {
-        const TTriangleMesh::Tri& t = m_surface.m_polys[i];
-        key[i] = m_surface.m_verts[t[0]].z + m_surface.m_verts[t[1]].z + m_surface.m_verts[t[2]].z;
+        const TTriangleMesh::Tri& t = m_surface.polys()[i];
+        key[i] = m_surface.verts()[t[0]].z + m_surface.verts()[t[1]].z + m_surface.verts()[t[2]].z;
     }
     std::vector<int> order(count);
     std::iota(order.begin(), order.end(), 0);

@@ -90,7 +90,7 @@ void TLSMModel::updateModel(double time, double dt) {
     const vec3 atrium = globalFactors(e.m_chartAtri, t, e.m_amplitude);
 
     // Per vertex and independent of the others, so the threads' share changes no result.
-#pragma omp parallel for schedule(static) num_threads(std::max(1, m_simulator.m_threadNum)) if (n >= kParallelVertices)
+#pragma omp parallel for schedule(static) num_threads(std::max(1, m_simulator.threadCount())) if (n >= kParallelVertices)
     for (int i = 0; i < n; ++i) {
         const int16_t label = m_vtxIsVentriOrAtrium[i];
         if (label == kLabelVentricle || label == kLabelAtrium) {  // other labels keep their earlier factors

@@ -82,10 +82,9 @@ int splitPoint(const std::vector<int>& offsets, int part, int parts) {
 void resetSimulationTimingReport() { g_timing = TimingReport(); }
 
 void TLSMSimulator::releaseArrays() {
-    m_clusterNum = m_vtxNum = 0;
+    m_vtxNum = 0;
     m_restCenters.clear();
     m_eigenFrames.clear();
-    m_clusterSize.clear();
     m_clusterStart.assign(1, 0);
     m_clusterVerts.clear();
     m_clusterWeights.clear();
@@ -96,7 +95,6 @@ void TLSMSimulator::releaseArrays() {
     m_goalPos.clear();
     m_curPos.clear();
     m_restVolume = 0.0;
-    m_surfFaceNum = m_tetNum = 0;
     m_surfFaces.clear();
     m_layers.clear();
     m_layerEntryNum = 0;
@@ -153,7 +151,6 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
             }
 
     m_vtxNum = n;
-    m_clusterNum = n;
     m_curPos.assign(n, vec3());
     m_restPos.assign(n, vec3());
     m_velocities.assign(n, vec3());
@@ -163,12 +160,8 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
     m_eigenFrames.assign(n, kIdentity3);
 
     // Clusters, flat.
-    m_clusterSize.resize(n);
     m_clusterStart.assign(n + 1, 0);
-    for (int i = 0; i < n; ++i) {
-        m_clusterSize[i] = static_cast<int>(neighbourhoods[i].size());
-        m_clusterStart[i + 1] = m_clusterStart[i] + m_clusterSize[i];
-    }
+    for (int i = 0; i < n; ++i) m_clusterStart[i + 1] = m_clusterStart[i] + static_cast<int>(neighbourhoods[i].size());
     const int memberships = m_clusterStart[n];
     m_clusterVerts.resize(memberships);
     for (int i = 0; i < n; ++i)
@@ -236,9 +229,8 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
             }
     }
 
-    m_tetNum = static_cast<int>(tets.size());
-    m_tetVerts.resize(m_tetNum);
-    for (int t = 0; t < m_tetNum; ++t)
+    m_tetVerts.resize(tets.size());
+    for (int t = 0; t < tetCount(); ++t)
         for (int c = 0; c < 4; ++c) m_tetVerts[t][c] = tets[t].vIdx[c];
 
     buildLayers(tets);
@@ -269,7 +261,7 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
     m_inflateDir.assign(n, vec3());
     buildClusterBlocks();
     m_velocityBefore.assign(n, vec3());
-    m_volumeBlockSums.assign((m_tetNum + kVolumeBlockTets - 1) / kVolumeBlockTets, {0, 0, 0, 0});
+    m_volumeBlockSums.assign((tetCount() + kVolumeBlockTets - 1) / kVolumeBlockTets, {0, 0, 0, 0});
     m_stepThreads = 1;
 
     diagPrintf("initSimulator ...done\n ");
@@ -289,7 +281,6 @@ void TLSMSimulator::buildLayers(const std::vector<Tetra>& tets) {
             }
             m_surfFaces.push_back(face);
         }
-    m_surfFaceNum = static_cast<int>(m_surfFaces.size());
 
     // Adjacency from the tetrahedra (even where the clusters use another stencil).
     std::vector<std::vector<int>> adjacent(n);
@@ -381,12 +372,12 @@ void TLSMSimulator::orderForLocality() {
 }
 
 void TLSMSimulator::buildClusterBlocks() {
-    const int n = m_clusterNum;
+    const int n = clusterCount();
     orderForLocality();
 
     // Fit side: internal cluster p is cluster m_order[p]; its members keep their order.
     m_orderedClusterSize.resize(n);
-    for (int p = 0; p < n; ++p) m_orderedClusterSize[p] = m_clusterSize[m_order[p]];
+    for (int p = 0; p < n; ++p) m_orderedClusterSize[p] = clusterSize(m_order[p]);
     const int blocks = (n + kClusterLanes - 1) / kClusterLanes;
     m_blockRowStart.assign(blocks + 1, 0);
     for (int b = 0; b < blocks; ++b) {
@@ -500,7 +491,7 @@ bool TLSMSimulator::stepSimulation(std::vector<vec3>& positions, const std::map<
 void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::vector<Mat3>& stretch,
                                 int iterations, int threads, bool parallel) {
     ShapeMatchingArrays arrays;
-    arrays.clusterCount = m_clusterNum;
+    arrays.clusterCount = clusterCount();
     arrays.clusterSize = m_orderedClusterSize.data();
     arrays.blockRowStart = m_blockRowStart.data();
     arrays.rows = m_laneRows.data();

@@ -62,22 +62,65 @@ class TLSMSimulator {
     /// take no part and do not move.
     void realignGoal(std::vector<vec3>& goal, const std::vector<vec3>& start) const;
 
-    /// Members of cluster i: m_clusterVerts[m] for m in [m_clusterStart[i], m_clusterStart[i+1]).
+    /// Members of cluster i: clusterVerts()[m] for m in [clusterBegin(i), clusterEnd(i)), clusterSize(i) of them.
     int clusterBegin(int i) const { return m_clusterStart[i]; }
     int clusterEnd(int i) const { return m_clusterStart[i + 1]; }
+    int clusterSize(int i) const { return m_clusterStart[i + 1] - m_clusterStart[i]; }
     /// Eigenvector frame kept for cluster i (0-based vertex number).
     const Mat3& eigenFrame(int i) const { return m_eigenFrames[m_rank[i]]; }
-    /// Number of entries in m_layers.
+    /// Number of entries in layers().
     int layerEntryCount() const { return m_layerEntryNum; }
 
-    int m_threadNum = 1;
-    int m_clusterNum = 0;
-    int m_vtxNum = 0;
-    std::vector<vec3> m_restCenters;
+    /// Vertices of the set-up (0 when empty); there is one cluster per vertex.
+    int vertexCount() const { return m_vtxNum; }
+    int clusterCount() const { return m_vtxNum; }
+    /// Tetrahedra of the set-up and the boundary triangles of their mesh.
+    int tetCount() const { return static_cast<int>(m_tetVerts.size()); }
+    int surfFaceCount() const { return static_cast<int>(m_surfFaces.size()); }
+    /// Threads the step may use (set from the platform's count at initSimulator).
+    int threadCount() const { return m_threadNum; }
+    /// Rest centre of mass of each cluster.
+    const std::vector<vec3>& restCenters() const { return m_restCenters; }
     /// Warm starts of the clusters' eigen-decompositions, in the simulator's locality order
     /// (eigenFrame(i) gives cluster i's).
+    const std::vector<Mat3>& eigenFrames() const { return m_eigenFrames; }
+    /// Members, cluster by cluster (see clusterBegin), ascending; with their weight in the cluster
+    /// (summing to 1 within a cluster) and their share of the vertex (summing to 1 over all
+    /// memberships of a vertex).
+    const std::vector<int>& clusterVerts() const { return m_clusterVerts; }
+    const std::vector<double>& clusterWeights() const { return m_clusterWeights; }
+    const std::vector<double>& vertexWeights() const { return m_vertexWeights; }
+    const std::vector<vec3>& velocities() const { return m_velocities; }
+    const std::vector<vec3>& restPos() const { return m_restPos; }
+    /// Goal positions of the latest step.
+    const std::vector<vec3>& goalPos() const { return m_goalPos; }
+    /// Signed volume of the tetrahedra at rest, which the volume correction restores.
+    double restVolume() const { return m_restVolume; }
+    const std::vector<std::array<int, 3>>& surfFaces() const { return m_surfFaces; }
+    /// Inward layering, flat: per entry the vertex, its parent count P, then P parents.
+    const std::vector<int>& layers() const { return m_layers; }
+    /// Direction of the volume correction per vertex (from the latest preserveVolume).
+    const std::vector<vec3>& inflateDir() const { return m_inflateDir; }
+    /// Threads used by the latest step's parallel loops (1 when they ran serially).
+    int stepThreads() const { return m_stepThreads; }
+    /// Milliseconds of the latest step's phase: 0 shape matching, 1 volume and re-alignment,
+    /// 2 integration.
+    double phaseMs(int phase) const { return m_phaseMs[phase]; }
+
+    /// The kernels the step uses (the best the processor runs, unless set for a test).
+    const ShapeMatchingKernels& kernels() const { return *m_kernels; }
+    void setKernels(const ShapeMatchingKernels& kernels) { m_kernels = &kernels; }
+
+   private:
+    // Lets tests start a step from chosen velocities.
+    friend struct TLSMSimulatorTestAccess;
+
+    // m_vtxNum is the one stored vertex (and cluster) count: the per-vertex and per-cluster arrays
+    // are sized from it by initSimulator.
+    int m_threadNum = 1;
+    int m_vtxNum = 0;
+    std::vector<vec3> m_restCenters;
     std::vector<Mat3> m_eigenFrames;
-    std::vector<int> m_clusterSize;
     std::vector<int> m_clusterStart;       // clusters + 1 offsets into the flat member arrays
     std::vector<int> m_clusterVerts;       // members, cluster by cluster, ascending
     std::vector<double> m_clusterWeights;  // sum to 1 within a cluster
@@ -88,10 +131,7 @@ class TLSMSimulator {
     std::vector<vec3> m_goalPos;
     std::vector<vec3> m_curPos;
     double m_restVolume = 0.0;
-    int m_surfFaceNum = 0;
-    int m_tetNum = 0;
     std::vector<std::array<int, 3>> m_surfFaces;
-    /// Inward layering, flat: per entry the vertex, its parent count P, then P parents.
     std::vector<int> m_layers;
     std::vector<std::array<int, 4>> m_tetVerts;
     std::vector<vec3> m_inflateDir;
@@ -111,16 +151,9 @@ class TLSMSimulator {
     // added in block order so the total does not depend on the thread count.
     std::vector<std::array<double, 4>> m_volumeBlockSums;
 
-    /// Threads used by the latest step's parallel loops (1 when they ran serially).
     int m_stepThreads = 1;
-    /// Milliseconds of the latest step's phases: shape matching, volume and re-alignment, integration.
     double m_phaseMs[3] = {0.0, 0.0, 0.0};
 
-    /// The kernels the step uses (the best the processor runs, unless set for a test).
-    const ShapeMatchingKernels& kernels() const { return *m_kernels; }
-    void setKernels(const ShapeMatchingKernels& kernels) { m_kernels = &kernels; }
-
-   private:
     // The phases of stepSimulation, in order.
     /// `iterations` shape-matching passes from m_curPos: fit every cluster, gather every goal
     /// into m_goalPos (and m_curPos for the next pass).

@@ -139,7 +139,7 @@ void TLSMSimulator::preserveVolume(std::vector<vec3>& goal) {
     static const int kNoTet[4] = {0, 0, 0, 0};
     VolumeCubicArrays arrays;
     arrays.tetVerts = m_tetVerts.empty() ? kNoTet : m_tetVerts.front().data();
-    arrays.tetCount = m_tetNum;
+    arrays.tetCount = tetCount();
     arrays.blockTets = kVolumeBlockTets;
     arrays.blockCount = blocks;
     arrays.goal = goal.data();
@@ -148,7 +148,7 @@ void TLSMSimulator::preserveVolume(std::vector<vec3>& goal) {
     arrays.sums = m_volumeBlockSums.data();
     const ShapeMatchingKernels& kernels = *m_kernels;
     const int groups = (blocks + kClusterLanes - 1) / kClusterLanes;
-#pragma omp parallel num_threads(loopThreads()) if (m_tetNum >= kParallelTets)
+#pragma omp parallel num_threads(loopThreads()) if (tetCount() >= kParallelTets)
     {
         const int team = omp_get_num_threads(), me = omp_get_thread_num();
         kernels.volumeCubicBlocks(arrays, groups * me / team, groups * (me + 1) / team);

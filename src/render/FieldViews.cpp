@@ -41,8 +41,8 @@ const std::vector<double>& fieldValues(const TLSMModel& model, SurfaceField fiel
 std::vector<std::pair<int, int>> wireframeEdges(const TTriangleMesh& mesh,
                                                 const std::vector<SurfaceVertexSource>& sources) {
     std::vector<std::pair<int, int>> edges;
-    const int vertexCount = static_cast<int>(mesh.m_verts.size());
-    for (const TTriangleMesh::Tri& t : mesh.m_polys) {
+    const int vertexCount = static_cast<int>(mesh.verts().size());
+    for (const TTriangleMesh::Tri& t : mesh.polys()) {
         if (t[0] < 0 || t[1] < 0 || t[2] < 0 || t[0] >= vertexCount || t[1] >= vertexCount || t[2] >= vertexCount)
             continue;
         if (cornerIsCut(t[0], sources) && cornerIsCut(t[1], sources) && cornerIsCut(t[2], sources)) continue;
@@ -104,7 +104,7 @@ void drawFieldColored(const TLSMModel& model, SurfaceField field, unsigned int t
     std::vector<double>& samples = renderer.m_amplitudeSamples;
     sampleThroughSources(model.m_surfVtxSource, fieldValues(model, field), samples);
     std::vector<int>& order = renderer.m_emitOrder;
-    order.resize(model.m_surface.m_polys.size());
+    order.resize(model.m_surface.polys().size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
     renderer.m_taggedSurface.update(model.m_surface, model.m_surfVtxTag, true);
     renderer.m_taggedSurface.updateTexCoords(samples);

@@ -142,9 +142,9 @@ void orderByDepthBands(const std::vector<TTriangleMesh::Tri>& triangles, const s
 
 std::vector<int> validDrawOrder(const TLSMModel& model) {
     std::vector<int> fresh;
-    if (model.m_triDrawOrder.size() != model.m_surface.m_polys.size()) fresh = model.computeDrawOrder();
+    if (model.m_triDrawOrder.size() != model.m_surface.polys().size()) fresh = model.computeDrawOrder();
     const std::vector<int>& stored = fresh.empty() ? model.m_triDrawOrder : fresh;
-    const int count = static_cast<int>(model.m_surface.m_polys.size());
+    const int count = static_cast<int>(model.m_surface.polys().size());
     std::vector<int> order;
     order.reserve(stored.size());
     std::vector<char> seen(static_cast<size_t>(count), 0);
@@ -159,11 +159,11 @@ std::vector<int> validDrawOrder(const TLSMModel& model) {
 void buildSurfaceBatch(const TTriangleMesh& mesh, const std::vector<int16_t>& flatTags,
                        const std::vector<int>& triangles, const std::vector<double>* texCoords,
                        const SurfaceBatchOptions& options, SurfaceBatch& batch) {
-    const int vertexCount = static_cast<int>(mesh.m_verts.size());
-    const int triangleCount = static_cast<int>(mesh.m_polys.size());
-    const bool haveVertexNormals = mesh.m_vNorms.size() == mesh.m_verts.size();
-    const bool haveTriangleNormals = mesh.m_pNorms.size() == mesh.m_polys.size();
-    const bool haveTags = options.flatShadingTags && flatTags.size() == mesh.m_verts.size();
+    const int vertexCount = static_cast<int>(mesh.verts().size());
+    const int triangleCount = static_cast<int>(mesh.polys().size());
+    const bool haveVertexNormals = mesh.vertexNormals().size() == mesh.verts().size();
+    const bool haveTriangleNormals = mesh.polyNormals().size() == mesh.polys().size();
+    const bool haveTags = options.flatShadingTags && flatTags.size() == mesh.verts().size();
     const bool haveCoords = texCoords && static_cast<int>(texCoords->size()) == vertexCount;
     batch.positions.clear();
     batch.normals.clear();
@@ -172,7 +172,7 @@ void buildSurfaceBatch(const TTriangleMesh& mesh, const std::vector<int16_t>& fl
     const int* corners = options.reverseWinding ? kReversed : kForward;
     for (int t : triangles) {
         if (t < 0 || t >= triangleCount) continue;
-        const TTriangleMesh::Tri& tri = mesh.m_polys[t];
+        const TTriangleMesh::Tri& tri = mesh.polys()[t];
         if (tri[0] < 0 || tri[1] < 0 || tri[2] < 0 || tri[0] >= vertexCount || tri[1] >= vertexCount ||
             tri[2] >= vertexCount)
             continue;
@@ -180,12 +180,12 @@ void buildSurfaceBatch(const TTriangleMesh& mesh, const std::vector<int16_t>& fl
             const int v = tri[corners[k]];
             vec3 normal;
             if (haveTags && flatTags[v] != 0 && haveTriangleNormals) {
-                normal = mesh.m_pNorms[t];
+                normal = mesh.polyNormals()[t];
             } else if (haveVertexNormals) {
-                normal = mesh.m_vNorms[v];
+                normal = mesh.vertexNormals()[v];
             }
             putVec3(batch.normals, normal);
-            putVec3(batch.positions, mesh.m_verts[v]);
+            putVec3(batch.positions, mesh.verts()[v]);
             if (haveCoords) batch.texCoords.push_back(static_cast<float>((*texCoords)[v]));
         }
     }
@@ -376,7 +376,7 @@ void HeartRenderer::drawShaded(const TLSMModel& model, double alpha) {
     sampleThroughSources(model.m_surfVtxSource, model.m_ampliField.m_value, m_amplitudeSamples);
     sampleThroughSources(model.m_surfVtxSource, model.m_orienField.m_depthField.m_value, m_depthSamples);
     const std::vector<int> order = validDrawOrder(model);
-    orderByDepthBands(model.m_surface.m_polys, order, m_depthSamples, m_triangleMarks, m_emitOrder);
+    orderByDepthBands(model.m_surface.polys(), order, m_depthSamples, m_triangleMarks, m_emitOrder);
     m_taggedSurface.update(model.m_surface, model.m_surfVtxTag, true);
     m_taggedSurface.updateTexCoords(m_amplitudeSamples);
     m_taggedSurface.updateIndices(kShadedSlot, m_emitOrder, false);
@@ -424,7 +424,7 @@ void HeartRenderer::drawPlain(const TLSMModel& model, double alpha) {
 }
 
 void HeartRenderer::drawByChamber(const TLSMModel& model, bool translucent) {
-    if (model.m_polygonIDs.size() != model.m_surface.m_polys.size()) return;
+    if (model.m_polygonIDs.size() != model.m_surface.polys().size()) return;
     const std::vector<int> order = validDrawOrder(model);
     m_untaggedSurface.update(model.m_surface, model.m_surfVtxTag, false);
     m_untaggedSurface.updateIndices(0, order, true);

@@ -118,10 +118,10 @@ const SphereTriangles& unitSphereTriangles() {
         TTriangleMesh mesh;
         mesh.createSphere(1.0);
         SphereTriangles s;
-        for (const TTriangleMesh::Tri& t : mesh.m_polys)
+        for (const TTriangleMesh::Tri& t : mesh.polys())
             for (int k = 0; k < 3; ++k) {
-                s.positions.push_back(mesh.m_verts[t[k]]);
-                s.normals.push_back(mesh.m_vNorms[t[k]]);
+                s.positions.push_back(mesh.verts()[t[k]]);
+                s.normals.push_back(mesh.vertexNormals()[t[k]]);
             }
         return s;
     }();

@@ -19,29 +19,29 @@ void putVec3(std::vector<float>& out, const vec3& v) {
 
 void buildSurfaceVertexArrays(const TTriangleMesh& mesh, const std::vector<int16_t>& flatTags, bool flatShadingTags,
                               SurfaceVertexArrays& arrays) {
-    const int vertexCount = static_cast<int>(mesh.m_verts.size());
-    const bool haveVertexNormals = mesh.m_vNorms.size() == mesh.m_verts.size();
-    const bool haveTriangleNormals = mesh.m_pNorms.size() == mesh.m_polys.size();
-    const bool haveTags = flatShadingTags && flatTags.size() == mesh.m_verts.size() && haveTriangleNormals;
+    const int vertexCount = static_cast<int>(mesh.verts().size());
+    const bool haveVertexNormals = mesh.vertexNormals().size() == mesh.verts().size();
+    const bool haveTriangleNormals = mesh.polyNormals().size() == mesh.polys().size();
+    const bool haveTags = flatShadingTags && flatTags.size() == mesh.verts().size() && haveTriangleNormals;
     arrays.positions.clear();
     arrays.normals.clear();
     arrays.surfaceVertex.clear();
-    arrays.cornerVertex.assign(mesh.m_polys.size() * 3, -1);
+    arrays.cornerVertex.assign(mesh.polys().size() * 3, -1);
     arrays.surfaceVertexCount = vertexCount;
     for (int v = 0; v < vertexCount; ++v) {
-        putVec3(arrays.positions, mesh.m_verts[v]);
-        putVec3(arrays.normals, haveVertexNormals ? mesh.m_vNorms[v] : vec3());
+        putVec3(arrays.positions, mesh.verts()[v]);
+        putVec3(arrays.normals, haveVertexNormals ? mesh.vertexNormals()[v] : vec3());
         arrays.surfaceVertex.push_back(v);
     }
-    for (size_t t = 0; t < mesh.m_polys.size(); ++t) {
-        const TTriangleMesh::Tri& tri = mesh.m_polys[t];
+    for (size_t t = 0; t < mesh.polys().size(); ++t) {
+        const TTriangleMesh::Tri& tri = mesh.polys()[t];
         if (!triangleInside(tri, vertexCount)) continue;
         for (int k = 0; k < 3; ++k) {
             const int v = tri[k];
             if (haveTags && flatTags[v] != 0) {
                 arrays.cornerVertex[3 * t + k] = static_cast<int>(arrays.surfaceVertex.size());
-                putVec3(arrays.positions, mesh.m_verts[v]);
-                putVec3(arrays.normals, mesh.m_pNorms[t]);
+                putVec3(arrays.positions, mesh.verts()[v]);
+                putVec3(arrays.normals, mesh.polyNormals()[t]);
                 arrays.surfaceVertex.push_back(v);
             } else {
                 arrays.cornerVertex[3 * t + k] = v;
@@ -69,10 +69,10 @@ void surfaceTexCoords(const SurfaceVertexArrays& arrays, const std::vector<doubl
 }
 
 void SurfaceBuffers::update(const TTriangleMesh& mesh, const std::vector<int16_t>& flatTags, bool flatShadingTags) {
-    std::uint64_t key = fingerprintBytes(mesh.m_verts.data(), mesh.m_verts.size() * sizeof(vec3));
-    key = fingerprintBytes(mesh.m_vNorms.data(), mesh.m_vNorms.size() * sizeof(vec3), key);
-    key = fingerprintBytes(mesh.m_pNorms.data(), mesh.m_pNorms.size() * sizeof(vec3), key);
-    key = fingerprintBytes(mesh.m_polys.data(), mesh.m_polys.size() * sizeof(TTriangleMesh::Tri), key);
+    std::uint64_t key = fingerprintBytes(mesh.verts().data(), mesh.verts().size() * sizeof(vec3));
+    key = fingerprintBytes(mesh.vertexNormals().data(), mesh.vertexNormals().size() * sizeof(vec3), key);
+    key = fingerprintBytes(mesh.polyNormals().data(), mesh.polyNormals().size() * sizeof(vec3), key);
+    key = fingerprintBytes(mesh.polys().data(), mesh.polys().size() * sizeof(TTriangleMesh::Tri), key);
     if (flatShadingTags) key = fingerprintBytes(flatTags.data(), flatTags.size() * sizeof(int16_t), key + 1);
     if (m_vertexKey != 0 && key == m_vertexKey) return;
     buildSurfaceVertexArrays(mesh, flatTags, flatShadingTags, m_arrays);

@@ -8,7 +8,7 @@ constexpr double kOpaqueAlpha = 0.9999;
 }  // namespace
 
 std::vector<int> surfaceTriangleOrder(const TTriangleMesh& mesh, const std::vector<int>& drawOrder) {
-    const int count = static_cast<int>(mesh.m_polys.size());
+    const int count = static_cast<int>(mesh.polys().size());
     bool usable = static_cast<int>(drawOrder.size()) == count;
     for (size_t i = 0; usable && i < drawOrder.size(); ++i) usable = drawOrder[i] >= 0 && drawOrder[i] < count;
     if (usable) return drawOrder;
@@ -19,8 +19,8 @@ std::vector<int> surfaceTriangleOrder(const TTriangleMesh& mesh, const std::vect
 
 void drawLitSurface(const TTriangleMesh& mesh, const std::vector<int>& drawOrder, double alpha) {
     const std::vector<int> order = surfaceTriangleOrder(mesh, drawOrder);
-    const int vertexCount = static_cast<int>(mesh.m_verts.size());
-    const bool haveNormals = mesh.m_vNorms.size() == mesh.m_verts.size();
+    const int vertexCount = static_cast<int>(mesh.verts().size());
+    const bool haveNormals = mesh.vertexNormals().size() == mesh.verts().size();
     const bool translucent = alpha < kOpaqueAlpha;
 
     glEnable(GL_LIGHTING);
@@ -36,14 +36,15 @@ void drawLitSurface(const TTriangleMesh& mesh, const std::vector<int>& drawOrder
     }
     glBegin(GL_TRIANGLES);
     for (int t : order) {
-        const TTriangleMesh::Tri& tri = mesh.m_polys[static_cast<size_t>(t)];
+        const TTriangleMesh::Tri& tri = mesh.polys()[static_cast<size_t>(t)];
         if (tri[0] < 0 || tri[1] < 0 || tri[2] < 0 || tri[0] >= vertexCount || tri[1] >= vertexCount ||
             tri[2] >= vertexCount)
             continue;
         for (int k = 0; k < 3; ++k) {
             const size_t v = static_cast<size_t>(tri[k]);
-            if (haveNormals) glNormal3d(mesh.m_vNorms[v].x, mesh.m_vNorms[v].y, mesh.m_vNorms[v].z);
-            glVertex3d(mesh.m_verts[v].x, mesh.m_verts[v].y, mesh.m_verts[v].z);
+            if (haveNormals)
+                glNormal3d(mesh.vertexNormals()[v].x, mesh.vertexNormals()[v].y, mesh.vertexNormals()[v].z);
+            glVertex3d(mesh.verts()[v].x, mesh.verts()[v].y, mesh.verts()[v].z);
         }
     }
     glEnd();

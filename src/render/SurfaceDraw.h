@@ -6,7 +6,7 @@
 #include "mesh/TTriangleMesh.h"
 
 /// The triangles to draw, in order: drawOrder when it is a permutation-sized list of valid triangle
-/// indices of mesh (the model's depth-sorted order), otherwise 0 .. m_pSize - 1. Invalid entries
+/// indices of mesh (the model's depth-sorted order), otherwise 0 .. polyCount() - 1. Invalid entries
 /// never reach OpenGL.
 std::vector<int> surfaceTriangleOrder(const TTriangleMesh& mesh, const std::vector<int>& drawOrder);
 

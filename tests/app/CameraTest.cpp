@@ -310,7 +310,7 @@ TEST_F(CameraGuiTest, APickAtTheProjectedPositionOfASurfacePointReturnsThatTrian
     const TLSMModel* model = manager().model();
     ASSERT_NE(model, nullptr);
     const TTriangleMesh& surface = model->m_surface;
-    ASSERT_GT(surface.m_pSize, 100);
+    ASSERT_GT(surface.polyCount(), 100);
     // Turn the heart a little so the test does not rest on the home view alone.
     const int x = ogl().m_viewWidth / 2, y = ogl().m_viewHeight / 2;
     drag(Qt::RightButton, x, y, x - 70, y + 25, 5);
@@ -322,10 +322,10 @@ TEST_F(CameraGuiTest, APickAtTheProjectedPositionOfASurfacePointReturnsThatTrian
 
     // Triangles whose centroid is the first thing the eye sees in its direction, checked in turn.
     int checked = 0;
-    for (int t = 0; t < surface.m_pSize && checked < 25; t += 7) {
-        const auto& corners = surface.m_polys[t];
+    for (int t = 0; t < surface.polyCount() && checked < 25; t += 7) {
+        const auto& corners = surface.polys()[t];
         const vec3 centroid =
-            (surface.m_verts[corners[0]] + surface.m_verts[corners[1]] + surface.m_verts[corners[2]]) / 3.0;
+            (surface.verts()[corners[0]] + surface.verts()[corners[1]] + surface.verts()[corners[2]]) / 3.0;
         const vec3 sight = centroid - ogl().m_eye;
         int first = -1;
         vec3 firstHit;

@@ -67,7 +67,7 @@ class HeartRenderingTest : public GuiFixture {
     /// Bounding rectangle of the projected surface vertices.
     QRect projectedSurfaceBox() {
         QRect box;
-        for (const vec3& p : manager().model()->m_surface.m_verts) {
+        for (const vec3& p : manager().model()->m_surface.verts()) {
             const QPoint px = pixelOf(p);
             box = box.united(QRect(px, QSize(1, 1)));
         }
@@ -311,7 +311,7 @@ TEST_F(HeartRenderingTest, ChamberToolsShowTheInnerSideInTheChambersColour) {
     setAlpha(1.0);
     core().setPaintCtrlFieldMode();
     TStatePaintCtrlField::getInstance().setTool(PaintTool::CH_VL);
-    model().m_polygonIDs.assign(model().m_surface.m_polys.size(), 2);
+    model().m_polygonIDs.assign(model().m_surface.polys().size(), 2);
     const QImage image = frame();
     // With the winding reversed the far, inner walls face the camera; the left ventricle's colour
     // (0.9, 0.2, 0.5) orders the channels red > blue > green.

@@ -76,7 +76,7 @@ TEST_F(GuiFixture, MeshFilesOfOtherFormatsOpenFromTheArgumentTheMenuAndADropAndB
     ASSERT_NE(manager().model(), nullptr);
     EXPECT_EQ(manager().model()->m_filePath, m_dir.file("body-imported"));
     EXPECT_GE(manager().model()->vertexCount(), 5000);
-    EXPECT_EQ(manager().model()->m_surface.m_isValid, 1);
+    EXPECT_EQ(manager().model()->m_surface.isValid(), 1);
     ASSERT_TRUE(drop(m_frame, m_dir.file("body.mesh")));
     EXPECT_EQ(manager().model()->m_filePath, m_dir.file("body-imported-2"));
     EXPECT_TRUE(m_dialogs.messages.empty());

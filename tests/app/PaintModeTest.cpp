@@ -142,25 +142,25 @@ TEST_F(PaintModeTest, ShiftPressBesideTheModelStartsNothingAndTheDragDoesNotMove
 
 TEST_F(PaintModeTest, CtrlDragCutsAndCtrlClickOrAChamberToolRestoresTheWholeModel) {
     startOn(testmesh::cube(3));
-    const int whole = model().m_surface.m_pSize;
+    const int whole = model().m_surface.polyCount();
     const QPoint top = pixelOf(vec3(0.5, 7, 5)), bottom = pixelOf(vec3(0.5, -7, 5));
 
     // A cut keeps one side of the stroke; during the drag the stroke is drawn, not the cut.
     drag(top, bottom, Qt::ControlModifier);
-    const int cut = model().m_surface.m_pSize;
+    const int cut = model().m_surface.polyCount();
     EXPECT_NE(cut, whole);
     EXPECT_GT(cut, 0);
 
     // A Ctrl-click draws a stroke of one or two points: the whole model comes back.
     press(top, Qt::ControlModifier);
     release(top);
-    EXPECT_EQ(model().m_surface.m_pSize, whole);
+    EXPECT_EQ(model().m_surface.polyCount(), whole);
 
     // Choosing a chamber tool after a cut shows the whole model again.
     drag(top, bottom, Qt::ControlModifier);
-    ASSERT_EQ(model().m_surface.m_pSize, cut);
+    ASSERT_EQ(model().m_surface.polyCount(), cut);
     chooseTool(PaintTool::CH_VR);
-    EXPECT_EQ(model().m_surface.m_pSize, whole);
+    EXPECT_EQ(model().m_surface.polyCount(), whole);
 
     // With a chamber tool Ctrl-drag pans the camera and cuts nothing.
     const vec3 eye = ogl().m_eye, center = ogl().m_center;
@@ -168,7 +168,7 @@ TEST_F(PaintModeTest, CtrlDragCutsAndCtrlClickOrAChamberToolRestoresTheWholeMode
     EXPECT_FALSE(mode().m_gCut);
     for (const QPoint& p : path(top, top + QPoint(90, 0), 5)) moveTo(p);
     release(top + QPoint(90, 0));
-    EXPECT_EQ(model().m_surface.m_pSize, whole);
+    EXPECT_EQ(model().m_surface.polyCount(), whole);
     EXPECT_NE(ogl().m_eye, eye);
     const vec3 shift = ogl().m_eye - eye;
     EXPECT_NEAR((ogl().m_center - center - shift).norm(), 0.0, 1e-12);

@@ -21,7 +21,7 @@ inline bool writeBeatingProject(const std::string& base, std::string& error) {
         return false;
     }
     for (int v = 0; v < model.vertexCount(); ++v) model.m_vtxIsVentriOrAtrium[v] = 1;
-    for (const auto& t : model.m_surface.m_polys) {
+    for (const auto& t : model.m_surface.polys()) {
         TTriIndices tri;
         for (int c = 0; c < 3; ++c) tri[c] = model.m_surfVtxSource[t[c]].vertA;
         std::swap(tri[1], tri[2]);  // wall triangles face into the measured volume

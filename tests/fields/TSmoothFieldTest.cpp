@@ -70,13 +70,13 @@ TEST_F(HarmonicField, SmoothingMatrixIsGramOfTheLaplacian) {
 }
 
 TEST_F(HarmonicField, NoConstraintGivesTheDefaultWithoutTouchingTheMatrix) {
-    const std::vector<double> before = matrix->m_values;
+    const std::vector<double> before = matrix->values();
     phase.m_value.assign(phase.m_value.size(), 0.3);
     update(phase);
     update(amplitude);
     for (double v : phase.m_value) EXPECT_EQ(v, 0.0);
     for (double v : amplitude.m_value) EXPECT_EQ(v, 1.0);
-    EXPECT_EQ(matrix->m_values, before);
+    EXPECT_EQ(matrix->values(), before);
 }
 
 TEST_F(HarmonicField, SingleConstraintFixesTheConstant) {
@@ -120,18 +120,18 @@ TEST_F(HarmonicField, ValuesBeyondTheRangeAreClamped) {
 }
 
 TEST_F(HarmonicField, PenaltiesAreRemovedSoTheSameConstraintsGiveTheSameField) {
-    const std::vector<double> before = matrix->m_values;
+    const std::vector<double> before = matrix->values();
     TTetSample inside;
     ASSERT_TRUE(findNearestTetSample(mesh.tets, mesh.verts, vec3(0.6, 1.1, 0.7), inside));
     addConstraintAtPoint(phase.m_constraints, mesh.verts, inside, 1.0);
     addConstraintAtVertex(phase.m_constraints, mesh.verts, vertexAt(4, 4, 4), 0.0);
     update(phase);
     const std::vector<double> first = phase.m_value;
-    ASSERT_EQ(matrix->m_values.size(), before.size());
-    for (size_t e = 0; e < before.size(); ++e) EXPECT_NEAR(matrix->m_values[e], before[e], 1e-12);
+    ASSERT_EQ(matrix->values().size(), before.size());
+    for (size_t e = 0; e < before.size(); ++e) EXPECT_NEAR(matrix->values()[e], before[e], 1e-12);
     // The row lists stay equal to the compressed form.
     for (int r = 0, e = 0; r < matrix->rowSize(); ++r) {
-        for (const auto& entry : matrix->row(r)) EXPECT_EQ(entry.second, matrix->m_values[e++]);
+        for (const auto& entry : matrix->row(r)) EXPECT_EQ(entry.second, matrix->values()[e++]);
     }
     update(phase);
     for (size_t i = 0; i < first.size(); ++i) EXPECT_NEAR(phase.m_value[i], first[i], 1e-10);

@@ -139,7 +139,7 @@ TEST_F(SparseSolver, LaplacianSystemWithPenaltiesAddedAndRemoved) {
             if (b != nullptr) (*b)[tet.vIdx[a]] += weight * value * w[a];
         }
     };
-    const std::vector<double> original = m.m_values;
+    const std::vector<double> original = m.values();
 
     std::vector<double> b(n, 0.0);
     constrain(0, 1.0, &b, 0.0);
@@ -149,7 +149,7 @@ TEST_F(SparseSolver, LaplacianSystemWithPenaltiesAddedAndRemoved) {
     // Remove them, add others: no compress in between.
     constrain(0, -1.0, nullptr, 0.0);
     constrain(static_cast<int>(mesh.tets.size()) - 1, -1.0, nullptr, 0.0);
-    for (size_t e = 0; e < original.size(); ++e) ASSERT_NEAR(m.m_values[e], original[e], 1e-9);
+    for (size_t e = 0; e < original.size(); ++e) ASSERT_NEAR(m.values()[e], original[e], 1e-9);
     std::fill(b.begin(), b.end(), 0.0);
     constrain(10, 1.0, &b, -1.0);
     constrain(200, 1.0, &b, 2.0);
@@ -307,10 +307,10 @@ TEST_F(SparseSolver, InHousePivotIsTheFirstOfTheLargest) {
     m.compress(6);
     m.factorize();
     ASSERT_TRUE(m.hasFactorization());
-    EXPECT_EQ(m.m_luPerm[0], 1);
+    EXPECT_EQ(m.luPerm()[0], 1);
     // Row 0 of the factors is A's row 1 with its pivot -2 on the diagonal.
-    EXPECT_EQ(m.m_luColIndex[m.m_luRowStart[0]], 0);
-    EXPECT_EQ(m.m_luValues[m.m_luRowStart[0]], -2.0);
+    EXPECT_EQ(m.luColIndex()[m.luRowStart()[0]], 0);
+    EXPECT_EQ(m.luValues()[m.luRowStart()[0]], -2.0);
     const double b[3] = {2.0, -1.0, 5.0};  // x = (1, 1, 1)
     double x[3] = {0.0, 0.0, 0.0};
     m.solve(b, x);

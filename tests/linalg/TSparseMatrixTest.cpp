@@ -55,10 +55,10 @@ size_t totalEntries(const Rows& rows) {
 void expectFormsEqual(const TSparseMatrix& m) {
     ASSERT_TRUE(m.isCompressed());
     for (int r = 0; r < m.rowSize(); ++r) {
-        ASSERT_EQ(m.m_rowStart[r + 1] - m.m_rowStart[r], static_cast<int>(m.row(r).size())) << "row " << r;
+        ASSERT_EQ(m.rowStart()[r + 1] - m.rowStart()[r], static_cast<int>(m.row(r).size())) << "row " << r;
         for (size_t i = 0; i < m.row(r).size(); ++i) {
-            EXPECT_EQ(m.m_colIndex[m.m_rowStart[r] + i], m.row(r)[i].first);
-            EXPECT_EQ(m.m_values[m.m_rowStart[r] + i], m.row(r)[i].second);
+            EXPECT_EQ(m.colIndex()[m.rowStart()[r] + i], m.row(r)[i].first);
+            EXPECT_EQ(m.values()[m.rowStart()[r] + i], m.row(r)[i].second);
         }
     }
 }
@@ -73,9 +73,9 @@ TEST(TSparseMatrixAssembly, ConstructorReportsSizeAndCompressCopiesRowsInOrder) 
     m.appendEntry(0, 2, 2.0);
     m.appendEntry(2, 1, 3.0);
     m.compress(3);
-    EXPECT_EQ(m.m_rowStart, (std::vector<int>{0, 2, 2, 3}));
-    EXPECT_EQ(m.m_colIndex, (std::vector<int>{0, 2, 1}));
-    EXPECT_EQ(m.m_values, (std::vector<double>{1.0, 2.0, 3.0}));
+    EXPECT_EQ(m.rowStart(), (std::vector<int>{0, 2, 2, 3}));
+    EXPECT_EQ(m.colIndex(), (std::vector<int>{0, 2, 1}));
+    EXPECT_EQ(m.values(), (std::vector<double>{1.0, 2.0, 3.0}));
 }
 
 TEST(TSparseMatrixAssembly, WrongCountOrOutOfRangeEntriesCannotCorruptTheArrays) {

@@ -25,14 +25,14 @@ std::vector<Tri> cubeFaces() {
 }
 
 int boundaryEdgeCount(const TTriangleMesh& m) {
-    return static_cast<int>(std::count_if(m.m_edges.begin(), m.m_edges.end(),
+    return static_cast<int>(std::count_if(m.edges().begin(), m.edges().end(),
                                           [](const TWingedEdge& e) { return e.faceL == -1 || e.faceR == -1; }));
 }
 
 /// Signed volume enclosed by outward triangles.
 double enclosedVolume(const TTriangleMesh& m) {
     double v = 0.0;
-    for (const Tri& t : m.m_polys) v += m.m_verts[t[0]].dot(m.m_verts[t[1]].cross(m.m_verts[t[2]]));
+    for (const Tri& t : m.polys()) v += m.verts()[t[0]].dot(m.verts()[t[1]].cross(m.verts()[t[2]]));
     return v / 6.0;
 }
 
@@ -65,7 +65,7 @@ TEST(BoundaryLoopTest, LoopRunsAgainstEveryBoundaryTriangle) {
     for (int v : loop) EXPECT_LT(v, 12);  // stays on the bottom rim
     for (size_t i = 0; i < loop.size(); ++i) {
         const int from = loop[i], to = loop[(i + 1) % loop.size()];
-        const TWingedEdge& e = m.m_edges[edges[i]];
+        const TWingedEdge& e = m.edges()[edges[i]];
         EXPECT_TRUE((e.vMin == from && e.vMax == to) || (e.vMin == to && e.vMax == from));
         // faceL runs vMin -> vMax, so the loop must run vMax -> vMin along it, and the reverse for faceR.
         EXPECT_EQ(from, e.faceL != -1 ? e.vMax : e.vMin);
@@ -105,26 +105,26 @@ TEST(FillHoleTest, SquareHoleGetsTwoTrianglesSharingTheApexAndCloses) {
     ASSERT_EQ(m.initialize(cubeCorners(), faces), 1);
     ASSERT_EQ(boundaryEdgeCount(m), 4);
     ASSERT_TRUE(fillHole(m, 6));
-    EXPECT_EQ(m.m_isValid, 1);
-    ASSERT_EQ(m.m_pSize, 12);
+    EXPECT_EQ(m.isValid(), 1);
+    ASSERT_EQ(m.polyCount(), 12);
     EXPECT_EQ(boundaryEdgeCount(m), 0);
-    const Tri a = m.m_polys[10], b = m.m_polys[11];
+    const Tri a = m.polys()[10], b = m.polys()[11];
     EXPECT_EQ(a[0], b[0]);  // the shared apex
-    EXPECT_NEAR(m.m_pNorms[10].z, 1.0, 1e-12);
-    EXPECT_NEAR(m.m_pNorms[11].z, 1.0, 1e-12);
+    EXPECT_NEAR(m.polyNormals()[10].z, 1.0, 1e-12);
+    EXPECT_NEAR(m.polyNormals()[11].z, 1.0, 1e-12);
     EXPECT_NEAR(enclosedVolume(m), 1.0, 1e-12);
 }
 
 TEST(FillHoleTest, TubeGetsTwoFansOfKMinusTwo) {
     const int k = 12;
     TTriangleMesh m = openCylinder(k);
-    const int before = m.m_pSize;
+    const int before = m.polyCount();
     ASSERT_TRUE(fillHole(m, 0));
-    EXPECT_EQ(m.m_pSize, before + k - 2);
+    EXPECT_EQ(m.polyCount(), before + k - 2);
     ASSERT_TRUE(fillHole(m, k + 5));
-    EXPECT_EQ(m.m_pSize, before + 2 * (k - 2));
-    EXPECT_EQ(m.m_vSize, 2 * k);  // no vertex added
-    EXPECT_EQ(m.m_isValid, 1);
+    EXPECT_EQ(m.polyCount(), before + 2 * (k - 2));
+    EXPECT_EQ(m.vertexCount(), 2 * k);  // no vertex added
+    EXPECT_EQ(m.isValid(), 1);
     EXPECT_EQ(boundaryEdgeCount(m), 0);
     const double polygonArea = 0.5 * k * std::sin(2.0 * 3.14159265358979323846 / k);
     EXPECT_NEAR(enclosedVolume(m), polygonArea, 1e-12);
@@ -136,13 +136,13 @@ TEST(FillHoleTest, CapOrientationDoesNotDependOnADegenerateNeighbour) {
     const std::vector<vec3> p = {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}, {1, 0, 0}};
     TTriangleMesh m;
     ASSERT_EQ(m.initialize(p, {{4, 3, 0}, {4, 2, 3}, {4, 1, 2}, {4, 0, 1}}), 1);
-    ASSERT_EQ(m.m_pNorms[3].norm(), 0.0);
+    ASSERT_EQ(m.polyNormals()[3].norm(), 0.0);
     std::vector<int> loop, edges;
     ASSERT_TRUE(getBoundaryLoop(m, 0, loop, edges));
     EXPECT_EQ(loop, (std::vector<int>{0, 3, 2, 1}));
     DiagCapture diag;
     ASSERT_TRUE(fillHole(m, 0));
-    EXPECT_EQ(m.m_isValid, 1) << diag.text();
+    EXPECT_EQ(m.isValid(), 1) << diag.text();
     EXPECT_EQ(boundaryEdgeCount(m), 0);
 }
 
@@ -151,8 +151,8 @@ TEST(FillHoleTest, SingleTriangleCapFailsTheWingEdgeTest) {
     ASSERT_EQ(m.initialize({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}), 1);
     DiagCapture diag;
     EXPECT_TRUE(fillHole(m, 0));
-    EXPECT_EQ(m.m_pSize, 2);
-    EXPECT_EQ(m.m_isValid, 0);
+    EXPECT_EQ(m.polyCount(), 2);
+    EXPECT_EQ(m.isValid(), 0);
     EXPECT_TRUE(diag.contains("wrong #52 "));
     diag.clear();
     EXPECT_FALSE(m.checkStructure());
@@ -165,8 +165,8 @@ TEST(FillHoleTest, NoLoopLeavesTheMeshAlone) {
     EXPECT_FALSE(fillHole(m, 2));
     EXPECT_FALSE(fillHole(m, -1));
     EXPECT_FALSE(fillHole(m, 8));
-    EXPECT_EQ(m.m_pSize, 12);
-    EXPECT_EQ(m.m_isValid, 1);
+    EXPECT_EQ(m.polyCount(), 12);
+    EXPECT_EQ(m.isValid(), 1);
 }
 
 }  // namespace

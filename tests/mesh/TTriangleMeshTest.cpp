@@ -16,25 +16,25 @@ TEST(TTriangleMeshTest, SphereIsClosedWithCyclicOneRings) {
     DiagCapture diag;
     sphere.createSphere(2.0);
     EXPECT_EQ(diag.text(), "");
-    ASSERT_EQ(sphere.m_isValid, 1);
-    EXPECT_EQ(sphere.m_vSize, 37);
-    EXPECT_EQ(sphere.m_pSize, 70);
-    EXPECT_EQ(sphere.m_eSize, 105);  // Euler: V - E + F = 2
-    for (const TWingedEdge& e : sphere.m_edges) {
+    ASSERT_EQ(sphere.isValid(), 1);
+    EXPECT_EQ(sphere.vertexCount(), 37);
+    EXPECT_EQ(sphere.polyCount(), 70);
+    EXPECT_EQ(sphere.edgeCount(), 105);  // Euler: V - E + F = 2
+    for (const TWingedEdge& e : sphere.edges()) {
         EXPECT_NE(e.faceL, -1);
         EXPECT_NE(e.faceR, -1);
     }
-    EXPECT_EQ(sphere.m_vRingVs[0].size(), 7u);
-    EXPECT_EQ(sphere.m_vRingVs[36].size(), 7u);
-    EXPECT_EQ(sphere.m_vRingVs[1].size(), 5u);   // ring next to the top pole
-    EXPECT_EQ(sphere.m_vRingVs[30].size(), 5u);  // ring next to the bottom pole
-    EXPECT_EQ(sphere.m_vRingVs[15].size(), 6u);
-    for (int v = 0; v < sphere.m_vSize; ++v) {
+    EXPECT_EQ(sphere.vertexRings()[0].size(), 7u);
+    EXPECT_EQ(sphere.vertexRings()[36].size(), 7u);
+    EXPECT_EQ(sphere.vertexRings()[1].size(), 5u);   // ring next to the top pole
+    EXPECT_EQ(sphere.vertexRings()[30].size(), 5u);  // ring next to the bottom pole
+    EXPECT_EQ(sphere.vertexRings()[15].size(), 6u);
+    for (int v = 0; v < sphere.vertexCount(); ++v) {
         EXPECT_FALSE(sphere.isBoundaryVertex(v));
         // Consecutive one-ring vertices are themselves connected (the ring is a closed cycle).
-        const std::vector<int>& ring = sphere.m_vRingVs[v];
+        const std::vector<int>& ring = sphere.vertexRings()[v];
         for (size_t i = 0; i < ring.size(); ++i) {
-            const std::vector<int>& next = sphere.m_vRingVs[ring[i]];
+            const std::vector<int>& next = sphere.vertexRings()[ring[i]];
             EXPECT_NE(std::find(next.begin(), next.end(), ring[(i + 1) % ring.size()]), next.end());
         }
         std::vector<int> polys;
@@ -42,21 +42,21 @@ TEST(TTriangleMeshTest, SphereIsClosedWithCyclicOneRings) {
         EXPECT_EQ(polys.size(), ring.size());
     }
     // Outward normals: every vertex normal points away from the centre.
-    for (int v = 0; v < sphere.m_vSize; ++v) EXPECT_GT(sphere.m_vNorms[v].dot(sphere.m_verts[v]), 0.0);
+    for (int v = 0; v < sphere.vertexCount(); ++v) EXPECT_GT(sphere.vertexNormals()[v].dot(sphere.verts()[v]), 0.0);
 }
 
 TEST(TTriangleMeshTest, SingleTriangleHasBoundaryRings) {
     TTriangleMesh mesh;
     ASSERT_EQ(mesh.initialize({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {Tri{0, 1, 2}}), 1);
-    EXPECT_EQ(mesh.m_eSize, 3);
+    EXPECT_EQ(mesh.edgeCount(), 3);
     for (int v = 0; v < 3; ++v) {
         EXPECT_TRUE(mesh.isBoundaryVertex(v));
-        EXPECT_EQ(mesh.m_vRingVs[v].size(), 2u);
+        EXPECT_EQ(mesh.vertexRings()[v].size(), 2u);
         std::vector<int> polys;
         mesh.getOneRingPolygons(v, polys);
         EXPECT_EQ(polys, std::vector<int>{0});
     }
-    EXPECT_NEAR(mesh.m_pNorms[0].z, 1.0, 1e-12);
+    EXPECT_NEAR(mesh.polyNormals()[0].z, 1.0, 1e-12);
 }
 
 TEST(TTriangleMeshTest, FanAroundBoundaryVertexListsEveryNeighbourOnce) {
@@ -80,7 +80,7 @@ TEST(TTriangleMeshTest, InconsistentOrientationFailsBoundaryTest) {
     DiagCapture diag;
     // Both triangles run along 1 -> 2: the second takes the first's face slot.
     EXPECT_EQ(mesh.initialize({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {Tri{0, 1, 2}, Tri{3, 1, 2}}), 0);
-    EXPECT_EQ(mesh.m_isValid, 0);
+    EXPECT_EQ(mesh.isValid(), 0);
     EXPECT_EQ(diag.text(), "this mesh has one or more viertices that connected to more than 2 boundary edges\n");
 }
 
@@ -104,9 +104,9 @@ TEST(TTriangleMeshTest, EdgeSharedByThreeTrianglesIsRejected) {
 TEST(TTriangleMeshTest, DegenerateTriangleDoesNotDisturbNormals) {
     TTriangleMesh mesh;
     ASSERT_EQ(mesh.initialize({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}}, {Tri{0, 1, 2}, Tri{0, 3, 1}}), 1);
-    EXPECT_EQ(mesh.m_pNorms[1], vec3());
-    EXPECT_NEAR(mesh.m_vNorms[0].z, 1.0, 1e-12);
-    EXPECT_NEAR(mesh.m_vNorms[1].z, 1.0, 1e-12);
+    EXPECT_EQ(mesh.polyNormals()[1], vec3());
+    EXPECT_NEAR(mesh.vertexNormals()[0].z, 1.0, 1e-12);
+    EXPECT_NEAR(mesh.vertexNormals()[1].z, 1.0, 1e-12);
 }
 
 TEST(TTriangleMeshTest, PickByRayFindsNearestAndHonoursMode) {
@@ -116,7 +116,7 @@ TEST(TTriangleMeshTest, PickByRayFindsNearestAndHonoursMode) {
     vec3 hit;
     ASSERT_TRUE(sphere.pickByRay({0.1, 0.05, 5}, {0, 0, -1}, 0, tri, hit));
     EXPECT_GT(hit.z, 0.5);  // front side, not the back
-    EXPECT_GT(sphere.m_pNorms[tri].z, 0.0);
+    EXPECT_GT(sphere.polyNormals()[tri].z, 0.0);
     // mode 2 keeps only triangles facing away from the ray: the back side.
     ASSERT_TRUE(sphere.pickByRay({0.1, 0.05, 5}, {0, 0, -1}, 2, tri, hit));
     EXPECT_LT(hit.z, -0.5);

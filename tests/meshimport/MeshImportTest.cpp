@@ -197,7 +197,7 @@ Mesh.MeshSizeMax = 0.25;
     DiagCapture quiet;
     TLSMModel model;
     ASSERT_TRUE(model.loadModel(dir.file("body")));
-    EXPECT_EQ(model.m_surface.m_isValid, 1);
+    EXPECT_EQ(model.m_surface.isValid(), 1);
     EXPECT_EQ(model.vertexCount(), static_cast<int>(mesh.points.size()));
 
     // The same surface as a .ply2 file (written here: meshio has no writer for it) fills alike.

@@ -16,7 +16,7 @@ using geomtest::setUpModel;
 std::vector<TTriIndices> surfaceInTetIndices(const TLSMModel& model, const std::vector<int>& triangles) {
     std::vector<TTriIndices> out;
     for (int i : triangles) {
-        const TTriangleMesh::Tri& t = model.m_surface.m_polys[i];
+        const TTriangleMesh::Tri& t = model.m_surface.polys()[i];
         out.push_back(
             {model.m_surfVtxSource[t[0]].vertA, model.m_surfVtxSource[t[1]].vertA, model.m_surfVtxSource[t[2]].vertA});
     }
@@ -24,8 +24,8 @@ std::vector<TTriIndices> surfaceInTetIndices(const TLSMModel& model, const std::
 }
 
 std::vector<int> allTriangles(const TLSMModel& model) {
-    std::vector<int> all(model.m_surface.m_pSize);
-    for (int i = 0; i < model.m_surface.m_pSize; ++i) all[i] = i;
+    std::vector<int> all(model.m_surface.polyCount());
+    for (int i = 0; i < model.m_surface.polyCount(); ++i) all[i] = i;
     return all;
 }
 
@@ -46,9 +46,9 @@ TEST(ChamberWallsTest, TubeRegionIsClosedWithTwoFans) {
     setUpModel(model, testmesh::tube());
     // The inner cylinder: surface triangles whose corners all lie on the innermost radial layer.
     int painted = 0;
-    for (int i = 0; i < model.m_surface.m_pSize; ++i) {
+    for (int i = 0; i < model.m_surface.polyCount(); ++i) {
         bool inner = true;
-        for (int c : model.m_surface.m_polys[i]) inner = inner && (model.m_surfVtxSource[c].vertA / 30) % 4 == 0;
+        for (int c : model.m_surface.polys()[i]) inner = inner && (model.m_surfVtxSource[c].vertA / 30) % 4 == 0;
         if (inner) {
             model.m_polygonIDs[i] = 2;
             ++painted;
@@ -85,11 +85,11 @@ TEST(ChamberWallsTest, UnclosableRegionsKeepThePreviousWalls) {
 
     // Two triangles touching at one vertex: the boundary is no simple loop.
     int a = -1, b = -1;
-    for (int i = 0; i < model.m_surface.m_pSize && a < 0; ++i)
-        for (int j = i + 1; j < model.m_surface.m_pSize; ++j) {
+    for (int i = 0; i < model.m_surface.polyCount() && a < 0; ++i)
+        for (int j = i + 1; j < model.m_surface.polyCount(); ++j) {
             int shared = 0;
-            for (int x : model.m_surface.m_polys[i])
-                for (int y : model.m_surface.m_polys[j]) shared += x == y;
+            for (int x : model.m_surface.polys()[i])
+                for (int y : model.m_surface.polys()[j]) shared += x == y;
             if (shared == 1) {
                 a = i;
                 b = j;
@@ -134,13 +134,13 @@ TEST(PaintChamberTest, PaintsTheFanAroundTheNearestCornerOfTheInnerWall) {
     // Looking down through the top: only the bottom face faces away from the viewer.
     ASSERT_TRUE(paintChamber(model, {1.2, 0.7, 5.0}, {0, 0, -1}, 2));
     std::vector<int> painted;
-    for (int i = 0; i < model.m_surface.m_pSize; ++i)
+    for (int i = 0; i < model.m_surface.polyCount(); ++i)
         if (model.m_polygonIDs[i] == 2) painted.push_back(i);
     ASSERT_EQ(painted.size(), 6u);  // the fan of the bottom face's middle vertex
     for (int t : painted) {
-        EXPECT_NEAR(model.m_surface.m_pNorms[t].z, -1.0, 1e-12);
+        EXPECT_NEAR(model.m_surface.polyNormals()[t].z, -1.0, 1e-12);
         bool hasCentre = false;
-        for (int c : model.m_surface.m_polys[t]) hasCentre = hasCentre || model.m_surface.m_verts[c] == vec3(1, 1, 0);
+        for (int c : model.m_surface.polys()[t]) hasCentre = hasCentre || model.m_surface.verts()[c] == vec3(1, 1, 0);
         EXPECT_TRUE(hasCentre);
     }
     EXPECT_FALSE(paintChamber(model, {10, 10, 5}, {0, 0, -1}, 2));
@@ -152,7 +152,7 @@ TEST(PaintChamberTest, PaintsTheFanAroundTheNearestCornerOfTheInnerWall) {
 TEST(PaintChamberTest, IdsThatDoNotFitTheSurfaceAreRestoredBeforePainting) {
     TLSMModel model;
     setUpModel(model, testmesh::cube(2));
-    const int full = model.m_surface.m_pSize;
+    const int full = model.m_surface.polyCount();
 
     // Lost ids: the list is rebuilt to one per triangle instead of being written past its end.
     model.m_polygonIDs.clear();
@@ -164,7 +164,7 @@ TEST(PaintChamberTest, IdsThatDoNotFitTheSurfaceAreRestoredBeforePainting) {
     for (int v = 0; v < model.vertexCount(); ++v) x[v] = model.m_verts[v].x;
     ASSERT_TRUE(clipSurface(model, 1.5, x));
     ASSERT_TRUE(paintChamber(model, {0.3, 0.7, 5.0}, {0, 0, -1}, 3));
-    EXPECT_EQ(model.m_surface.m_pSize, full);
+    EXPECT_EQ(model.m_surface.polyCount(), full);
     for (const SurfaceVertexSource& s : model.m_surfVtxSource) EXPECT_FALSE(s.isBlend);
     EXPECT_EQ(static_cast<int>(model.m_polygonIDs.size()), full);
 }
@@ -178,8 +178,8 @@ TEST(PaintChamberTest, ResetClearsIdsWallsAndCut) {
     for (int v = 0; v < model.vertexCount(); ++v) x[v] = model.m_verts[v].x;
     ASSERT_TRUE(clipSurface(model, 1.5, x));
     resetChambers(model);
-    EXPECT_EQ(static_cast<int>(model.m_polygonIDs.size()), model.m_surface.m_pSize);
-    EXPECT_EQ(model.m_surface.m_pSize, 2 * 4 * 6);
+    EXPECT_EQ(static_cast<int>(model.m_polygonIDs.size()), model.m_surface.polyCount());
+    EXPECT_EQ(model.m_surface.polyCount(), 2 * 4 * 6);
     for (auto id : model.m_polygonIDs) EXPECT_EQ(id, 0);
     EXPECT_TRUE(model.m_trisVR.empty());
     EXPECT_EQ(model.computeChamberVolumes(), (std::array<double, 4>{0, 0, 0, 0}));

@@ -72,13 +72,13 @@ double tetVolume(const testmesh::TetData& data) {
 
 double enclosedVolume(const TTriangleMesh& surface) {
     double v = 0.0;
-    for (const TTriangleMesh::Tri& t : surface.m_polys)
-        v += surface.m_verts[t[0]].dot(surface.m_verts[t[1]].cross(surface.m_verts[t[2]]));
+    for (const TTriangleMesh::Tri& t : surface.polys())
+        v += surface.verts()[t[0]].dot(surface.verts()[t[1]].cross(surface.verts()[t[2]]));
     return v / 6.0;
 }
 
 int boundaryEdgeCount(const TTriangleMesh& surface) {
-    return static_cast<int>(std::count_if(surface.m_edges.begin(), surface.m_edges.end(),
+    return static_cast<int>(std::count_if(surface.edges().begin(), surface.edges().end(),
                                           [](const TWingedEdge& e) { return e.faceL == -1 || e.faceR == -1; }));
 }
 

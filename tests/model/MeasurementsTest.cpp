@@ -14,7 +14,7 @@ using geomtest::setUpModel;
 
 std::vector<TTriIndices> outwardSurface(const TLSMModel& model) {
     std::vector<TTriIndices> out;
-    for (const TTriangleMesh::Tri& t : model.m_surface.m_polys)
+    for (const TTriangleMesh::Tri& t : model.m_surface.polys())
         out.push_back(
             {model.m_surfVtxSource[t[0]].vertA, model.m_surfVtxSource[t[1]].vertA, model.m_surfVtxSource[t[2]].vertA});
     return out;

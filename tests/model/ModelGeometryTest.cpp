@@ -31,16 +31,16 @@ std::vector<double> negated(std::vector<double> f) {
 /// A clip result must be a closed, consistently oriented surface whose vertices sit where their
 /// sources say.
 void expectSoundClip(const TLSMModel& model, const std::string& diag) {
-    EXPECT_EQ(model.m_surface.m_isValid, 1) << diag;
+    EXPECT_EQ(model.m_surface.isValid(), 1) << diag;
     EXPECT_EQ(diag.find("strange"), std::string::npos) << diag;
     EXPECT_EQ(geomtest::boundaryEdgeCount(model.m_surface), 0);
-    ASSERT_EQ(static_cast<int>(model.m_surfVtxSource.size()), model.m_surface.m_vSize);
-    ASSERT_EQ(static_cast<int>(model.m_surfVtxTag.size()), model.m_surface.m_vSize);
-    for (int i = 0; i < model.m_surface.m_vSize; ++i) {
+    ASSERT_EQ(static_cast<int>(model.m_surfVtxSource.size()), model.m_surface.vertexCount());
+    ASSERT_EQ(static_cast<int>(model.m_surfVtxTag.size()), model.m_surface.vertexCount());
+    for (int i = 0; i < model.m_surface.vertexCount(); ++i) {
         const SurfaceVertexSource& s = model.m_surfVtxSource[i];
         const vec3 expected =
             s.isBlend ? model.m_verts[s.vertA] * (1 - s.t) + model.m_verts[s.vertB] * s.t : model.m_verts[s.vertA];
-        EXPECT_LT((model.m_surface.m_verts[i] - expected).norm(), 1e-12);
+        EXPECT_LT((model.m_surface.verts()[i] - expected).norm(), 1e-12);
     }
 }
 
@@ -91,8 +91,8 @@ TEST(ClipSurfaceTest, ValuesEqualToTheLevelAreOutside) {
     setUpModel(model, testmesh::singleTet());
     DiagCapture diag;
     clipSurface(model, 0.5, {0.5, 0.5, 0.5, 0.5});
-    EXPECT_EQ(model.m_surface.m_pSize, 0);
-    EXPECT_EQ(model.m_surface.m_vSize, 0);
+    EXPECT_EQ(model.m_surface.polyCount(), 0);
+    EXPECT_EQ(model.m_surface.vertexCount(), 0);
     EXPECT_TRUE(model.m_surfVtxSource.empty());
 }
 
@@ -104,7 +104,7 @@ TEST(ClipSurfaceTest, NeighboursShareTheCutVertexOfTheirCommonEdge) {
     expectSoundClip(model, diag.text());
     // Kept corners 0, 2, 3 and the cuts on edges {0,1}, {1,2}, {1,3}, {2,4}, {3,4}: the two
     // shared edges {1,2} and {1,3} give one vertex each.
-    EXPECT_EQ(model.m_surface.m_vSize, 8);
+    EXPECT_EQ(model.m_surface.vertexCount(), 8);
     int onEdge12 = 0;
     for (const SurfaceVertexSource& s : model.m_surfVtxSource)
         if (s.isBlend && std::min(s.vertA, s.vertB) == 1 && std::max(s.vertA, s.vertB) == 2) ++onEdge12;
@@ -118,7 +118,7 @@ TEST(ClipSurfaceTest, NeighboursShareTheCutVertexOfTheirCommonEdge) {
 TEST(ClipSurfaceTest, BadValuesLeaveTheSurfaceAlone) {
     TLSMModel model;
     setUpModel(model, testmesh::cube(1));
-    const int before = model.m_surface.m_pSize;
+    const int before = model.m_surface.polyCount();
     DiagCapture diag;
     EXPECT_FALSE(clipSurface(model, 0.5, {0.0, 1.0}));
     EXPECT_TRUE(diag.contains("clipSurface: 2 values for 8 vertices"));
@@ -126,7 +126,7 @@ TEST(ClipSurfaceTest, BadValuesLeaveTheSurfaceAlone) {
     f[3] = std::nan("");
     EXPECT_FALSE(clipSurface(model, 0.5, f));
     EXPECT_TRUE(diag.contains("not a finite number"));
-    EXPECT_EQ(model.m_surface.m_pSize, before);
+    EXPECT_EQ(model.m_surface.polyCount(), before);
 }
 
 /// Planar cuts through a closed shell the size of the bundled models, including levels that pass
@@ -175,7 +175,7 @@ TEST(CutByStrokeTest, KeepsTheRightHandSideAndFlatShadesTheRim) {
     cutByStroke(model, stroke, cubeView());
     expectSoundClip(model, diag.text());
     int kept = 0, tagged = 0;
-    for (int i = 0; i < model.m_surface.m_vSize; ++i) {
+    for (int i = 0; i < model.m_surface.vertexCount(); ++i) {
         const SurfaceVertexSource& s = model.m_surfVtxSource[i];
         if (!s.isBlend) {
             EXPECT_LE(model.m_verts[s.vertA].x, 2.0);
@@ -192,36 +192,36 @@ TEST(CutByStrokeTest, KeepsTheRightHandSideAndFlatShadesTheRim) {
     EXPECT_GT(enclosedVolume(model.m_surface), 2.0 * 16);
     EXPECT_LT(enclosedVolume(model.m_surface), 3.0 * 16);
     EXPECT_EQ(model.m_peelDepth, 1.0);
-    EXPECT_EQ(model.m_triDrawOrder.size(), static_cast<size_t>(model.m_surface.m_pSize));
+    EXPECT_EQ(model.m_triDrawOrder.size(), static_cast<size_t>(model.m_surface.polyCount()));
 }
 
 TEST(CutByStrokeTest, ClicksAndEmptyCutsRestoreTheFullSurface) {
     TLSMModel model;
     setUpModel(model, testmesh::cube(4));
-    const int full = model.m_surface.m_pSize;
+    const int full = model.m_surface.polyCount();
     DiagCapture diag;
     const std::vector<vec3> across = {{2.1, 4.5, 5}, {2.1, 1.0, 5}, {2.1, -0.5, 5}};
     cutByStroke(model, across, cubeView());
-    ASSERT_NE(model.m_surface.m_pSize, full);
+    ASSERT_NE(model.m_surface.polyCount(), full);
 
     cutByStroke(model, {{1, 1, 5}, {2, 2, 5}}, cubeView());  // a click: two points
-    EXPECT_EQ(model.m_surface.m_pSize, full);
+    EXPECT_EQ(model.m_surface.polyCount(), full);
     for (const SurfaceVertexSource& s : model.m_surfVtxSource) EXPECT_FALSE(s.isBlend);
 
     cutByStroke(model, across, cubeView());
     cutByStroke(model, {{1, 1, 5}, {1, 1, 5}, {1, 1, 5}}, cubeView());  // no movement at all
-    EXPECT_EQ(model.m_surface.m_pSize, full);
+    EXPECT_EQ(model.m_surface.polyCount(), full);
 
     // Everything lies on the stroke's left: nothing would remain, so the whole model is shown.
     cutByStroke(model, {{-1, 4.5, 5}, {-1, 2, 5}, {-1, -0.5, 5}}, cubeView());
-    EXPECT_EQ(model.m_surface.m_pSize, full);
-    EXPECT_EQ(model.m_surface.m_isValid, 1);
+    EXPECT_EQ(model.m_surface.polyCount(), full);
+    EXPECT_EQ(model.m_surface.isValid(), 1);
 }
 
 TEST(PeelDepthTest, StepsOfOneFortiethWithinTheBounds) {
     TLSMModel model;
     setUpModel(model, testmesh::cube(4));
-    const int full = model.m_surface.m_pSize;
+    const int full = model.m_surface.polyCount();
     for (int v = 0; v < model.vertexCount(); ++v) model.m_orienField.m_depthField.m_value[v] = model.m_verts[v].x / 4;
 
     DiagCapture diag;
@@ -230,26 +230,26 @@ TEST(PeelDepthTest, StepsOfOneFortiethWithinTheBounds) {
     EXPECT_DOUBLE_EQ(model.m_peelDepth, 0.975);
     expectSoundClip(model, "");
     double maxX = 0;
-    for (const vec3& p : model.m_surface.m_verts) maxX = std::max(maxX, p.x);
+    for (const vec3& p : model.m_surface.verts()) maxX = std::max(maxX, p.x);
     EXPECT_NEAR(maxX, 3.9, 1e-12);
     bool anyTag = false;
     for (auto t : model.m_surfVtxTag) anyTag = anyTag || t;
     EXPECT_TRUE(anyTag);
-    for (const vec3& n : model.m_surface.m_vNorms) EXPECT_NEAR(n.norm(), 1.0, 1e-12);
-    EXPECT_EQ(model.m_triDrawOrder.size(), static_cast<size_t>(model.m_surface.m_pSize));
+    for (const vec3& n : model.m_surface.vertexNormals()) EXPECT_NEAR(n.norm(), 1.0, 1e-12);
+    EXPECT_EQ(model.m_triDrawOrder.size(), static_cast<size_t>(model.m_surface.polyCount()));
 
     model.m_peelDepth = 0.99;
     stepPeelDepth(model, true);
     EXPECT_EQ(model.m_peelDepth, 1.0);
-    EXPECT_EQ(model.m_surface.m_pSize, full);
+    EXPECT_EQ(model.m_surface.polyCount(), full);
 
     model.m_peelDepth = 0.3;
     stepPeelDepth(model, false);
-    const int clipped = model.m_surface.m_pSize;
+    const int clipped = model.m_surface.polyCount();
     model.m_peelDepth = 0.01;
     stepPeelDepth(model, false);
     EXPECT_EQ(model.m_peelDepth, 0.0);
-    EXPECT_EQ(model.m_surface.m_pSize, clipped);  // the last clip stays on screen
+    EXPECT_EQ(model.m_surface.polyCount(), clipped);  // the last clip stays on screen
 
     model.m_peelDepth = 1.0;
     for (int notch = 0; notch < 60; ++notch) stepPeelDepth(model, false);
@@ -260,17 +260,17 @@ TEST(SmoothRegionTest, RegionGrownOnACubeStaysOnOneFace) {
     TLSMModel model;
     setUpModel(model, testmesh::cube(3));
     int seed = -1;
-    for (int i = 0; i < model.m_surface.m_pSize && seed < 0; ++i)
-        if (model.m_surface.m_pNorms[i].x < -0.99) seed = i;
+    for (int i = 0; i < model.m_surface.polyCount() && seed < 0; ++i)
+        if (model.m_surface.polyNormals()[i].x < -0.99) seed = i;
     ASSERT_GE(seed, 0);
     const TSurfaceRegion region = growSmoothRegion(model, seed);
     EXPECT_EQ(region.triangles.size(), 18u);
-    for (int t : region.triangles) EXPECT_LT(model.m_surface.m_pNorms[t].x, -0.99);
+    for (int t : region.triangles) EXPECT_LT(model.m_surface.polyNormals()[t].x, -0.99);
     ASSERT_EQ(region.vertices.size(), 16u);
     EXPECT_TRUE(std::is_sorted(region.vertices.begin(), region.vertices.end()));
     for (int v : region.vertices) EXPECT_EQ(model.m_verts[v].x, 0.0);
     EXPECT_TRUE(growSmoothRegion(model, -1).triangles.empty());
-    EXPECT_TRUE(growSmoothRegion(model, model.m_surface.m_pSize).triangles.empty());
+    EXPECT_TRUE(growSmoothRegion(model, model.m_surface.polyCount()).triangles.empty());
 }
 
 TEST(SmoothRegionTest, CutTrianglesAreNeitherCollectedNorCrossed) {
@@ -280,21 +280,21 @@ TEST(SmoothRegionTest, CutTrianglesAreNeitherCollectedNorCrossed) {
     for (int v = 0; v < model.vertexCount(); ++v) x[v] = model.m_verts[v].x;
     ASSERT_TRUE(clipSurface(model, 1.5, x));
     int seed = -1;
-    for (int i = 0; i < model.m_surface.m_pSize && seed < 0; ++i)
-        if (model.m_surface.m_pNorms[i].x < -0.99) seed = i;
+    for (int i = 0; i < model.m_surface.polyCount() && seed < 0; ++i)
+        if (model.m_surface.polyNormals()[i].x < -0.99) seed = i;
     ASSERT_GE(seed, 0);
     const TSurfaceRegion region = growSmoothRegion(model, seed);
     EXPECT_EQ(region.triangles.size(), 18u);
     for (int t : region.triangles)
-        for (int c : model.m_surface.m_polys[t]) EXPECT_FALSE(model.m_surfVtxSource[c].isBlend);
+        for (int c : model.m_surface.polys()[t]) EXPECT_FALSE(model.m_surfVtxSource[c].isBlend);
 }
 
 TEST(SmoothRegionTest, RegionConstraintsGoToTheChosenField) {
     TLSMModel model;
     setUpModel(model, testmesh::cube(3));
     int seed = -1;
-    for (int i = 0; i < model.m_surface.m_pSize && seed < 0; ++i)
-        if (model.m_surface.m_pNorms[i].z > 0.99) seed = i;
+    for (int i = 0; i < model.m_surface.polyCount() && seed < 0; ++i)
+        if (model.m_surface.polyNormals()[i].z > 0.99) seed = i;
     EXPECT_EQ(addRegionConstraints(model, 1, seed, -0.5), 16);
     ASSERT_EQ(model.m_ampliField.m_constraints.size(), 16u);
     int previous = -1;
@@ -401,8 +401,8 @@ TEST(TransformTest, TranslationMovesCurrentAndRestAlikeAndResetsTheSimulator) {
     for (int v = 0; v < model.vertexCount(); ++v) model.m_verts[v] += vec3(0.01 * v, 0, 0);
     model.updateSurfacePositions();
     const std::vector<vec3> current = model.m_verts, rest = model.m_vtxOrigPos;
-    const std::vector<vec3> restCentres = model.m_simulator.m_restCenters;
-    const double restVolume = model.m_simulator.m_restVolume;
+    const std::vector<vec3> restCentres = model.m_simulator.restCenters();
+    const double restVolume = model.m_simulator.restVolume();
 
     const vec3 shift(3, -2, 1);
     const double m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, shift.x, shift.y, shift.z, 1};
@@ -411,12 +411,12 @@ TEST(TransformTest, TranslationMovesCurrentAndRestAlikeAndResetsTheSimulator) {
     for (int v = 0; v < model.vertexCount(); ++v) {
         EXPECT_LT((model.m_verts[v] - (current[v] + shift)).norm(), 1e-12);
         EXPECT_LT((model.m_vtxOrigPos[v] - (rest[v] + shift)).norm(), 1e-12);
-        EXPECT_EQ(model.m_simulator.m_restPos[v], model.m_vtxOrigPos[v]);
-        EXPECT_LT((model.m_simulator.m_restCenters[v] - (restCentres[v] + shift)).norm(), 1e-12);
+        EXPECT_EQ(model.m_simulator.restPos()[v], model.m_vtxOrigPos[v]);
+        EXPECT_LT((model.m_simulator.restCenters()[v] - (restCentres[v] + shift)).norm(), 1e-12);
     }
-    EXPECT_NEAR(model.m_simulator.m_restVolume, restVolume, 1e-12);
-    for (int i = 0; i < model.m_surface.m_vSize; ++i)
-        EXPECT_EQ(model.m_surface.m_verts[i], model.m_verts[model.m_surfVtxSource[i].vertA]);
+    EXPECT_NEAR(model.m_simulator.restVolume(), restVolume, 1e-12);
+    for (int i = 0; i < model.m_surface.vertexCount(); ++i)
+        EXPECT_EQ(model.m_surface.verts()[i], model.m_verts[model.m_surfVtxSource[i].vertA]);
 }
 
 TEST(TransformTest, RotationTurnsAboutEachCentroidAndCarriesTheFibres) {
@@ -440,7 +440,7 @@ TEST(TransformTest, RotationTurnsAboutEachCentroidAndCarriesTheFibres) {
     EXPECT_LT((f.m_primaryDir - vec3(0, 1, 0)).norm(), 1e-12);
     EXPECT_LT((f.m_depthDir - vec3(-1, 0, 0)).norm(), 1e-12);
     EXPECT_LT((f.m_thirdDir - vec3(0, 0, 1)).norm(), 1e-12);
-    EXPECT_EQ(model.m_simulator.m_restPos, model.m_vtxOrigPos);
+    EXPECT_EQ(model.m_simulator.restPos(), model.m_vtxOrigPos);
 }
 
 TEST(TransformTest, UnusableMatricesAndEmptyModelsChangeNothing) {

@@ -216,7 +216,7 @@ TEST_F(ProjectFileTest, SaveLoadSaveIsByteIdenticalAndKeepsEverything) {
     for (const TVertexFrame& f : b.m_orienField.m_frames) turned |= distance(f.m_primaryDir, vec3(1, 0, 0)) > 1e-3;
     EXPECT_TRUE(turned);
     // The surface was rebuilt at the loaded positions.
-    EXPECT_EQ(b.m_surface.m_verts[0], b.m_verts[b.m_surfVtxSource[0].vertA]);
+    EXPECT_EQ(b.m_surface.verts()[0], b.m_verts[b.m_surfVtxSource[0].vertA]);
 }
 
 TEST_F(ProjectFileTest, SaveKeyConfirmsThenWritesBesideTheMesh) {

@@ -154,7 +154,7 @@ TEST(ModelTickTest, ModelAtRestStaysAtRest) {
         runTicks(model, 100, time);
         EXPECT_LT(drift(), 1.1 * early);
     }
-    EXPECT_EQ(model.m_surface.m_verts[0], model.m_verts[model.m_surfVtxSource[0].vertA]);
+    EXPECT_EQ(model.m_surface.verts()[0], model.m_verts[model.m_surfVtxSource[0].vertA]);
 
     // Large clusters of the structured tube hardly move at all.
     TLSMModel tube;
@@ -169,7 +169,7 @@ TEST(ModelTickTest, ContractingTubeShortensAlongItsFibresAndKeepsItsVolume) {
     TGlobalExcitation& e = *model.m_excitation;
     e.m_chartVent = {{0.0, 0.4}};  // c = 0.8 along the tube's axis
     buildTables(e);
-    const double restLength = yExtent(model.m_vtxOrigPos), restVolume = model.m_simulator.m_restVolume;
+    const double restLength = yExtent(model.m_vtxOrigPos), restVolume = model.m_simulator.restVolume();
     ASSERT_NEAR(restVolume, simtest::signedVolume(model.m_tets, model.m_vtxOrigPos), 1e-9);
     double time = 0.0;
     runTicks(model, 100, time);
@@ -181,8 +181,8 @@ TEST(ModelTickTest, ContractingTubeShortensAlongItsFibresAndKeepsItsVolume) {
     model.resetSimulation();
     EXPECT_EQ(model.m_verts, model.m_vtxOrigPos);
     EXPECT_TRUE(model.m_fixedVerts.empty());
-    for (const vec3& v : model.m_simulator.m_velocities) EXPECT_EQ(v, vec3());
-    for (const auto& f : model.m_simulator.m_eigenFrames)
+    for (const vec3& v : model.m_simulator.velocities()) EXPECT_EQ(v, vec3());
+    for (const auto& f : model.m_simulator.eigenFrames())
         EXPECT_EQ(f, (std::array<double, 9>{1, 0, 0, 0, 1, 0, 0, 0, 1}));
 }
 
@@ -229,7 +229,7 @@ TEST(ModelTickTest, SameResultOnOneTwoAndThreeThreads) {
         omp_set_num_threads(threads);
         double time = 0.0;
         runTicks(model, 50, time);
-        EXPECT_EQ(model.m_simulator.m_stepThreads, threads);
+        EXPECT_EQ(model.m_simulator.stepThreads(), threads);
         results.push_back(model.m_verts);
     }
     omp_set_num_threads(defaultThreads);

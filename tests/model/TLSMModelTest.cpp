@@ -110,13 +110,13 @@ TEST(LoadWarningTest, DegenerateTetrahedraAndAPointMeshAreCountedOnTheConsole) {
 TEST(SurfaceTest, IsolatedTetGivesFourOutwardTriangles) {
     TLSMModel model;
     setUpModel(model, testmesh::singleTet());
-    ASSERT_EQ(model.m_surface.m_pSize, 4);
-    EXPECT_EQ(model.m_surface.m_vSize, 4);
-    EXPECT_EQ(model.m_surface.m_isValid, 1);
+    ASSERT_EQ(model.m_surface.polyCount(), 4);
+    EXPECT_EQ(model.m_surface.vertexCount(), 4);
+    EXPECT_EQ(model.m_surface.isValid(), 1);
     const vec3 centroid(0.25, 0.25, 0.25);
     for (int i = 0; i < 4; ++i) {
-        const vec3 corner = model.m_surface.m_verts[model.m_surface.m_polys[i][0]];
-        EXPECT_GT(model.m_surface.m_pNorms[i].dot(corner - centroid), 0.0);
+        const vec3 corner = model.m_surface.verts()[model.m_surface.polys()[i][0]];
+        EXPECT_GT(model.m_surface.polyNormals()[i].dot(corner - centroid), 0.0);
     }
 }
 
@@ -125,16 +125,16 @@ TEST(SurfaceTest, CubeSurfaceIsClosedAndListsSharedVerticesOnce) {
     DiagCapture diag;
     setUpModel(model, testmesh::cube(3));
     EXPECT_EQ(diag.text(), "");
-    EXPECT_EQ(model.m_surface.m_isValid, 1);
-    EXPECT_EQ(model.m_surface.m_pSize, 108);
-    EXPECT_EQ(model.m_surface.m_vSize, 4 * 4 * 4 - 2 * 2 * 2);
+    EXPECT_EQ(model.m_surface.isValid(), 1);
+    EXPECT_EQ(model.m_surface.polyCount(), 108);
+    EXPECT_EQ(model.m_surface.vertexCount(), 4 * 4 * 4 - 2 * 2 * 2);
     std::set<int> sources;
     for (const SurfaceVertexSource& s : model.m_surfVtxSource) {
         EXPECT_FALSE(s.isBlend);
         sources.insert(s.vertA);
     }
     EXPECT_EQ(sources.size(), model.m_surfVtxSource.size());
-    for (const TWingedEdge& e : model.m_surface.m_edges) {
+    for (const TWingedEdge& e : model.m_surface.edges()) {
         EXPECT_NE(e.faceL, -1);
         EXPECT_NE(e.faceR, -1);
     }
@@ -150,8 +150,8 @@ TEST(SurfaceTest, SurfaceFollowsVerticesIncludingBlendedSources) {
     model.updateSurfacePositions();
     const vec3 a = model.m_verts[model.m_surfVtxSource[0].vertA];
     const vec3 b = model.m_verts[model.m_surfVtxSource[1].vertA];
-    EXPECT_NEAR(distance(model.m_surface.m_verts[0], a * 0.75 + b * 0.25), 0.0, 1e-12);
-    EXPECT_EQ(model.m_surface.m_verts[1], b);
+    EXPECT_NEAR(distance(model.m_surface.verts()[0], a * 0.75 + b * 0.25), 0.0, 1e-12);
+    EXPECT_EQ(model.m_surface.verts()[1], b);
 }
 
 TEST(DrawOrderTest, SortsByDepthKeyStablyAndGroupsByChamber) {
@@ -180,8 +180,8 @@ TEST(LoadModelTest, LoadsDefaultsWithoutProjectFile) {
     EXPECT_EQ(model.vertexCount(), n);
     EXPECT_EQ(model.m_verts, model.m_vtxOrigPos);
     EXPECT_EQ(model.m_vtxIsVentriOrAtrium, std::vector<int16_t>(n, 0));
-    EXPECT_EQ(model.m_polygonIDs.size(), size_t(model.m_surface.m_pSize));
-    EXPECT_EQ(model.m_triDrawOrder.size(), size_t(model.m_surface.m_pSize));
+    EXPECT_EQ(model.m_polygonIDs.size(), size_t(model.m_surface.polyCount()));
+    EXPECT_EQ(model.m_triDrawOrder.size(), size_t(model.m_surface.polyCount()));
     EXPECT_EQ(model.m_iterationN, 10);
     ASSERT_NE(model.m_excitation, nullptr);
     EXPECT_EQ(model.m_excitation->m_chartVent, (TChart{{0.0, 0.0}}));

@@ -10,6 +10,11 @@
 #include "model/ShapeMatchingKernels.h"
 #include "model/VolumePreservation.h"
 
+// Sets a simulator's velocities before a step.
+struct TLSMSimulatorTestAccess {
+    static std::vector<vec3>& velocities(TLSMSimulator& simulator) { return simulator.m_velocities; }
+};
+
 namespace {
 
 constexpr double kTight = 1e-12;
@@ -38,18 +43,18 @@ TEST(SimulatorSetUpTest, WeightsNormaliseBothWaysAndFavourTheFibre) {
     TLSMModel model;
     simtest::setUpModel(model, testmesh::cube(2), 1, vec3(1, 0, 0));
     const TLSMSimulator& sim = model.m_simulator;
-    ASSERT_EQ(sim.m_vtxNum, 27);
+    ASSERT_EQ(sim.vertexCount(), 27);
     std::vector<double> perVertex(27, 0.0);
-    for (int i = 0; i < sim.m_clusterNum; ++i) {
+    for (int i = 0; i < sim.clusterCount(); ++i) {
         double sum = 0.0;
         vec3 centre;
         for (int m = sim.clusterBegin(i); m < sim.clusterEnd(i); ++m) {
-            sum += sim.m_clusterWeights[m];
-            centre += sim.m_clusterWeights[m] * model.m_vtxOrigPos[sim.m_clusterVerts[m]];
-            perVertex[sim.m_clusterVerts[m]] += sim.m_vertexWeights[m];
+            sum += sim.clusterWeights()[m];
+            centre += sim.clusterWeights()[m] * model.m_vtxOrigPos[sim.clusterVerts()[m]];
+            perVertex[sim.clusterVerts()[m]] += sim.vertexWeights()[m];
         }
         EXPECT_NEAR(sum, 1.0, kTight);
-        EXPECT_NEAR(distance(centre, sim.m_restCenters[i]), 0.0, kTight);
+        EXPECT_NEAR(distance(centre, sim.restCenters()[i]), 0.0, kTight);
     }
     for (double s : perVertex) EXPECT_NEAR(s, 1.0, kTight);
 
@@ -58,9 +63,9 @@ TEST(SimulatorSetUpTest, WeightsNormaliseBothWaysAndFavourTheFibre) {
     const int centreVertex = 13;
     double along = 0.0, across = 0.0;
     for (int m = sim.clusterBegin(centreVertex); m < sim.clusterEnd(centreVertex); ++m) {
-        const vec3 d = model.m_vtxOrigPos[sim.m_clusterVerts[m]] - vec3(1, 1, 1);
-        if (d == vec3(1, 0, 0)) along = sim.m_clusterWeights[m];
-        if (d == vec3(0, 1, 0)) across = sim.m_clusterWeights[m];
+        const vec3 d = model.m_vtxOrigPos[sim.clusterVerts()[m]] - vec3(1, 1, 1);
+        if (d == vec3(1, 0, 0)) along = sim.clusterWeights()[m];
+        if (d == vec3(0, 1, 0)) across = sim.clusterWeights()[m];
     }
     ASSERT_GT(across, 0.0);
     EXPECT_NEAR(along / across, 101.0, 1e-9);
@@ -77,10 +82,10 @@ TEST(SimulatorSetUpTest, CoincidentMemberAndBrokenFibre) {
     ASSERT_TRUE(sim.initSimulator(rest, {}, clusters, frames));
     // Cluster 0: the middle member sits on the mean and takes direction (1,0,0): 0.6^2 + 0.01.
     const double ends = 0.8 * 0.8 + 0.01, middle = 0.6 * 0.6 + 0.01, sum = 2 * ends + middle;
-    EXPECT_NEAR(sim.m_clusterWeights[0], ends / sum, kTight);
-    EXPECT_NEAR(sim.m_clusterWeights[1], middle / sum, kTight);
+    EXPECT_NEAR(sim.clusterWeights()[0], ends / sum, kTight);
+    EXPECT_NEAR(sim.clusterWeights()[1], middle / sum, kTight);
     // Cluster 1: every member reported and weighted 0.01, i.e. uniformly.
-    for (int m = sim.clusterBegin(1); m < sim.clusterEnd(1); ++m) EXPECT_NEAR(sim.m_clusterWeights[m], 1.0 / 3, kTight);
+    for (int m = sim.clusterBegin(1); m < sim.clusterEnd(1); ++m) EXPECT_NEAR(sim.clusterWeights()[m], 1.0 / 3, kTight);
     const std::string& text = diag.text();
     EXPECT_EQ(text.rfind("initSimulator ... wrong weighting  1 nan\nneighbor size 3\ngc0.000000 0.000000 0.000000\n"
                          "v0nan nan nan\npiv0.000000 -1.000000 0.000000\n",
@@ -103,10 +108,10 @@ TEST(SimulatorSetUpTest, RestVolumeSkipsInvertedTetrahedra) {
     TLSMModel::constructNeighborForShapaMatching(data.tets, data.verts, nb);
     sim.initSimulator(data.verts, data.tets, nb, std::vector<TVertexFrame>(5));
     const double both = (testmesh::volume6(data, data.tets[0]) + testmesh::volume6(data, data.tets[1])) / 6;
-    EXPECT_NEAR(sim.m_restVolume, both, kTight);
+    EXPECT_NEAR(sim.restVolume(), both, kTight);
     std::swap(data.tets[1].vIdx[0], data.tets[1].vIdx[1]);
     sim.initSimulator(data.verts, data.tets, nb, std::vector<TVertexFrame>(5));
-    EXPECT_NEAR(sim.m_restVolume, 1.0 / 6, kTight);
+    EXPECT_NEAR(sim.restVolume(), 1.0 / 6, kTight);
 }
 
 TEST(SimulatorSetUpTest, SurfaceFacesPointOutAndLayersPeelInwards) {
@@ -115,15 +120,15 @@ TEST(SimulatorSetUpTest, SurfaceFacesPointOutAndLayersPeelInwards) {
     data.verts.push_back({9, 9, 9});  // in no tetrahedron
     simtest::setUpModel(model, data);
     const TLSMSimulator& sim = model.m_simulator;
-    EXPECT_EQ(sim.m_surfFaceNum, 6 * 16 * 2);
-    for (const auto& f : sim.m_surfFaces) {
+    EXPECT_EQ(sim.surfFaceCount(), 6 * 16 * 2);
+    for (const auto& f : sim.surfFaces()) {
         const vec3 a = model.m_vtxOrigPos[f[0]], b = model.m_vtxOrigPos[f[1]], c = model.m_vtxOrigPos[f[2]];
         EXPECT_GT((b - a).cross(c - a).dot((a + b + c) / 3 - vec3(2, 2, 2)), 0.0);
     }
     // Walk the entries: ascending surface vertices without parents first, then each level.
     std::vector<int> level(126, -1);
     int previous = -1, previousLevel = 0;
-    const int* e = sim.m_layers.data();
+    const int* e = sim.layers().data();
     for (int k = 0; k < sim.layerEntryCount(); ++k) {
         const int v = e[0], parents = e[1];
         ASSERT_EQ(level[v], -1) << "vertex listed twice";
@@ -144,7 +149,7 @@ TEST(SimulatorSetUpTest, SurfaceFacesPointOutAndLayersPeelInwards) {
     EXPECT_EQ(level[0], 0);
     EXPECT_EQ(level[(1 * 5 + 1) * 5 + 1], 1);
     EXPECT_EQ(level[125], -1);
-    EXPECT_EQ(sim.m_clusterSize[125], 0);
+    EXPECT_EQ(sim.clusterSize(125), 0);
 }
 
 TEST(SimulatorSetUpTest, MismatchedInputLeavesAnEmptySimulatorThatDoesNothing) {
@@ -153,7 +158,7 @@ TEST(SimulatorSetUpTest, MismatchedInputLeavesAnEmptySimulatorThatDoesNothing) {
     DiagCapture diag;
     EXPECT_FALSE(sim.initSimulator(data.verts, data.tets, {{0, 1}, {0, 1}}, std::vector<TVertexFrame>(4)));
     EXPECT_TRUE(diag.contains("initSimulator: 2 neighbourhoods and 4 frames for 4 vertices"));
-    EXPECT_EQ(sim.m_vtxNum, 0);
+    EXPECT_EQ(sim.vertexCount(), 0);
     std::vector<vec3> p = data.verts;
     EXPECT_FALSE(sim.stepSimulation(p, {}, {}, std::vector<std::array<double, 9>>(4), 0.01, 10));
     EXPECT_TRUE(diag.contains("stepSimulation: 4 positions and 4 stretch tensors for a set-up of 0 vertices"));
@@ -207,16 +212,16 @@ TEST(VolumeCorrectionTest, ScaledGoalReturnsToRestVolumeAlongOutwardDirections) 
     const std::vector<vec3> before = goal;
     sim.preserveVolume(goal);
 
-    EXPECT_NEAR(simtest::signedVolume(model.m_tets, goal), sim.m_restVolume, 1e-10 * sim.m_restVolume);
-    EXPECT_NEAR(sim.m_restVolume, 27.0, 1e-12);
+    EXPECT_NEAR(simtest::signedVolume(model.m_tets, goal), sim.restVolume(), 1e-10 * sim.restVolume());
+    EXPECT_NEAR(sim.restVolume(), 27.0, 1e-12);
     EXPECT_EQ(goal[64], before[64]);
-    EXPECT_EQ(sim.m_inflateDir[64], vec3());
+    EXPECT_EQ(sim.inflateDir()[64], vec3());
     // One common offset s along every direction; surface directions are unit and outward.
-    EXPECT_NEAR(sim.m_inflateDir[0].norm(), 1.0, kTight);
-    EXPECT_GT(sim.m_inflateDir[0].dot(vec3(-1, -1, -1)), 0.0);
-    const double s = (goal[0] - before[0]).dot(sim.m_inflateDir[0]);
+    EXPECT_NEAR(sim.inflateDir()[0].norm(), 1.0, kTight);
+    EXPECT_GT(sim.inflateDir()[0].dot(vec3(-1, -1, -1)), 0.0);
+    const double s = (goal[0] - before[0]).dot(sim.inflateDir()[0]);
     EXPECT_LT(s, 0.0);
-    for (int v = 0; v < 64; ++v) EXPECT_LT(distance(goal[v] - before[v], s * sim.m_inflateDir[v]), kTight);
+    for (int v = 0; v < 64; ++v) EXPECT_LT(distance(goal[v] - before[v], s * sim.inflateDir()[v]), kTight);
     // Not an inverse scaling: the corners move differently from the face centres.
     std::vector<vec3> unscaled = before;
     for (int v = 0; v < 64; ++v) unscaled[v] = c + (before[v] - c) / 1.1;
@@ -305,7 +310,7 @@ TEST(StepTest, PinnedVertexStaysAndFixedVertexIsPulled) {
     DiagCapture quiet;
     model.m_simulator.stepSimulation(p, model.m_fixedVerts, model.m_pinnedVerts, model.m_vtxStretch, 0.01, 10);
     // From rest velocities the step lands on the goal plus 0.03 of the way to the target.
-    const vec3 goal = model.m_simulator.m_goalPos[fixed];
+    const vec3 goal = model.m_simulator.goalPos()[fixed];
     EXPECT_LT(distance(p[fixed], goal + (target - before[fixed]) * 0.03), kTight);
     for (int tick = 0; tick < 40; ++tick) {
         model.m_simulator.stepSimulation(p, model.m_fixedVerts, model.m_pinnedVerts, model.m_vtxStretch, 0.01, 10);
@@ -327,7 +332,7 @@ TEST(StepTest, CorrectionsAreWiredIntoTheStep) {
     const std::vector<Mat3> inflate(p.size(), Mat3{1.2, 0, 0, 0, 1.2, 0, 0, 0, 1.2});
     DiagCapture quiet;
     ASSERT_TRUE(sim.stepSimulation(p, {}, {}, inflate, 0.01, 10));
-    EXPECT_NEAR(simtest::signedVolume(model.m_tets, p), sim.m_restVolume, 1e-9 * sim.m_restVolume);
+    EXPECT_NEAR(simtest::signedVolume(model.m_tets, p), sim.restVolume(), 1e-9 * sim.restVolume());
     EXPECT_LT(distance(centroid(p), restCentre), kTight);
     EXPECT_GT(maxDistance(p, model.m_vtxOrigPos), 1e-3);  // the shape did change
 
@@ -359,7 +364,7 @@ TEST(StepTest, DampingMixesEachVelocityWithItsClusterMean) {
         simtest::setUpModel(model, testmesh::singleTet(), 1, vec3(1, 0.3, 0));
         p = model.m_vtxOrigPos;
         p[3] += vec3(0.05, -0.02, 0.04);
-        model.m_simulator.m_velocities = velocities;
+        TLSMSimulatorTestAccess::velocities(model.m_simulator) = velocities;
         DiagCapture quiet;
         return model.m_simulator.stepSimulation(p, {}, {}, model.m_vtxStretch, 0.01, 10);
     };
@@ -374,20 +379,21 @@ TEST(StepTest, DampingMixesEachVelocityWithItsClusterMean) {
         vec3 mean;
         double sum = 0.0;
         for (int m = sim.clusterBegin(i); m < sim.clusterEnd(i); ++m) {
-            mean += sim.m_clusterWeights[m] * u[sim.m_clusterVerts[m]];
-            sum += sim.m_clusterWeights[m];
+            mean += sim.clusterWeights()[m] * u[sim.clusterVerts()[m]];
+            sum += sim.clusterWeights()[m];
         }
         ASSERT_NEAR(sum, 1.0, kTight);
         const vec3 expected = (u[i] + mean) * 0.3;
-        EXPECT_LT(distance(sim.m_velocities[i] - still.m_simulator.m_velocities[i], expected), 1e-9) << "vertex " << i;
+        EXPECT_LT(distance(sim.velocities()[i] - still.m_simulator.velocities()[i], expected), 1e-9) << "vertex " << i;
     }
     // A uniform field keeps 60 %.
     TLSMModel uniform;
     std::vector<vec3> pUniform;
     ASSERT_TRUE(stepWith(std::vector<vec3>(4, vec3(1, 2, 3)), uniform, pUniform));
     for (int i = 0; i < 4; ++i)
-        EXPECT_LT(distance(uniform.m_simulator.m_velocities[i] - still.m_simulator.m_velocities[i], vec3(0.6, 1.2, 1.8)),
-                  1e-9);
+        EXPECT_LT(
+            distance(uniform.m_simulator.velocities()[i] - still.m_simulator.velocities()[i], vec3(0.6, 1.2, 1.8)),
+            1e-9);
 }
 
 TEST(StepTest, BadInputIsRefusedWithoutMoving) {

@@ -140,7 +140,7 @@ TEST_F(UndoHistoryTest, UndoRestoresWhatTheFileDoesNotHoldAndTheDerivedState) {
     for (size_t i = 0; i < frames.size(); ++i)
         EXPECT_EQ(model.m_orienField.m_frames[i].m_primaryDir, frames[i].m_primaryDir);
     // The surface follows the rest shape back.
-    EXPECT_EQ(model.m_surface.m_verts[0], model.m_verts[model.m_surfVtxSource[0].vertA]);
+    EXPECT_EQ(model.m_surface.verts()[0], model.m_verts[model.m_surfVtxSource[0].vertA]);
     ASSERT_TRUE(history.undo(model));
     EXPECT_EQ(model.m_ampliField.m_value, amplitude);
 

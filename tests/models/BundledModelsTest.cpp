@@ -47,7 +47,7 @@ TEST_F(BundledHeartTest, LoadsWithoutErrorsAndHoldsTheAuthoredState) {
     EXPECT_FALSE(hasErrorLines(loadLog)) << loadLog;
     EXPECT_GE(m.vertexCount(), 4000);
     EXPECT_LE(m.vertexCount(), 9000);
-    EXPECT_EQ(m.m_surface.m_isValid, 1);
+    EXPECT_EQ(m.m_surface.isValid(), 1);
     for (const Tetra& t : m.m_tets)
         ASSERT_GT(signedVolume6(m.m_vtxOrigPos[t.vIdx[0]], m.m_vtxOrigPos[t.vIdx[1]], m.m_vtxOrigPos[t.vIdx[2]],
                                 m.m_vtxOrigPos[t.vIdx[3]]),
@@ -153,7 +153,7 @@ TEST(BundledTubeTest, LoadsWithTheTubeSetUp) {
     ASSERT_NE(controller.model(), nullptr) << capture.text();
     EXPECT_FALSE(hasErrorLines(capture.text())) << capture.text();
     EXPECT_EQ(controller.model()->vertexCount(), 1200);
-    EXPECT_EQ(controller.model()->m_surface.m_isValid, 1);
+    EXPECT_EQ(controller.model()->m_surface.isValid(), 1);
     EXPECT_DOUBLE_EQ(controller.model()->m_excitation->m_amplitude, 0.4);
     EXPECT_TRUE(controller.m_bShowMesh && controller.m_bShowFibAtri && controller.m_bShowFibVent);
     // Layered spiral at 60 degrees: vertices 90..119 are turned by 150 degrees.

@@ -177,7 +177,7 @@ TEST(CameraTest, SurfacePickFindsTheNearestTriangleWhicheverWayItFaces) {
     ASSERT_TRUE(pickSurface(sphere, ray, hit));
     ASSERT_GE(hit.triangle, 0);
     EXPECT_GT(hit.point.z, 4.0);
-    EXPECT_LT(sphere.m_pNorms[hit.triangle].dot(ray.direction), 0.0);
+    EXPECT_LT(sphere.polyNormals()[hit.triangle].dot(ray.direction), 0.0);
     int triangle = -1;
     vec3 expected;
     ASSERT_TRUE(sphere.pickByRay(ray.origin, ray.direction, 1, triangle, expected));
@@ -188,7 +188,7 @@ TEST(CameraTest, SurfacePickFindsTheNearestTriangleWhicheverWayItFaces) {
     ray.origin = vec3(0.3, 0.2, 0);
     ASSERT_TRUE(pickSurface(sphere, ray, hit));
     EXPECT_LT(hit.point.z, -4.0);
-    EXPECT_GT(sphere.m_pNorms[hit.triangle].dot(ray.direction), 0.0);
+    EXPECT_GT(sphere.polyNormals()[hit.triangle].dot(ray.direction), 0.0);
 
     // Misses and invalid rays hit nothing.
     ray.origin = vec3(10, 10, 20);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "common/TriangleMeshTestAccess.h"
 #include "mesh/ScreenProjection.h"
 #include "render/ColourRamps.h"
 #include "render/HeartRenderer.h"
@@ -135,14 +136,14 @@ TEST(SurfaceBatchTest, CornersTakeFlatOrSmoothNormalsAndTheirTextureCoordinates)
     };
     auto near = [](const vec3& a, const vec3& b) { return (a - b).norm() < 1e-6; };
     // Triangle 0 = (1, 2, 3): corner 2 is vertex 3 and takes the triangle's normal.
-    EXPECT_TRUE(near(normalAt(0), mesh.m_vNorms[1]));
-    EXPECT_TRUE(near(normalAt(1), mesh.m_vNorms[2]));
-    EXPECT_TRUE(near(normalAt(2), mesh.m_pNorms[0]));
-    EXPECT_FALSE(near(mesh.m_vNorms[3], mesh.m_pNorms[0]));
+    EXPECT_TRUE(near(normalAt(0), mesh.vertexNormals()[1]));
+    EXPECT_TRUE(near(normalAt(1), mesh.vertexNormals()[2]));
+    EXPECT_TRUE(near(normalAt(2), mesh.polyNormals()[0]));
+    EXPECT_FALSE(near(mesh.vertexNormals()[3], mesh.polyNormals()[0]));
     EXPECT_FLOAT_EQ(batch.texCoords[0], 0.2f);
     EXPECT_FLOAT_EQ(batch.texCoords[2], 0.4f);
     // Triangle 2 = (0, 1, 3) follows: its third corner is vertex 3 with triangle 2's normal.
-    EXPECT_TRUE(near(normalAt(5), mesh.m_pNorms[2]));
+    EXPECT_TRUE(near(normalAt(5), mesh.polyNormals()[2]));
     EXPECT_FLOAT_EQ(batch.positions[3 * 3 + 0], 0.0f);
 
     // Reversed winding emits corners 0, 2, 1; without the tag rule every corner is smooth.
@@ -154,14 +155,14 @@ TEST(SurfaceBatchTest, CornersTakeFlatOrSmoothNormalsAndTheirTextureCoordinates)
     EXPECT_TRUE(batch.texCoords.empty());
     const vec3 second(batch.positions[3], batch.positions[4], batch.positions[5]);
     EXPECT_EQ(second, vec3(0, 0, 1));  // vertex 3, the original third corner
-    EXPECT_TRUE(near(normalAt(1), mesh.m_vNorms[3]));
+    EXPECT_TRUE(near(normalAt(1), mesh.vertexNormals()[3]));
 }
 
 TEST(SurfaceBatchTest, TheIndexedArraysGiveEveryCornerTheBatchsPositionNormalAndCoordinate) {
     TTriangleMesh mesh;
     ASSERT_EQ(mesh.initialize(tetPositions(), tetTriangles()), 1);
-    mesh.m_polys.push_back({0, 1, 9});  // a corner outside the mesh
-    mesh.m_pNorms.push_back(vec3(0, 0, 1));
+    TTriangleMeshTestAccess::polys(mesh).push_back({0, 1, 9});  // a corner outside the mesh
+    TTriangleMeshTestAccess::polyNormals(mesh).push_back(vec3(0, 0, 1));
     const std::vector<int16_t> tags = {0, 1, 0, 1};
     const std::vector<double> coords = {0.1, 0.2, 0.3, 0.4};
     const std::vector<int> order = {4, 2, 0, 7, 3, 1};

@@ -1,6 +1,7 @@
 // TOGL without a context: size bookkeeping, start values, the stereo eyes and the surface order.
 #include <gtest/gtest.h>
 
+#include "common/TriangleMeshTestAccess.h"
 #include "render/StereoCamera.h"
 #include "render/SurfaceDraw.h"
 #include "render/TOGL.h"
@@ -77,7 +78,7 @@ TEST(StereoCameraTest, DegenerateCameraKeepsBothEyesOnTheEye) {
 
 TEST(SurfaceDrawTest, DrawOrderIsUsedOnlyWhenItIndexesEveryTriangleValidly) {
     TTriangleMesh mesh;
-    mesh.m_polys = {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}};
+    TTriangleMeshTestAccess::polys(mesh) = {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}};
     EXPECT_EQ(surfaceTriangleOrder(mesh, {2, 0, 1}), (std::vector<int>{2, 0, 1}));
     EXPECT_EQ(surfaceTriangleOrder(mesh, {}), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(surfaceTriangleOrder(mesh, {2, 0}), (std::vector<int>{0, 1, 2}));     // stale, shorter

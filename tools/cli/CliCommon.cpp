@@ -75,9 +75,9 @@ nlohmann::json modelSummary(const TLSMModel& model) {
     j["vertices"] = model.vertexCount();
     j["tetrahedra"] = static_cast<int>(model.m_tets.size());
     j["boundary_faces"] = boundaryFaces;
-    j["surface_vertices"] = model.m_surface.m_vSize;
-    j["surface_triangles"] = model.m_surface.m_pSize;
-    j["surface_valid"] = model.m_surface.m_isValid == 1;
+    j["surface_vertices"] = model.m_surface.vertexCount();
+    j["surface_triangles"] = model.m_surface.polyCount();
+    j["surface_valid"] = model.m_surface.isValid() == 1;
     j["bbox_min"] = {lo.x, lo.y, lo.z};
     j["bbox_max"] = {hi.x, hi.y, hi.z};
 

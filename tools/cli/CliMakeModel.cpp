@@ -63,9 +63,9 @@ int makeTubeModel(const std::string& out) {
     excitation.m_chartAtri = {{0.0, 0.0}};
     buildTables(excitation);
     // The inner wall: surface triangles whose corners all lie on the innermost radial layer.
-    for (int i = 0; i < model.m_surface.m_pSize; ++i) {
+    for (int i = 0; i < model.m_surface.polyCount(); ++i) {
         bool inner = true;
-        for (int c : model.m_surface.m_polys[i])
+        for (int c : model.m_surface.polys()[i])
             inner = inner && (model.m_surfVtxSource[c].vertA / kTubeAngles) % kTubeLayers == 0;
         if (inner) model.m_polygonIDs[i] = kLeftVentricle;
     }

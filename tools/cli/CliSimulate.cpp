@@ -109,14 +109,14 @@ int runSimulate(const std::vector<std::string>& args) {
         }
         nlohmann::json j;
         j["ticks"] = ticks;
-        j["threads"] = model->m_simulator.m_threadNum;
+        j["threads"] = model->m_simulator.threadCount();
         j["ms_per_tick"] = simulatedMs / ticks;
         j["lv_ef"] = lvEf;
         j["volumes_min"] = measurements.volumesMin();
         j["volumes_max"] = measurements.volumesMax();
         j["max_displacement"] = measurements.maxDisplacement();
         j["final_total_volume"] = signedTotalVolume(*model);
-        j["rest_volume"] = model->m_simulator.m_restVolume;
+        j["rest_volume"] = model->m_simulator.restVolume();
         j["finite"] = measurements.finite();
         // x86-64 stores doubles little-endian, which is the documented byte order of the digest.
         j["positions_sha256"] = sha256Hex(bytes.data(), bytes.size() * sizeof(double));

@@ -51,20 +51,20 @@ Placement recoverPlacement(const std::vector<vec3>& raw, const std::vector<vec3>
 /// Connected pieces of the surface (triangles sharing a vertex), as one component id per triangle.
 std::vector<int> surfaceComponents(const TLSMModel& model, int& count) {
     const TTriangleMesh& s = model.m_surface;
-    std::vector<int> parent(s.m_vSize);
+    std::vector<int> parent(s.vertexCount());
     std::iota(parent.begin(), parent.end(), 0);
     auto find = [&](int v) {
         while (parent[v] != v) v = parent[v] = parent[parent[v]];
         return v;
     };
-    for (const auto& t : s.m_polys) {
+    for (const auto& t : s.polys()) {
         parent[find(t[1])] = find(t[0]);
         parent[find(t[2])] = find(t[0]);
     }
-    std::vector<int> idOfRoot(s.m_vSize, -1), component(s.m_pSize);
+    std::vector<int> idOfRoot(s.vertexCount(), -1), component(s.polyCount());
     count = 0;
-    for (int i = 0; i < s.m_pSize; ++i) {
-        const int root = find(s.m_polys[i][0]);
+    for (int i = 0; i < s.polyCount(); ++i) {
+        const int root = find(s.polys()[i][0]);
         if (idOfRoot[root] < 0) idOfRoot[root] = count++;
         component[i] = idOfRoot[root];
     }
@@ -155,8 +155,8 @@ bool authorHeartProject(TLSMModel& model, const std::string& rawMeshBase) {
     const std::vector<int> component = surfaceComponents(model, componentCount);
     std::vector<vec3> centroid(componentCount);
     std::vector<int> size(componentCount, 0);
-    for (int i = 0; i < model.m_surface.m_pSize; ++i) {
-        for (int c : model.m_surface.m_polys[i]) centroid[component[i]] += script[model.m_surfVtxSource[c].vertA] / 3.0;
+    for (int i = 0; i < model.m_surface.polyCount(); ++i) {
+        for (int c : model.m_surface.polys()[i]) centroid[component[i]] += script[model.m_surfVtxSource[c].vertA] / 3.0;
         ++size[component[i]];
     }
     const int outer = static_cast<int>(std::max_element(size.begin(), size.end()) - size.begin());
@@ -172,8 +172,9 @@ bool authorHeartProject(TLSMModel& model, const std::string& rawMeshBase) {
                      found[1], found[2], found[3], found[4]);
         return false;
     }
-    model.m_polygonIDs.assign(model.m_surface.m_pSize, 0);
-    for (int i = 0; i < model.m_surface.m_pSize; ++i) model.m_polygonIDs[i] = static_cast<int16_t>(chamberOf[component[i]]);
+    model.m_polygonIDs.assign(model.m_surface.polyCount(), 0);
+    for (int i = 0; i < model.m_surface.polyCount(); ++i)
+        model.m_polygonIDs[i] = static_cast<int16_t>(chamberOf[component[i]]);
     model.buildDrawOrder();
     if (!buildChamberWalls(model, 0)) {
         std::fprintf(stderr, "make-model heart: the chamber walls could not be closed\n");
@@ -184,8 +185,8 @@ bool authorHeartProject(TLSMModel& model, const std::string& rawMeshBase) {
     std::vector<int> epicardium, endocardium;
     {
         std::vector<int> onOuter(n, -1);
-        for (int i = 0; i < model.m_surface.m_pSize; ++i)
-            for (int c : model.m_surface.m_polys[i]) {
+        for (int i = 0; i < model.m_surface.polyCount(); ++i)
+            for (int c : model.m_surface.polys()[i]) {
                 const int v = model.m_surfVtxSource[c].vertA;
                 if (onOuter[v] == -1) onOuter[v] = component[i] == outer ? 1 : 0;
             }
