@@ -7,8 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <limits>
 #include <string_view>
 
 #include "io/TextTokens.h"
@@ -21,15 +20,11 @@ constexpr double kMaxCoordinate = kMaxTetMeshCoordinate;
 constexpr double kMinExtent = kMinTetMeshExtent;
 
 /// Prints one refusal line and keeps it (without its newline) as the reason.
+bool refuse(std::string* reason, const char* format, ...) __attribute__((format(printf, 2, 3)));
 bool refuse(std::string* reason, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string line(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-    if (length > 0) std::vsnprintf(line.data(), line.size() + 1, format, args);
+    std::string line = diagVFormat(format, args);
     va_end(args);
     diagPrintf("%s", line.c_str());
     if (reason) {
@@ -46,11 +41,10 @@ class TetGenTokens {
     TetGenTokens(const std::string& path, std::string* reason) : m_path(path), m_reason(reason) {}
 
     bool open() {
-        std::ifstream in(m_path, std::ios::binary);
-        if (!in) return refuse(m_reason, "Could not open file: %s\n", m_path.c_str());
-        std::ostringstream buffer;
-        buffer << in.rdbuf();
-        m_reader = TextReader(buffer.str(), '#');
+        std::string text, error;
+        if (!readWholeFile(m_path, text, error, std::numeric_limits<size_t>::max()))
+            return refuse(m_reason, "Could not open file: %s\n", m_path.c_str());
+        m_reader = TextReader(std::move(text), '#');
         return true;
     }
 

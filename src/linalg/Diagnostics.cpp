@@ -9,22 +9,26 @@ DiagSink g_sink;
 bool g_quiet = false;
 }  // namespace
 
-void diagVPrintf(const char* format, va_list args) {
-    if (g_quiet) return;
+std::string diagVFormat(const char* format, va_list args) {
     va_list copy;
     va_copy(copy, args);
-    if (!g_sink) {
-        std::vfprintf(stderr, format, copy);
-        std::fflush(stderr);
-        va_end(copy);
-        return;
-    }
     const int needed = std::vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
-    if (needed <= 0) return;
+    if (needed <= 0) return std::string();
     std::vector<char> buffer(static_cast<size_t>(needed) + 1);
     std::vsnprintf(buffer.data(), buffer.size(), format, args);
-    g_sink(std::string(buffer.data(), static_cast<size_t>(needed)));
+    return std::string(buffer.data(), static_cast<size_t>(needed));
+}
+
+void diagVPrintf(const char* format, va_list args) {
+    if (g_quiet) return;
+    if (!g_sink) {
+        std::vfprintf(stderr, format, args);
+        std::fflush(stderr);
+        return;
+    }
+    std::string text = diagVFormat(format, args);
+    if (!text.empty()) g_sink(text);
 }
 
 void diagPrintf(const char* format, ...) {

@@ -12,6 +12,9 @@ void diagPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 /// Same as diagPrintf with a va_list.
 void diagVPrintf(const char* format, va_list args);
 
+/// The text diagPrintf would print for format and args, as a string.
+std::string diagVFormat(const char* format, va_list args);
+
 /// A sink receives every formatted piece of text exactly as printed.
 using DiagSink = std::function<void(const std::string&)>;
 
