@@ -32,13 +32,7 @@ void toggle(bool& flag) { flag = !flag; }
 
 }  // namespace
 
-std::string strokeFilePath(const std::string& chosen) {
-    const size_t slash = chosen.find_last_of('/');
-    const size_t dot = chosen.find_last_of('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    if (hasExtension && chosen.compare(dot + 1, std::string::npos, kStrokeExtension) == 0) return chosen;
-    return chosen + "." + kStrokeExtension;
-}
+std::string strokeFilePath(const std::string& chosen) { return exportPathWithExtension(chosen, kStrokeExtension); }
 
 void Commands::attach(MainWindowManager* controller, TCore* core, CommandShell* shell) {
     m_controller = controller;
