@@ -16,13 +16,19 @@ const ShapeMatchingKernels kKernels = {"generic", &fitBlocks, &gatherGoals, &vol
 bool polarRotationOne(const Mat3& b, Mat3& frame, Mat3& rot, const PolarSettings& settings) {
     // Lane 0 carries the matrix; the other lanes take no part.
     v4d lanes[9], rotLanes[9];
-    for (int k = 0; k < 9; ++k) lanes[k] = v4d{b[k], 0.0, 0.0, 0.0};
-    Mat3* const frames[W] = {&frame, nullptr, nullptr, nullptr};
-    const bool turn[W] = {true, false, false, false};
-    bool ok[W];
-    polarRotationLanes(lanes, frames, turn, settings, rotLanes, ok);
-    for (int k = 0; k < 9; ++k) rot[k] = rotLanes[k][0];
-    return ok[0];
+    BlockMatrices frames{};
+    for (int k = 0; k < 9; ++k) {
+        lanes[k] = v4d{b[k], 0.0, 0.0, 0.0};
+        frames.e[k][0] = frame[k];
+    }
+    const v4l turning = {-1, 0, 0, 0};
+    v4l ok;
+    polarRotationLanes(lanes, frames, turning, settings, rotLanes, ok);
+    for (int k = 0; k < 9; ++k) {
+        rot[k] = rotLanes[k][0];
+        frame[k] = frames.e[k][0];
+    }
+    return ok[0] != 0;
 }
 }  // namespace smk_generic
 

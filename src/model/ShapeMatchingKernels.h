@@ -16,8 +16,20 @@ inline constexpr int kClusterLanes = 4;
 /// Member m of each lane's cluster in a block. A lane whose cluster has fewer members holds its
 /// own vertex with zero weight there, which adds exactly nothing to the sums.
 struct ClusterLaneRow {
-    int coord[kClusterLanes];      ///< 3 x the member's vertex: its x among the positions' doubles
+    int coord[kClusterLanes];      ///< 4 x the member's vertex: its x among the padded points' doubles
     double weight[kClusterLanes];  ///< cluster weight w_ij
+};
+
+/// A position padded to four doubles (the fourth zero), so that the fit loads one point with one
+/// aligned vector load.
+struct alignas(32) PaddedPoint {
+    double x = 0.0, y = 0.0, z = 0.0, pad = 0.0;
+};
+
+/// One 3x3 matrix per cluster of a block, entry by entry: e[k][l] is entry k (row-major) of lane
+/// l's matrix, so that each entry of the four loads as one vector.
+struct alignas(32) BlockMatrices {
+    double e[9][kClusterLanes];
 };
 
 /// Latest fit of one cluster, laid out for the gather: the columns of the fitted rotation times
@@ -41,16 +53,15 @@ struct ShapeMatchingArrays {
     const int* clusterSize = nullptr;        ///< members per cluster
     const int* blockRowStart = nullptr;      ///< blocks + 1 offsets into rows
     const ClusterLaneRow* rows = nullptr;
-    const Mat3* stretch = nullptr;           ///< one per cluster
-    Mat3* frames = nullptr;                  ///< warm starts of the eigen-decomposition, per cluster
+    const BlockMatrices* stretch = nullptr;  ///< per block: its clusters' stretch tensors M_i
+    BlockMatrices* frames = nullptr;         ///< per block: warm starts of the eigen-decompositions
     ClusterFit* fits = nullptr;              ///< per cluster
     const int* memberStart = nullptr;        ///< vertices + 1 offsets: memberships of each vertex
     const int* memberCluster = nullptr;      ///< ascending clusters of each vertex
     const double* memberWeight = nullptr;    ///< vertex weights of those memberships
-    const vec3* restPos = nullptr;
+    const PaddedPoint* restPos = nullptr;
     const vec3* restCenter = nullptr;        ///< weighted rest centroid c_i of each cluster
-    vec3* current = nullptr;                 ///< positions the fit reads; the gather writes the goals here too
-    vec3* goal = nullptr;
+    PaddedPoint* current = nullptr;          ///< positions the fit reads, replaced by the goals in the gather
     PolarSettings polar{1e-5, 10, 1e-8};
     double minDet = 1e-7;                    ///< det(M A) at or below this keeps the identity rotation
 };
@@ -75,8 +86,8 @@ struct ShapeMatchingKernels {
     /// updated), and stores R M and x_mean. Empty clusters are left as they are.
     void (*fitBlocks)(const ShapeMatchingArrays& a, int blockBegin, int blockEnd);
     /// Goals of vertices [vertexBegin, vertexEnd): the vertex-weighted mean of the predictions of
-    /// its clusters, summed in ascending cluster order; written to goal and current. A vertex in
-    /// no cluster keeps its current position as goal.
+    /// its clusters, summed in ascending cluster order, written over current (every fit of the
+    /// pass has read it by then). A vertex in no cluster keeps its current position as goal.
     void (*gatherGoals)(const ShapeMatchingArrays& a, int vertexBegin, int vertexEnd);
     /// Coefficients of 6 V(s), V(s) the signed volume of the tetrahedra at g + s n, per block of
     /// tetrahedra summed in order, for the blocks of groups [groupBegin, groupEnd) of

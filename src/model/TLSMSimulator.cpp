@@ -34,6 +34,9 @@ constexpr double kDamping = 0.3;
 
 // Below this vertex count the step's loops run on the calling thread.
 constexpr int kParallelVertices = 256;
+// Clusters sorted by size within runs of this many along the space-filling curve: long enough to
+// fill most blocks with clusters of one size, short enough to keep them neighbours.
+constexpr int kSizeSortRun = 64;
 
 using Clock = std::chrono::steady_clock;
 
@@ -77,14 +80,38 @@ int splitPoint(const std::vector<int>& offsets, int part, int parts) {
     return static_cast<int>(std::lower_bound(offsets.begin(), offsets.end() - 1, target) - offsets.begin());
 }
 
+BlockMatrices identityBlock() {
+    BlockMatrices b;
+    for (int k = 0; k < 9; ++k)
+        for (int l = 0; l < kClusterLanes; ++l) b.e[k][l] = kIdentity3[k];
+    return b;
+}
+
+PaddedPoint padded(const vec3& p) {
+    PaddedPoint q;
+    q.x = p.x, q.y = p.y, q.z = p.z;
+    return q;
+}
+
 }  // namespace
 
 void resetSimulationTimingReport() { g_timing = TimingReport(); }
 
+Mat3 TLSMSimulator::blockEntry(const std::vector<BlockMatrices>& blocks, int p) {
+    Mat3 m;
+    for (int k = 0; k < 9; ++k) m[k] = blocks[p / kClusterLanes].e[k][p % kClusterLanes];
+    return m;
+}
+
+std::vector<Mat3> TLSMSimulator::eigenFrames() const {
+    std::vector<Mat3> frames(m_vtxNum);
+    for (int p = 0; p < m_vtxNum; ++p) frames[p] = blockEntry(m_blockFrames, p);
+    return frames;
+}
+
 void TLSMSimulator::releaseArrays() {
     m_vtxNum = 0;
     m_restCenters.clear();
-    m_eigenFrames.clear();
     m_clusterStart.assign(1, 0);
     m_clusterVerts.clear();
     m_clusterWeights.clear();
@@ -115,8 +142,8 @@ void TLSMSimulator::releaseArrays() {
     m_orderedRest.clear();
     m_orderedCenters.clear();
     m_orderedCur.clear();
-    m_orderedGoal.clear();
-    m_orderedStretch.clear();
+    m_blockStretch.clear();
+    m_blockFrames.clear();
     m_velocityBefore.clear();
     m_volumeBlockSums.clear();
 }
@@ -157,7 +184,6 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
     m_goalPos.assign(n, vec3());
     m_vtxConstraint.assign(n, TVertexConstraint());
     m_restCenters.assign(n, vec3());
-    m_eigenFrames.assign(n, kIdentity3);
 
     // Clusters, flat.
     m_clusterStart.assign(n + 1, 0);
@@ -332,7 +358,7 @@ void TLSMSimulator::buildLayers(const std::vector<Tetra>& tets) {
 
 void TLSMSimulator::resetSimulation() {
     std::fill(m_velocities.begin(), m_velocities.end(), vec3());
-    std::fill(m_eigenFrames.begin(), m_eigenFrames.end(), kIdentity3);
+    for (BlockMatrices& b : m_blockFrames) b = identityBlock();
 }
 
 void TLSMSimulator::orderForLocality() {
@@ -363,6 +389,14 @@ void TLSMSimulator::orderForLocality() {
         keys[v] = {code, v};
     }
     std::sort(keys.begin(), keys.end());
+    // Largest first within each run: a block is as long as its largest cluster, and the others'
+    // rows up to that length are padding.
+    for (int begin = 0; begin < n; begin += kSizeSortRun) {
+        const auto first = keys.begin() + begin, last = keys.begin() + std::min(n, begin + kSizeSortRun);
+        std::stable_sort(first, last, [&](const auto& a, const auto& b) {
+            return clusterSize(a.second) > clusterSize(b.second);
+        });
+    }
     m_order.resize(n);
     m_rank.resize(n);
     for (int p = 0; p < n; ++p) {
@@ -397,11 +431,11 @@ void TLSMSimulator::buildClusterBlocks() {
                 ClusterLaneRow& r = m_laneRows[row];
                 const int m = m_clusterStart[i] + (row - m_blockRowStart[b]);
                 if (real && m < m_clusterStart[i + 1]) {
-                    r.coord[l] = 3 * m_rank[m_clusterVerts[m]];
+                    r.coord[l] = 4 * m_rank[m_clusterVerts[m]];
                     r.weight[l] = m_clusterWeights[m];
                 } else {
                     // Zero weight (so a zero offset): the lane's sums stay exactly as they are.
-                    r.coord[l] = 3 * p;
+                    r.coord[l] = 4 * p;
                 }
             }
         }
@@ -428,7 +462,7 @@ void TLSMSimulator::buildClusterBlocks() {
     m_orderedCenters.resize(n);
     m_clusterFit.resize(n);
     for (int p = 0; p < n; ++p) {
-        m_orderedRest[p] = m_restPos[m_order[p]];
+        m_orderedRest[p] = padded(m_restPos[m_order[p]]);
         m_orderedCenters[p] = m_restCenters[m_order[p]];
         ClusterFit& fit = m_clusterFit[p];
         for (int c = 0; c < 3; ++c) {
@@ -437,9 +471,9 @@ void TLSMSimulator::buildClusterBlocks() {
         }
         fit.offset[3] = 0.0;
     }
-    m_orderedCur.assign(n, vec3());
-    m_orderedGoal.assign(n, vec3());
-    m_orderedStretch.assign(n, kIdentity3);
+    m_orderedCur.assign(n, PaddedPoint());
+    m_blockStretch.assign(blocks, identityBlock());
+    m_blockFrames.assign(blocks, identityBlock());
 }
 
 bool TLSMSimulator::stepSimulation(std::vector<vec3>& positions, const std::map<int, vec3>& fixedVerts,
@@ -495,8 +529,8 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
     arrays.clusterSize = m_orderedClusterSize.data();
     arrays.blockRowStart = m_blockRowStart.data();
     arrays.rows = m_laneRows.data();
-    arrays.stretch = m_orderedStretch.data();
-    arrays.frames = m_eigenFrames.data();
+    arrays.stretch = m_blockStretch.data();
+    arrays.frames = m_blockFrames.data();
     arrays.fits = m_clusterFit.data();
     arrays.memberStart = m_gatherStart.data();
     arrays.memberCluster = m_gatherCluster.data();
@@ -504,7 +538,6 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
     arrays.restPos = m_orderedRest.data();
     arrays.restCenter = m_orderedCenters.data();
     arrays.current = m_orderedCur.data();
-    arrays.goal = m_orderedGoal.data();
     arrays.polar = {kClusterJacobiTolerance, kClusterJacobiRotations, kMinClusterEigenvalue};
     arrays.minDet = kMinClusterDet;
     const ShapeMatchingKernels& k = *m_kernels;
@@ -524,11 +557,11 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
         const int vertexBegin = splitPoint(m_gatherStart, me, team);
         const int vertexEnd = splitPoint(m_gatherStart, me + 1, team);
         for (int p = vertexBegin; p < vertexEnd; ++p) {
-            m_orderedCur[p] = positions[order[p]];
-            m_orderedStretch[p] = stretch[order[p]];
+            m_orderedCur[p] = padded(positions[order[p]]);
+            const Mat3& m = stretch[order[p]];
+            BlockMatrices& block = m_blockStretch[p / kClusterLanes];
+            for (int k = 0; k < 9; ++k) block.e[k][p % kClusterLanes] = m[k];
         }
-        if (iterations < 1)
-            for (int p = vertexBegin; p < vertexEnd; ++p) m_orderedGoal[p] = m_orderedCur[p];
 #pragma omp barrier
         for (int it = 0; it < iterations; ++it) {
             k.fitBlocks(arrays, blockBegin, blockEnd);
@@ -536,7 +569,10 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
             k.gatherGoals(arrays, vertexBegin, vertexEnd);
 #pragma omp barrier
         }
-        for (int p = vertexBegin; p < vertexEnd; ++p) m_goalPos[order[p]] = m_curPos[order[p]] = m_orderedGoal[p];
+        for (int p = vertexBegin; p < vertexEnd; ++p) {
+            const PaddedPoint& g = m_orderedCur[p];
+            m_goalPos[order[p]] = m_curPos[order[p]] = vec3(g.x, g.y, g.z);
+        }
     }
 }
 

@@ -67,7 +67,7 @@ class TLSMSimulator {
     int clusterEnd(int i) const { return m_clusterStart[i + 1]; }
     int clusterSize(int i) const { return m_clusterStart[i + 1] - m_clusterStart[i]; }
     /// Eigenvector frame kept for cluster i (0-based vertex number).
-    const Mat3& eigenFrame(int i) const { return m_eigenFrames[m_rank[i]]; }
+    Mat3 eigenFrame(int i) const { return blockEntry(m_blockFrames, m_rank[i]); }
     /// Number of entries in layers().
     int layerEntryCount() const { return m_layerEntryNum; }
 
@@ -83,7 +83,7 @@ class TLSMSimulator {
     const std::vector<vec3>& restCenters() const { return m_restCenters; }
     /// Warm starts of the clusters' eigen-decompositions, in the simulator's locality order
     /// (eigenFrame(i) gives cluster i's).
-    const std::vector<Mat3>& eigenFrames() const { return m_eigenFrames; }
+    std::vector<Mat3> eigenFrames() const;
     /// Members, cluster by cluster (see clusterBegin), ascending; with their weight in the cluster
     /// (summing to 1 within a cluster) and their share of the vertex (summing to 1 over all
     /// memberships of a vertex).
@@ -120,7 +120,6 @@ class TLSMSimulator {
     int m_threadNum = 1;
     int m_vtxNum = 0;
     std::vector<vec3> m_restCenters;
-    std::vector<Mat3> m_eigenFrames;
     std::vector<int> m_clusterStart;       // clusters + 1 offsets into the flat member arrays
     std::vector<int> m_clusterVerts;       // members, cluster by cluster, ascending
     std::vector<double> m_clusterWeights;  // sum to 1 within a cluster
@@ -167,7 +166,8 @@ class TLSMSimulator {
     /// The kernels' arrays (in the locality order), from the flat cluster arrays.
     void buildClusterBlocks();
     /// m_order / m_rank: vertices and clusters sorted along a space-filling curve of the rest
-    /// positions, so that neighbours lie close in memory.
+    /// positions, so that neighbours lie close in memory, then by size within short runs of that
+    /// order, so that the four clusters of a block have nearly as many members each.
     void orderForLocality();
     /// Threads the parallel loops may use: the platform's count, at most m_threadNum.
     int loopThreads() const;
@@ -188,8 +188,13 @@ class TLSMSimulator {
     std::vector<int> m_gatherStart;         // internal vertices + 1 offsets
     std::vector<int> m_gatherCluster;       // internal cluster of each membership
     std::vector<double> m_gatherWeight;     // its vertex weight
-    std::vector<vec3> m_orderedRest, m_orderedCenters, m_orderedCur, m_orderedGoal;
-    std::vector<Mat3> m_orderedStretch;
+    std::vector<PaddedPoint> m_orderedRest, m_orderedCur;
+    std::vector<vec3> m_orderedCenters;
+    // Per block of four clusters in the locality order: the stretch tensors of the step, and the
+    // eigenvector frames kept between passes and steps as warm starts.
+    std::vector<BlockMatrices> m_blockStretch, m_blockFrames;
+    /// Matrix p (internal order) of a per-block array.
+    static Mat3 blockEntry(const std::vector<BlockMatrices>& blocks, int p);
 };
 
 /// Tetrahedra per block of the volume correction's coefficient sums (fixed, so sums do not depend
