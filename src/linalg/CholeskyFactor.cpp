@@ -42,20 +42,28 @@ cholmod_common& common() {
 bool g_pinned = true;
 
 /// Holds the OpenMP thread count (which the system BLAS follows) at one while it lives: a blocked
-/// dense kernel split over another number of threads rounds differently.
+/// dense kernel split over another number of threads rounds differently. The factorisation's own
+/// parallel loops ask for a fixed team of four whatever that count says; with dynamic teams on,
+/// they get one thread too, instead of waking three that a two-core machine must then share with
+/// the calling thread on every supernode.
 class DenseKernelScope {
    public:
-    DenseKernelScope() : m_previous(omp_get_max_threads()) {
-        if (g_pinned) omp_set_num_threads(1);
+    DenseKernelScope() : m_previous(omp_get_max_threads()), m_previousDynamic(omp_get_dynamic()) {
+        if (!g_pinned) return;
+        omp_set_num_threads(1);
+        omp_set_dynamic(1);
     }
     ~DenseKernelScope() {
-        if (g_pinned) omp_set_num_threads(m_previous);
+        if (!g_pinned) return;
+        omp_set_dynamic(m_previousDynamic);
+        omp_set_num_threads(m_previous);
     }
     DenseKernelScope(const DenseKernelScope&) = delete;
     DenseKernelScope& operator=(const DenseKernelScope&) = delete;
 
    private:
     int m_previous;
+    int m_previousDynamic;
 };
 
 /// The compressed rows of a symmetric matrix read as compressed columns (the same matrix), upper

@@ -1,6 +1,8 @@
 // Loading of the solver library, and both sparse back ends solving the same systems.
 #include <gtest/gtest.h>
 
+#include <omp.h>
+
 #include <cmath>
 #include <random>
 
@@ -255,6 +257,40 @@ TEST_F(SparseSolver, CholeskyUpdateAndDowndateMatchAFreshFactor) {
     // A term naming a row outside the matrix is refused and the factor released.
     EXPECT_FALSE(factor.updateDowndate({{{n}, {1.0}}}, false));
     EXPECT_FALSE(factor.isValid());
+}
+
+TEST_F(SparseSolver, CholeskyLeavesTheCallersThreadSettingsAsTheyWere) {
+    // The factorisation holds its dense kernels and its own loops to one thread while it runs;
+    // the simulator and the field loops that come after must find the caller's settings again.
+    const testmesh::TetData mesh = testmesh::cube(5);
+    const int n = static_cast<int>(mesh.verts.size());
+    TSparseMatrix l(n, n);
+    l.setUniformLaplacian(mesh.verts, sparsetest::neighbourLists(n, mesh.tets));
+    TSparseMatrix m(n, n);
+    m.compress(l.calcGramMatrix(m));
+    for (int v = 0; v < n; v += 5) m.addToEntry(v, v, 1.0);
+    const std::vector<double> b = randomVector(n, 4);
+    const int threads = omp_get_max_threads();
+    const int dynamic = omp_get_dynamic();
+    std::vector<double> first;
+    for (const auto& [count, dyn] : {std::pair{2, 0}, std::pair{3, 1}}) {
+        omp_set_num_threads(count);
+        omp_set_dynamic(dyn);
+        std::string message;
+        TCholeskyFactor factor;
+        ASSERT_TRUE(factor.factorize(m, message)) << message;
+        std::vector<double> x(n);
+        ASSERT_TRUE(factor.updateDowndate({{{0, 1}, {1.0, 2.0}}}, false));
+        ASSERT_TRUE(factor.solve(b.data(), x.data()));
+        EXPECT_EQ(omp_get_max_threads(), count);
+        EXPECT_EQ(omp_get_dynamic(), dyn);
+        if (first.empty())
+            first = x;
+        else
+            EXPECT_EQ(x, first);  // bit for bit, whatever the caller's settings
+    }
+    omp_set_num_threads(threads);
+    omp_set_dynamic(dynamic);
 }
 
 TEST_F(SparseSolver, ChoosingTheBackEndByName) {
