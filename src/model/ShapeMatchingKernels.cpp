@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "linalg/SmallAlgebra.h"
 
@@ -34,9 +35,15 @@ bool polarRotationOne(const Mat3& b, Mat3& frame, Mat3& rot, const PolarSettings
 
 #ifdef VELMORA_AVX2_KERNELS
 extern const ShapeMatchingKernels kAvx2ShapeMatchingKernels;
+extern const ShapeMatchingKernels kFusedShapeMatchingKernels;
 const ShapeMatchingKernels* avx2ShapeMatchingKernels() { return &kAvx2ShapeMatchingKernels; }
+const ShapeMatchingKernels* fusedShapeMatchingKernels() {
+    static const bool usable = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return usable ? &kFusedShapeMatchingKernels : nullptr;
+}
 #else
 const ShapeMatchingKernels* avx2ShapeMatchingKernels() { return nullptr; }
+const ShapeMatchingKernels* fusedShapeMatchingKernels() { return nullptr; }
 #endif
 
 const ShapeMatchingKernels& genericShapeMatchingKernels() { return smk_generic::kKernels; }
@@ -44,9 +51,11 @@ const ShapeMatchingKernels& genericShapeMatchingKernels() { return smk_generic::
 const ShapeMatchingKernels& bestShapeMatchingKernels() {
     static const ShapeMatchingKernels* const chosen = [] {
         const char* forced = std::getenv("VELMORA_SIMD");
+        const std::string force = forced ? forced : "";
+        const ShapeMatchingKernels* fused = force.empty() ? fusedShapeMatchingKernels() : nullptr;
         const ShapeMatchingKernels* avx2 = avx2ShapeMatchingKernels();
-        if (forced && std::strcmp(forced, "generic") == 0) avx2 = nullptr;
-        return avx2 && __builtin_cpu_supports("avx2") ? avx2 : &smk_generic::kKernels;
+        if (force == "generic" || !__builtin_cpu_supports("avx2")) avx2 = nullptr;
+        return fused ? fused : avx2 ? avx2 : &smk_generic::kKernels;
     }();
     return *chosen;
 }

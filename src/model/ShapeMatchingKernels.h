@@ -1,7 +1,9 @@
 // ShapeMatchingKernels: the inner loops of the shape-matching step (the per-cluster fit with its
 // polar decomposition, the per-vertex goal gather), written once and compiled both for any x86-64
-// and for AVX2; the simulator picks one at run time. Every variant performs the same operations
-// in the same order (no fused multiply-add), so all give bit-identical results.
+// and for AVX2, without and with fused multiply-add; the simulator picks one at run time. Every
+// variant performs the same operations in the same order, so the two without fused multiply-add
+// give bit-identical results; the fused one rounds each fused product once and agrees with them to
+// rounding. Each variant gives the same bits for any thread count.
 #pragma once
 
 #include <array>
@@ -97,9 +99,13 @@ struct ShapeMatchingKernels {
 
 /// The variant for any x86-64.
 const ShapeMatchingKernels& genericShapeMatchingKernels();
-/// The AVX2 variant; null when this build has none.
+/// The AVX2 variant without fused multiply-add; null when this build has none.
 const ShapeMatchingKernels* avx2ShapeMatchingKernels();
-/// AVX2 when the processor has it, else the generic variant. VELMORA_SIMD=generic in the
+/// The AVX2 variant with fused multiply-add; null when this build has none or the processor lacks
+/// AVX2 or FMA.
+const ShapeMatchingKernels* fusedShapeMatchingKernels();
+/// The fused AVX2 variant when the processor has it, else the plain AVX2 one when it has AVX2, else
+/// the generic variant. VELMORA_SIMD=generic in the
 /// environment forces the generic one.
 const ShapeMatchingKernels& bestShapeMatchingKernels();
 

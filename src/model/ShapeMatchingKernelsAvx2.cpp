@@ -1,7 +1,7 @@
-// ShapeMatchingKernels compiled for AVX2 (four clusters per instruction). Nothing here runs
-// unless the processor has AVX2: the table below is constant data, and the generic translation
-// unit checks the processor before handing it out. Fused multiply-add stays off, so the results
-// equal the generic variant's.
+// ShapeMatchingKernels compiled for AVX2 (four clusters per instruction). Nothing here runs unless
+// the processor has AVX2: the table below is constant data, and the generic translation unit checks
+// the processor before handing it out. Nothing is fused, so the results equal the generic
+// variant's.
 #include <cmath>
 
 #include "linalg/SmallAlgebra.h"
