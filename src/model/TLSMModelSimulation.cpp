@@ -11,8 +11,6 @@ namespace {
 constexpr int16_t kLabelVentricle = 1;
 constexpr int16_t kLabelAtrium = 2;
 constexpr int kTableSize = 100;
-// Below this vertex count the per-vertex loops of a tick run on the calling thread.
-constexpr int kParallelVertices = 256;
 
 // Fibre factors below this (a chart level times the amplitude at or above 1) would make the
 // cross-fibre factors 1/sqrt(c) infinite or not a number and wreck every position; the element

@@ -32,8 +32,6 @@ constexpr double kFixedGain = 300.0;
 // Cluster damping: v_i := kDamping (v_i + sum_j w_ij v_j).
 constexpr double kDamping = 0.3;
 
-// Below this vertex count the step's loops run on the calling thread.
-constexpr int kParallelVertices = 256;
 // Clusters sorted by size within runs of this many along the space-filling curve: long enough to
 // fill most blocks with clusters of one size, short enough to keep them neighbours.
 constexpr int kSizeSortRun = 64;
@@ -70,9 +68,16 @@ void reportTiming() {
     }
 }
 
+// Work of the step's loops in rough units (a member row of a block of the fit, a membership of the
+// gather), for cutting them into equal shares: the polar decomposition and the stores make a
+// block cost as much as about kFitBlockRows rows, a vertex of the gather about
+// kGatherVertexMemberships memberships.
+constexpr int64_t kFitBlockRows = 22;
+constexpr int64_t kGatherVertexMemberships = 2;
+
 /// Index k in [0, offsets.size() - 1] where the prefix offsets first reach part/parts of the total:
 /// thread `part` of `parts` takes items [splitPoint(part), splitPoint(part + 1)).
-int splitPoint(const std::vector<int>& offsets, int part, int parts) {
+int splitPoint(const std::vector<int64_t>& offsets, int part, int parts) {
     const int items = static_cast<int>(offsets.size()) - 1;
     if (part <= 0) return 0;
     if (part >= parts) return items;
@@ -125,6 +130,13 @@ void TLSMSimulator::releaseArrays() {
     m_surfFaces.clear();
     m_layers.clear();
     m_layerEntryNum = 0;
+    m_layerEntryStart.clear();
+    m_layerLevelStart.clear();
+    m_vertexFaceStart.assign(1, 0);
+    m_vertexFaces.clear();
+    m_faceNormals.clear();
+    m_realignMeanSums.clear();
+    m_realignCovarianceSums.clear();
     m_tetVerts.clear();
     m_inflateDir.clear();
     m_vertexMemberStart.assign(1, 0);
@@ -137,6 +149,8 @@ void TLSMSimulator::releaseArrays() {
     m_rank.clear();
     m_orderedClusterSize.clear();
     m_gatherStart.assign(1, 0);
+    m_blockWork.assign(1, 0);
+    m_vertexWork.assign(1, 0);
     m_gatherCluster.clear();
     m_gatherWeight.clear();
     m_orderedRest.clear();
@@ -288,6 +302,9 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
     buildClusterBlocks();
     m_velocityBefore.assign(n, vec3());
     m_volumeBlockSums.assign((tetCount() + kVolumeBlockTets - 1) / kVolumeBlockTets, {0, 0, 0, 0});
+    const int realignBlocks = (n + kRealignBlockVertices - 1) / kRealignBlockVertices;
+    m_realignMeanSums.assign(realignBlocks, {0, 0, 0, 0, 0, 0, 0});
+    m_realignCovarianceSums.assign(realignBlocks, Mat3{});
     m_stepThreads = 1;
 
     diagPrintf("initSimulator ...done\n ");
@@ -354,6 +371,33 @@ void TLSMSimulator::buildLayers(const std::vector<Tetra>& tets) {
         remaining.resize(kept);
         if (!appended) break;
     }
+
+    // Random access to the entries, level by level (each level's entries read only the level
+    // before), and the boundary faces at each vertex in ascending order, as the volume
+    // correction sums them.
+    m_layerEntryStart.assign(m_layerEntryNum + 1, 0);
+    m_layerLevelStart.assign(1, 0);
+    int lastLevel = 0;
+    for (int e = 0, at = 0; e < m_layerEntryNum; ++e) {
+        m_layerEntryStart[e] = at;
+        const int v = m_layers[at];
+        if (level[v] != lastLevel) {
+            m_layerLevelStart.push_back(e);
+            lastLevel = level[v];
+        }
+        at += 2 + m_layers[at + 1];
+        m_layerEntryStart[e + 1] = at;
+    }
+    if (m_layerEntryNum > 0) m_layerLevelStart.push_back(m_layerEntryNum);
+    m_vertexFaceStart.assign(n + 1, 0);
+    for (const auto& f : m_surfFaces)
+        for (int c : f) ++m_vertexFaceStart[c + 1];
+    for (int v = 0; v < n; ++v) m_vertexFaceStart[v + 1] += m_vertexFaceStart[v];
+    m_vertexFaces.resize(m_vertexFaceStart[n]);
+    std::vector<int> fill(m_vertexFaceStart.begin(), m_vertexFaceStart.end() - 1);
+    for (int f = 0; f < surfFaceCount(); ++f)
+        for (int c : m_surfFaces[f]) m_vertexFaces[fill[c]++] = f;
+    m_faceNormals.assign(m_surfFaces.size(), vec3());
 }
 
 void TLSMSimulator::resetSimulation() {
@@ -472,6 +516,10 @@ void TLSMSimulator::buildClusterBlocks() {
         fit.offset[3] = 0.0;
     }
     m_orderedCur.assign(n, PaddedPoint());
+    m_blockWork.resize(blocks + 1);
+    for (int b = 0; b <= blocks; ++b) m_blockWork[b] = m_blockRowStart[b] + kFitBlockRows * b;
+    m_vertexWork.resize(n + 1);
+    for (int p = 0; p <= n; ++p) m_vertexWork[p] = m_gatherStart[p] + kGatherVertexMemberships * p;
     m_blockStretch.assign(blocks, identityBlock());
     m_blockFrames.assign(blocks, identityBlock());
 }
@@ -549,13 +597,13 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
 #pragma omp master
         m_stepThreads = team;
         // Each thread owns one contiguous range of blocks and one of vertices for the whole step,
-        // cut where the members (rows of the blocks, memberships of the vertices) divide evenly:
-        // meshes often number their surface vertices, which have half the neighbours, first.
-        // Where the cuts fall changes no result.
-        const int blockBegin = splitPoint(m_blockRowStart, me, team);
-        const int blockEnd = splitPoint(m_blockRowStart, me + 1, team);
-        const int vertexBegin = splitPoint(m_gatherStart, me, team);
-        const int vertexEnd = splitPoint(m_gatherStart, me + 1, team);
+        // cut where the work (rows and blocks of the fit, memberships and vertices of the gather)
+        // divides evenly: surface vertices have half the neighbours, and the locality order
+        // gathers them in places. Where the cuts fall changes no result.
+        const int blockBegin = splitPoint(m_blockWork, me, team);
+        const int blockEnd = splitPoint(m_blockWork, me + 1, team);
+        const int vertexBegin = splitPoint(m_vertexWork, me, team);
+        const int vertexEnd = splitPoint(m_vertexWork, me + 1, team);
         for (int p = vertexBegin; p < vertexEnd; ++p) {
             m_orderedCur[p] = padded(positions[order[p]]);
             const Mat3& m = stretch[order[p]];

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <map>
 #include <set>
 #include <vector>
@@ -60,7 +61,7 @@ class TLSMSimulator {
     /// Translates and turns the goal shape so that its centroid and best-fit orientation (polar
     /// decomposition of the cross-covariance) match those of `start`. Vertices without a cluster
     /// take no part and do not move.
-    void realignGoal(std::vector<vec3>& goal, const std::vector<vec3>& start) const;
+    void realignGoal(std::vector<vec3>& goal, const std::vector<vec3>& start);
 
     /// Members of cluster i: clusterVerts()[m] for m in [clusterBegin(i), clusterEnd(i)), clusterSize(i) of them.
     int clusterBegin(int i) const { return m_clusterStart[i]; }
@@ -132,6 +133,19 @@ class TLSMSimulator {
     double m_restVolume = 0.0;
     std::vector<std::array<int, 3>> m_surfFaces;
     std::vector<int> m_layers;
+    // Where each entry of m_layers starts, and where each level's entries start (levels + 1
+    // offsets into the entries): the entries of one level depend only on the level before.
+    std::vector<int> m_layerEntryStart;
+    std::vector<int> m_layerLevelStart;
+    // The boundary faces at each vertex, ascending: [m_vertexFaceStart[v], m_vertexFaceStart[v+1])
+    // of m_vertexFaces; and the area-weighted normal of each face (latest preserveVolume).
+    std::vector<int> m_vertexFaceStart;
+    std::vector<int> m_vertexFaces;
+    std::vector<vec3> m_faceNormals;
+    // Per fixed block of kRealignBlockVertices vertices: partial sums of the re-alignment (the
+    // means, then the cross-covariance), added in block order.
+    std::vector<std::array<double, 7>> m_realignMeanSums;
+    std::vector<Mat3> m_realignCovarianceSums;
     std::vector<std::array<int, 4>> m_tetVerts;
     std::vector<vec3> m_inflateDir;
 
@@ -186,6 +200,9 @@ class TLSMSimulator {
     std::vector<int> m_order, m_rank;
     std::vector<int> m_orderedClusterSize;
     std::vector<int> m_gatherStart;         // internal vertices + 1 offsets
+    // Prefix sums of the work of the fit's blocks and of the gather's vertices, where the step
+    // cuts them into the threads' shares.
+    std::vector<int64_t> m_blockWork, m_vertexWork;
     std::vector<int> m_gatherCluster;       // internal cluster of each membership
     std::vector<double> m_gatherWeight;     // its vertex weight
     std::vector<PaddedPoint> m_orderedRest, m_orderedCur;
@@ -200,6 +217,10 @@ class TLSMSimulator {
 /// Tetrahedra per block of the volume correction's coefficient sums (fixed, so sums do not depend
 /// on the thread count).
 inline constexpr int kVolumeBlockTets = 2048;
+/// Below this vertex count the step's loops run on the calling thread.
+inline constexpr int kParallelVertices = 256;
+/// Vertices per block of the re-alignment's sums (fixed for the same reason).
+inline constexpr int kRealignBlockVertices = 1024;
 
 /// Restarts the step's process-wide timing report (call counter and the three accumulators).
 void resetSimulationTimingReport();

@@ -107,29 +107,42 @@ void TLSMSimulator::preserveVolume(std::vector<vec3>& goal) {
     const int n = m_vtxNum;
     if (static_cast<int>(goal.size()) != n || n == 0) return;
     std::vector<vec3>& dir = m_inflateDir;
-    std::fill(dir.begin(), dir.end(), vec3());
+    const int faces = surfFaceCount();
+    const int levels = static_cast<int>(m_layerLevelStart.size()) - 1;
 
-    // Area-weighted outward normals at the surface.
-    for (const auto& f : m_surfFaces) {
-        const vec3 m = (goal[f[1]] - goal[f[0]]).cross(goal[f[2]] - goal[f[0]]);
-        dir[f[0]] += m;
-        dir[f[1]] += m;
-        dir[f[2]] += m;
-    }
-    // Unit at the surface, then carried inwards level by level as the mean of the parents.
-    const int* entry = m_layers.data();
-    for (int e = 0; e < m_layerEntryNum; ++e) {
-        const int v = entry[0], parentCount = entry[1];
-        const int* parents = entry + 2;
-        if (parentCount == 0) {
-            const double len = dir[v].norm();
-            if (len != 0.0) dir[v] /= len;
-        } else {
-            vec3 sum;
-            for (int p = 0; p < parentCount; ++p) sum += dir[parents[p]];
-            dir[v] = sum / static_cast<double>(parentCount);
+#pragma omp parallel num_threads(loopThreads()) if (n >= kParallelVertices)
+    {
+        // Area-weighted outward normals at the surface, each vertex summing its faces in
+        // ascending order.
+#pragma omp for schedule(static)
+        for (int f = 0; f < faces; ++f) {
+            const auto& t = m_surfFaces[f];
+            m_faceNormals[f] = (goal[t[1]] - goal[t[0]]).cross(goal[t[2]] - goal[t[0]]);
         }
-        entry += 2 + parentCount;
+#pragma omp for schedule(static)
+        for (int v = 0; v < n; ++v) {
+            vec3 sum;
+            for (int k = m_vertexFaceStart[v]; k < m_vertexFaceStart[v + 1]; ++k) sum += m_faceNormals[m_vertexFaces[k]];
+            dir[v] = sum;
+        }
+        // Unit at the surface, then carried inwards level by level as the mean of the parents
+        // (which all lie in the level before).
+        for (int level = 0; level < levels; ++level) {
+#pragma omp for schedule(static)
+            for (int e = m_layerLevelStart[level]; e < m_layerLevelStart[level + 1]; ++e) {
+                const int* entry = m_layers.data() + m_layerEntryStart[e];
+                const int v = entry[0], parentCount = entry[1];
+                const int* parents = entry + 2;
+                if (parentCount == 0) {
+                    const double len = dir[v].norm();
+                    if (len != 0.0) dir[v] /= len;
+                } else {
+                    vec3 sum;
+                    for (int p = 0; p < parentCount; ++p) sum += dir[parents[p]];
+                    dir[v] = sum / static_cast<double>(parentCount);
+                }
+            }
+        }
     }
 
     // V(s) = sum over tetrahedra of (1/6) (e1 + s d1) . ((e2 + s d2) x (e3 + s d3)) with
@@ -164,44 +177,81 @@ void TLSMSimulator::preserveVolume(std::vector<vec3>& goal) {
 
     double s = 0.0;
     if (!solveVolumeOffset(a3, a2, a1, a0, s) || !std::isfinite(s)) return;
+#pragma omp parallel for schedule(static) num_threads(loopThreads()) if (n >= kParallelVertices)
     for (int v = 0; v < n; ++v) goal[v] += s * dir[v];
 }
 
-void TLSMSimulator::realignGoal(std::vector<vec3>& goal, const std::vector<vec3>& start) const {
+void TLSMSimulator::realignGoal(std::vector<vec3>& goal, const std::vector<vec3>& start) {
     const int n = m_vtxNum;
     if (static_cast<int>(goal.size()) != n || static_cast<int>(start.size()) != n) return;
     const int* memberStart = m_vertexMemberStart.data();
     auto active = [&](int v) { return memberStart[v] != memberStart[v + 1]; };
+    const int blocks = static_cast<int>(m_realignMeanSums.size());
+    auto blockEnd = [&](int b) { return std::min(n, (b + 1) * kRealignBlockVertices); };
 
+    // The sums run over fixed blocks of vertices and the blocks' sums are added in block order,
+    // so the result does not depend on the thread count.
     vec3 goalMean, startMean;
     int count = 0;
-    for (int v = 0; v < n; ++v)
-        if (active(v)) {
-            goalMean += goal[v];
-            startMean += start[v];
-            ++count;
-        }
-    if (count == 0) return;
-    goalMean /= static_cast<double>(count);
-    startMean /= static_cast<double>(count);
-
-    // K = sum (x - c_x)(g - c_g)^T: row = start component, column = goal component.
-    Mat3 k = {0, 0, 0, 0, 0, 0, 0, 0, 0};
-    for (int v = 0; v < n; ++v) {
-        if (!active(v)) continue;
-        const vec3 x = start[v] - startMean, g = goal[v] - goalMean;
-        for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 3; ++c) k[3 * r + c] += x[r] * g[c];
-    }
-    // Polar decomposition K = R S, S = (K^T K)^(1/2), from the identity (no warm start): the
-    // decomposition of B^T with B = K^T.
     Mat3 rot = kIdentity3;
-    if (det(k) > kMinCovarianceDet) {
-        Mat3 frame = kIdentity3;
-        polarRotation(transpose(k), frame, rot, {kAlignJacobiTolerance, kAlignJacobiRotations, kMinCovarianceEigenvalue});
-    }
-    for (int v = 0; v < n; ++v) {
-        if (!active(v)) continue;
-        goal[v] = mul(rot, goal[v] - goalMean) + startMean;
+#pragma omp parallel num_threads(loopThreads()) if (n >= kParallelVertices)
+    {
+#pragma omp for schedule(static)
+        for (int b = 0; b < blocks; ++b) {
+            vec3 g, x;
+            int c = 0;
+            for (int v = b * kRealignBlockVertices; v < blockEnd(b); ++v)
+                if (active(v)) {
+                    g += goal[v];
+                    x += start[v];
+                    ++c;
+                }
+            m_realignMeanSums[b] = {g.x, g.y, g.z, x.x, x.y, x.z, static_cast<double>(c)};
+        }
+#pragma omp single
+        {
+            for (int b = 0; b < blocks; ++b) {
+                const auto& sums = m_realignMeanSums[b];
+                goalMean += vec3(sums[0], sums[1], sums[2]);
+                startMean += vec3(sums[3], sums[4], sums[5]);
+                count += static_cast<int>(sums[6]);
+            }
+            if (count > 0) {
+                goalMean /= static_cast<double>(count);
+                startMean /= static_cast<double>(count);
+            }
+        }
+        if (count > 0) {
+            // K = sum (x - c_x)(g - c_g)^T: row = start component, column = goal component.
+#pragma omp for schedule(static)
+            for (int b = 0; b < blocks; ++b) {
+                Mat3 k = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+                for (int v = b * kRealignBlockVertices; v < blockEnd(b); ++v) {
+                    if (!active(v)) continue;
+                    const vec3 x = start[v] - startMean, g = goal[v] - goalMean;
+                    for (int r = 0; r < 3; ++r)
+                        for (int c = 0; c < 3; ++c) k[3 * r + c] += x[r] * g[c];
+                }
+                m_realignCovarianceSums[b] = k;
+            }
+#pragma omp single
+            {
+                Mat3 k = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+                for (int b = 0; b < blocks; ++b)
+                    for (int e = 0; e < 9; ++e) k[e] += m_realignCovarianceSums[b][e];
+                // Polar decomposition K = R S, S = (K^T K)^(1/2), from the identity (no warm
+                // start): the decomposition of B^T with B = K^T.
+                if (det(k) > kMinCovarianceDet) {
+                    Mat3 frame = kIdentity3;
+                    polarRotation(transpose(k), frame, rot,
+                                  {kAlignJacobiTolerance, kAlignJacobiRotations, kMinCovarianceEigenvalue});
+                }
+            }
+#pragma omp for schedule(static)
+            for (int v = 0; v < n; ++v) {
+                if (!active(v)) continue;
+                goal[v] = mul(rot, goal[v] - goalMean) + startMean;
+            }
+        }
     }
 }
