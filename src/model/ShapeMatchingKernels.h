@@ -34,6 +34,11 @@ struct alignas(32) BlockMatrices {
     double e[9][kClusterLanes];
 };
 
+/// One 3-vector per cluster of a block, coordinate by coordinate: e[k][l] is coordinate k of lane l.
+struct alignas(32) BlockVectors {
+    double e[3][kClusterLanes];
+};
+
 /// Latest fit of one cluster, laid out for the gather: the columns of the fitted rotation times
 /// the stretch (R_i M_i) and the offset t_i = mean_i - R_i M_i c_i, so that a member's prediction
 /// R_i M_i (r_j - c_i) + mean_i is R_i M_i r_j + t_i.
@@ -52,7 +57,7 @@ struct PolarSettings {
 /// The arrays the kernels read and write (owned by the simulator).
 struct ShapeMatchingArrays {
     int clusterCount = 0;
-    const int* clusterSize = nullptr;        ///< members per cluster
+    const int* clusterSize = nullptr;        ///< members per cluster; zero for the lanes past the last
     const int* blockRowStart = nullptr;      ///< blocks + 1 offsets into rows
     const ClusterLaneRow* rows = nullptr;
     const BlockMatrices* stretch = nullptr;  ///< per block: its clusters' stretch tensors M_i
@@ -62,7 +67,7 @@ struct ShapeMatchingArrays {
     const int* memberCluster = nullptr;      ///< ascending clusters of each vertex
     const double* memberWeight = nullptr;    ///< vertex weights of those memberships
     const PaddedPoint* restPos = nullptr;
-    const vec3* restCenter = nullptr;        ///< weighted rest centroid c_i of each cluster
+    const BlockVectors* restCenter = nullptr; ///< per block: weighted rest centroids c_i
     PaddedPoint* current = nullptr;          ///< positions the fit reads, replaced by the goals in the gather
     PolarSettings polar{1e-5, 10, 1e-8};
     double minDet = 1e-7;                    ///< det(M A) at or below this keeps the identity rotation

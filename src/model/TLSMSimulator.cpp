@@ -154,7 +154,7 @@ void TLSMSimulator::releaseArrays() {
     m_gatherCluster.clear();
     m_gatherWeight.clear();
     m_orderedRest.clear();
-    m_orderedCenters.clear();
+    m_blockCentres.clear();
     m_orderedCur.clear();
     m_blockStretch.clear();
     m_blockFrames.clear();
@@ -503,11 +503,9 @@ void TLSMSimulator::buildClusterBlocks() {
     }
 
     m_orderedRest.resize(n);
-    m_orderedCenters.resize(n);
     m_clusterFit.resize(n);
     for (int p = 0; p < n; ++p) {
         m_orderedRest[p] = padded(m_restPos[m_order[p]]);
-        m_orderedCenters[p] = m_restCenters[m_order[p]];
         ClusterFit& fit = m_clusterFit[p];
         for (int c = 0; c < 3; ++c) {
             for (int r = 0; r < 4; ++r) fit.column[c][r] = r < 3 ? kIdentity3[3 * r + c] : 0.0;
@@ -516,6 +514,11 @@ void TLSMSimulator::buildClusterBlocks() {
         fit.offset[3] = 0.0;
     }
     m_orderedCur.assign(n, PaddedPoint());
+    // The kernels read whole blocks: the lanes past the last cluster have no members.
+    m_orderedClusterSize.resize(static_cast<size_t>(blocks) * kClusterLanes, 0);
+    m_blockCentres.assign(blocks, BlockVectors{});
+    for (int p = 0; p < n; ++p)
+        for (int k = 0; k < 3; ++k) m_blockCentres[p / kClusterLanes].e[k][p % kClusterLanes] = m_restCenters[m_order[p]][k];
     m_blockWork.resize(blocks + 1);
     for (int b = 0; b <= blocks; ++b) m_blockWork[b] = m_blockRowStart[b] + kFitBlockRows * b;
     m_vertexWork.resize(n + 1);
@@ -584,7 +587,7 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
     arrays.memberCluster = m_gatherCluster.data();
     arrays.memberWeight = m_gatherWeight.data();
     arrays.restPos = m_orderedRest.data();
-    arrays.restCenter = m_orderedCenters.data();
+    arrays.restCenter = m_blockCentres.data();
     arrays.current = m_orderedCur.data();
     arrays.polar = {kClusterJacobiTolerance, kClusterJacobiRotations, kMinClusterEigenvalue};
     arrays.minDet = kMinClusterDet;

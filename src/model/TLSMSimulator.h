@@ -206,7 +206,7 @@ class TLSMSimulator {
     std::vector<int> m_gatherCluster;       // internal cluster of each membership
     std::vector<double> m_gatherWeight;     // its vertex weight
     std::vector<PaddedPoint> m_orderedRest, m_orderedCur;
-    std::vector<vec3> m_orderedCenters;
+    std::vector<BlockVectors> m_blockCentres;
     // Per block of four clusters in the locality order: the stretch tensors of the step, and the
     // eigenvector frames kept between passes and steps as warm starts.
     std::vector<BlockMatrices> m_blockStretch, m_blockFrames;
