@@ -52,7 +52,8 @@ const ShapeMatchingKernels& bestShapeMatchingKernels() {
     static const ShapeMatchingKernels* const chosen = [] {
         const char* forced = std::getenv("VELMORA_SIMD");
         const std::string force = forced ? forced : "";
-        const ShapeMatchingKernels* fused = force.empty() ? fusedShapeMatchingKernels() : nullptr;
+        const ShapeMatchingKernels* fused =
+            force == "generic" || force == "avx2" ? nullptr : fusedShapeMatchingKernels();
         const ShapeMatchingKernels* avx2 = avx2ShapeMatchingKernels();
         if (force == "generic" || !__builtin_cpu_supports("avx2")) avx2 = nullptr;
         return fused ? fused : avx2 ? avx2 : &smk_generic::kKernels;

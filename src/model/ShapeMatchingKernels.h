@@ -110,8 +110,8 @@ const ShapeMatchingKernels* avx2ShapeMatchingKernels();
 /// AVX2 or FMA.
 const ShapeMatchingKernels* fusedShapeMatchingKernels();
 /// The fused AVX2 variant when the processor has it, else the plain AVX2 one when it has AVX2, else
-/// the generic variant. VELMORA_SIMD=generic in the
-/// environment forces the generic one.
+/// the generic variant. VELMORA_SIMD=generic or VELMORA_SIMD=avx2 in the environment forces that
+/// variant (avx2 only where the processor has it).
 const ShapeMatchingKernels& bestShapeMatchingKernels();
 
 /// Rotation R of the polar decomposition B^T = R S, S = (B B^T)^(1/2): B B^T is eigen-decomposed

@@ -4,6 +4,7 @@
 #include <omp.h>
 
 #include <cmath>
+#include <memory>
 #include <random>
 
 #include "common/TestFiles.h"
@@ -71,6 +72,19 @@ protected:
         EXPECT_LT(difference, kRelativeTolerance * scale) << what;
     }
 };
+
+/// L^T L of the uniform Laplacian of a cube mesh of cells^3 cells, with 1 added to every step-th
+/// diagonal entry (positive definite).
+std::unique_ptr<TSparseMatrix> cubeSystem(int cells, int step) {
+    const testmesh::TetData mesh = testmesh::cube(cells);
+    const int n = static_cast<int>(mesh.verts.size());
+    TSparseMatrix l(n, n);
+    l.setUniformLaplacian(mesh.verts, sparsetest::neighbourLists(n, mesh.tets));
+    auto m = std::make_unique<TSparseMatrix>(n, n);
+    m->compress(l.calcGramMatrix(*m));
+    for (int v = 0; v < n; v += step) m->addToEntry(v, v, 1.0);
+    return m;
+}
 
 std::vector<double> randomVector(int n, unsigned seed) {
     std::mt19937 rng(seed);
@@ -262,13 +276,9 @@ TEST_F(SparseSolver, CholeskyUpdateAndDowndateMatchAFreshFactor) {
 TEST_F(SparseSolver, CholeskyLeavesTheCallersThreadSettingsAsTheyWere) {
     // The factorisation holds its dense kernels and its own loops to one thread while it runs;
     // the simulator and the field loops that come after must find the caller's settings again.
-    const testmesh::TetData mesh = testmesh::cube(5);
-    const int n = static_cast<int>(mesh.verts.size());
-    TSparseMatrix l(n, n);
-    l.setUniformLaplacian(mesh.verts, sparsetest::neighbourLists(n, mesh.tets));
-    TSparseMatrix m(n, n);
-    m.compress(l.calcGramMatrix(m));
-    for (int v = 0; v < n; v += 5) m.addToEntry(v, v, 1.0);
+    const std::unique_ptr<TSparseMatrix> system = cubeSystem(5, 5);
+    const TSparseMatrix& m = *system;
+    const int n = m.rowSize();
     const std::vector<double> b = randomVector(n, 4);
     const int threads = omp_get_max_threads();
     const int dynamic = omp_get_dynamic();
