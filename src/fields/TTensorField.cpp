@@ -154,7 +154,11 @@ void TTensorField::fitPrimaryDirections(const std::vector<vec3>& positions,
     const std::vector<double>& depth = m_depthField.m_value;
 
     // The stroke samples: right-hand sides, and the terms a a^T they add to the system.
-    std::vector<double> bx(static_cast<size_t>(n), 0.0), by(bx), bz(bx);
+    // The three right-hand sides (x, y and z of the tangents) one after the other, solved together.
+    std::vector<double> rhs(3 * static_cast<size_t>(n), 0.0);
+    double* const bx = rhs.data();
+    double* const by = bx + n;
+    double* const bz = by + n;
     std::vector<TFieldFactorCache::Term> terms;
     int skippedSamples = 0;
     int skippedStrokes = 0;
@@ -210,9 +214,10 @@ void TTensorField::fitPrimaryDirections(const std::vector<vec3>& positions,
         diagPrintf("updateOrientation: %d stroke samples with vanishing kernel weights skipped\n", skippedSamples);
     }
 
-    std::vector<double> x(static_cast<size_t>(n), 0.0), y(x), z(x);
-    const std::vector<double>* rhs[3] = {&bx, &by, &bz};
-    std::vector<double>* sol[3] = {&x, &y, &z};
+    std::vector<double> solution(3 * static_cast<size_t>(n), 0.0);
+    const double* const x = solution.data();
+    const double* const y = x + n;
+    const double* const z = y + n;
     TOrientationFactorCache& cache = m_factorCache;
     const bool cholesky = activeSolverBackend() == SolverBackend::Cholmod;
     std::vector<TFieldFactorCache::Term> sortedTerms;
@@ -223,8 +228,7 @@ void TTensorField::fitPrimaryDirections(const std::vector<vec3>& positions,
     bool solved = false;
     if (cholesky && updateKeptOrientationFactor(cache, positions, neighbours, depth, sortedTerms)) {
         diagPrintf("solve Ax=b\n");
-        solved = true;
-        for (int c = 0; c < 3; ++c) solved = solved && cache.m_factor->solve(rhs[c]->data(), sol[c]->data());
+        solved = cache.m_factor->solve(rhs.data(), solution.data(), 3);
         cache.m_lastUpdateKind = 2;
         if (!solved) cache.reset();
     }
@@ -284,12 +288,10 @@ void TTensorField::fitPrimaryDirections(const std::vector<vec3>& positions,
         } else {
             diagPrintf("%s", kNotSquare);
         }
-        for (int c = 0; c < 3; ++c) {
-            if (square) {
-                system.solve(rhs[c]->data(), sol[c]->data());
-            } else {
-                diagPrintf("%s", kNotSquare);
-            }
+        if (square) {
+            system.solve(rhs.data(), solution.data(), 3);
+        } else {
+            for (int c = 0; c < 3; ++c) diagPrintf("%s", kNotSquare);
         }
         cache.reset();
         if (cholesky) {

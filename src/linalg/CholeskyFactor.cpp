@@ -265,13 +265,13 @@ bool TCholeskyFactor::updateDowndate(const std::vector<TRankOneTerm>& terms, boo
     return ok;
 }
 
-bool TCholeskyFactor::solve(const double* b, double* x) const {
-    if (m_factor == nullptr) return false;
+bool TCholeskyFactor::solve(const double* b, double* x, int columns) const {
+    if (m_factor == nullptr || columns < 1) return false;
     cholmod_common& c = common();
     cholmod_dense rhs{};
     rhs.nrow = m_factor->n;
-    rhs.ncol = 1;
-    rhs.nzmax = m_factor->n;
+    rhs.ncol = static_cast<size_t>(columns);
+    rhs.nzmax = m_factor->n * static_cast<size_t>(columns);
     rhs.d = m_factor->n;
     rhs.x = const_cast<double*>(b);
     rhs.xtype = CHOLMOD_REAL;
@@ -279,7 +279,7 @@ bool TCholeskyFactor::solve(const double* b, double* x) const {
     DenseKernelScope serial;
     cholmod_dense* solution = cholmod_solve(CHOLMOD_A, m_factor, &rhs, &c);
     if (solution == nullptr) return false;
-    std::memcpy(x, solution->x, m_factor->n * sizeof(double));
+    std::memcpy(x, solution->x, m_factor->n * static_cast<size_t>(columns) * sizeof(double));
     cholmod_free_dense(&solution, &c);
     return true;
 }
@@ -298,7 +298,7 @@ bool TCholeskyFactor::factorize(const TSparseMatrix&, std::string& message) {
     return false;
 }
 bool TCholeskyFactor::updateDowndate(const std::vector<TRankOneTerm>&, bool) { return false; }
-bool TCholeskyFactor::solve(const double*, double*) const { return false; }
+bool TCholeskyFactor::solve(const double*, double*, int) const { return false; }
 bool choleskyAvailable() { return false; }
 void setCholeskyDenseKernelsPinned(bool) {}
 

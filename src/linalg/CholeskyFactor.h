@@ -35,8 +35,9 @@ class TCholeskyFactor {
     /// (factor released) when a row is out of range, a downdate loses positive definiteness or
     /// CHOLMOD fails; the caller then factorises afresh.
     bool updateDowndate(const std::vector<TRankOneTerm>& terms, bool downdate);
-    /// Solves A x = b (size() doubles each); false when there is no factor.
-    bool solve(const double* b, double* x) const;
+    /// Solves A x = b (size() doubles each; with columns > 1, that many right-hand sides one after
+    /// the other, solved together); false when there is no factor.
+    bool solve(const double* b, double* x, int columns = 1) const;
     bool isValid() const { return m_factor != nullptr; }
     /// Order of the factorised matrix (0 without a factor).
     int size() const;

@@ -279,7 +279,7 @@ void TSparseMatrix::factorizeInHouse() {
     m_luFactored = true;
 }
 
-void TSparseMatrix::solve(const double* b, double* x) {
+void TSparseMatrix::solve(const double* b, double* x, int columns) {
     if (!m_compressed) {
         diagPrintf("%s", kNotReady);
         return;
@@ -296,7 +296,11 @@ void TSparseMatrix::solve(const double* b, double* x) {
         return;
     }
     if (m_cholesky != nullptr) {
-        if (!m_cholesky->solve(b, x)) diagPrintf("TSparseMatrix::solve: CHOLMOD solve failed\n");
+        if (!m_cholesky->solve(b, x, columns)) diagPrintf("TSparseMatrix::solve: CHOLMOD solve failed\n");
+        return;
+    }
+    if (columns > 1) {
+        for (int c = 0; c < columns; ++c) solve(b + static_cast<size_t>(c) * m_colSize, x + static_cast<size_t>(c) * m_colSize);
         return;
     }
     if (m_numeric != nullptr) {

@@ -53,9 +53,11 @@ public:
     /// symmetric positive definite is reported on the console and factorised by LU instead
     /// (UMFPACK when its library was loaded, else the in-house LU).
     void factorize();
-    /// Solves A x = b (both colSize doubles), factorising first when no factorisation exists;
-    /// x untouched on the reported failures (no compressed form, non-square, failed factorisation).
-    void solve(const double* b, double* x);
+    /// Solves A x = b (both colSize doubles; with columns > 1, that many right-hand sides one after
+    /// the other, which the Cholesky back end solves together), factorising first when no
+    /// factorisation exists; x untouched on the reported failures (no compressed form, non-square,
+    /// failed factorisation).
+    void solve(const double* b, double* x, int columns = 1);
     /// Frees the factorisation, keeps rows and compressed form.
     void freeFactorization();
     /// Hands over the Cholesky factor of the last factorize (null when another back end made it);

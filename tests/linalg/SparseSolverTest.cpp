@@ -303,6 +303,32 @@ TEST_F(SparseSolver, CholeskyLeavesTheCallersThreadSettingsAsTheyWere) {
     omp_set_dynamic(dynamic);
 }
 
+TEST_F(SparseSolver, SeveralRightHandSidesSolvedTogetherMatchOneByOne) {
+    const std::unique_ptr<TSparseMatrix> system = cubeSystem(4, 3);
+    TSparseMatrix& m = *system;
+    const int n = m.rowSize();
+    std::vector<double> b = randomVector(n, 11);
+    const std::vector<double> second = randomVector(n, 12);
+    b.insert(b.end(), second.begin(), second.end());
+    std::string message;
+    TCholeskyFactor factor;
+    ASSERT_TRUE(factor.factorize(m, message)) << message;
+    std::vector<double> together(2 * n, 0.0), alone(2 * n, 0.0);
+    ASSERT_TRUE(factor.solve(b.data(), together.data(), 2));
+    ASSERT_TRUE(factor.solve(b.data(), alone.data()));
+    ASSERT_TRUE(factor.solve(b.data() + n, alone.data() + n));
+    const double scale = sparsetest::maxAbs(alone);
+    for (int i = 0; i < 2 * n; ++i) EXPECT_NEAR(together[i], alone[i], 1e-12 * scale) << i;
+    // The LU back ends take the columns one by one.
+    for (SolverBackend backend : kBackends) {
+        ASSERT_TRUE(setSolverBackendForTesting(backend));
+        std::vector<double> lu(2 * n, 0.0);
+        m.freeFactorization();
+        m.solve(b.data(), lu.data(), 2);
+        for (int i = 0; i < 2 * n; ++i) EXPECT_NEAR(lu[i], alone[i], kRelativeTolerance * scale) << i;
+    }
+}
+
 TEST_F(SparseSolver, ChoosingTheBackEndByName) {
     DiagCapture capture;
     EXPECT_EQ(chooseSolverBackend(sparsetest::programDir(), "umfpack"), SolverBackend::Umfpack);
