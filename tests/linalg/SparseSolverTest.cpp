@@ -329,6 +329,27 @@ TEST_F(SparseSolver, SeveralRightHandSidesSolvedTogetherMatchOneByOne) {
     }
 }
 
+TEST_F(SparseSolver, FactorsBuiltInTheMemoryOfEarlierOnesSolveCorrectly) {
+    // Large factors hand their memory to the next factorisation; what was left in it must not
+    // leak into the new factor. The first system leaves its values, the second must not see them.
+    const std::unique_ptr<TSparseMatrix> first = cubeSystem(13, 2), second = cubeSystem(13, 9);
+    const int n = second->rowSize();
+    const std::vector<double> b = randomVector(n, 21);
+    std::string message;
+    std::vector<double> x(n, 0.0);
+    {
+        TCholeskyFactor factor;
+        ASSERT_TRUE(factor.factorize(*first, message)) << message;
+        ASSERT_TRUE(factor.solve(b.data(), x.data()));
+    }
+    TCholeskyFactor factor;
+    ASSERT_TRUE(factor.factorize(*second, message)) << message;
+    ASSERT_TRUE(factor.solve(b.data(), x.data()));
+    const std::vector<double> lu = solveOn(SolverBackend::Umfpack, *second, b);
+    const double scale = sparsetest::maxAbs(lu);
+    for (int i = 0; i < n; ++i) ASSERT_NEAR(x[i], lu[i], kRelativeTolerance * scale) << i;
+}
+
 TEST_F(SparseSolver, ChoosingTheBackEndByName) {
     DiagCapture capture;
     EXPECT_EQ(chooseSolverBackend(sparsetest::programDir(), "umfpack"), SolverBackend::Umfpack);
