@@ -17,24 +17,26 @@ constexpr int16_t kSetRegionLabel[4] = {2, 1, 0, 0};
 
 bool validTet(const std::vector<Tetra>& tets, int t) { return t >= 0 && t < static_cast<int>(tets.size()); }
 
-/// True when point lies clearly outside the tetrahedron with these corners: its weights estimated
-/// from signed volumes (one division, where computeBarycentric inverts a matrix) leave [0, 1] by
-/// far more than either computation can be off by rounding (a bound that grows as the tetrahedron
-/// flattens). A degenerate tetrahedron is left to computeBarycentric.
+/// True when point lies clearly outside the tetrahedron with these corners: its weights, taken as
+/// signed volumes over the tetrahedron's (no division, where computeBarycentric inverts a matrix),
+/// leave [0, 1] by far more than either computation can be off by rounding (a bound that grows as
+/// the tetrahedron flattens). A degenerate tetrahedron is left to computeBarycentric.
 bool clearlyOutside(const vec3 (&p)[4], const vec3& point) {
     const vec3 e1 = p[1] - p[0], e2 = p[2] - p[0], e3 = p[3] - p[0], d = point - p[0];
-    const double volume = e1.dot(e2.cross(e3));
-    if (!(std::fabs(volume) >= 1e-7) || !std::isfinite(volume)) return false;
+    const vec3 e23 = e2.cross(e3);
+    const double signedVolume = e1.dot(e23);
+    const double volume = std::fabs(signedVolume);
+    if (!(volume >= 1e-7) || !std::isfinite(volume)) return false;
     double size = 0.0;
     for (const vec3* v : {&e1, &e2, &e3, &d})
         size = std::max({size, std::fabs(v->x), std::fabs(v->y), std::fabs(v->z)});
-    const double margin = 1e-9 + 1e-12 * size * size * size / std::fabs(volume);
-    const double inverse = 1.0 / volume;
-    const double w1 = d.dot(e2.cross(e3)) * inverse, w2 = e1.dot(d.cross(e3)) * inverse,
-                 w3 = e1.dot(e2.cross(d)) * inverse;
-    const double w[4] = {1.0 - w1 - w2 - w3, w1, w2, w3};
-    for (double x : w)
-        if (!(x >= -margin && x <= 1.0 + margin)) return true;
+    // Weight w_k is v_k / volume; the margin is 1e-9 of a weight plus the rounding bound.
+    const double margin = 1e-9 * volume + 1e-12 * size * size * size;
+    const double sign = signedVolume > 0.0 ? 1.0 : -1.0;
+    const double v1 = sign * d.dot(e23), v2 = sign * e1.dot(d.cross(e3)), v3 = sign * e1.dot(e2.cross(d));
+    const double v[4] = {volume - v1 - v2 - v3, v1, v2, v3};
+    for (double x : v)
+        if (!(x >= -margin && x <= volume + margin)) return true;
     return false;
 }
 
