@@ -1,6 +1,7 @@
 // Fibre lines for display: streamlines of one frame axis traced from random seeds through the
 // tetrahedra with a neighbour-walk point location.
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "fields/FibreRandom.h"
@@ -61,20 +62,61 @@ vec3 centroid(const std::vector<Tetra>& tets, const std::vector<vec3>& positions
     return (positions[v[0]] + positions[v[1]] + positions[v[2]] + positions[v[3]]) * 0.25;
 }
 
-}  // namespace
+/// The inverted edge matrix of every tetrahedron, formed exactly as computeBarycentric forms it, for
+/// the walks, which try a dozen tetrahedra per step and meet the same ones again and again.
+struct TetInverses {
+    std::vector<std::array<double, 9>> inverse;
+    std::vector<char> invertible;
 
-bool locatePointFromTet(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int startTet,
-                        const vec3& point, TTetSample& sample, int& tetOut) {
+    void build(const std::vector<Tetra>& tets, const std::vector<vec3>& positions) {
+        const int count = static_cast<int>(tets.size());
+        inverse.resize(tets.size());
+        invertible.resize(tets.size());
+#pragma omp parallel for schedule(static)
+        for (int t = 0; t < count; ++t) {
+            const int* v = tets[t].vIdx;
+            const vec3 e1 = positions[v[1]] - positions[v[0]], e2 = positions[v[2]] - positions[v[0]],
+                       e3 = positions[v[3]] - positions[v[0]];
+            std::array<double, 9>& m = inverse[t];
+            m = {e1.x, e2.x, e3.x, e1.y, e2.y, e3.y, e1.z, e2.z, e3.z};
+            invertible[t] = invert3x3(m.data()) ? 1 : 0;
+        }
+    }
+
+    /// tetContains with the kept inverse: the same weights, bit for bit.
+    bool contains(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int t, const vec3& point,
+                  double weights[4]) const {
+        if (!invertible[t]) return false;
+        const double* m = inverse[t].data();
+        const vec3 d = point - positions[tets[t].vIdx[0]];
+        const double l1 = m[0] * d.x + m[1] * d.y + m[2] * d.z;
+        const double l2 = m[3] * d.x + m[4] * d.y + m[5] * d.z;
+        const double l3 = m[6] * d.x + m[7] * d.y + m[8] * d.z;
+        weights[0] = 1.0 - l1 - l2 - l3;
+        weights[1] = l1;
+        weights[2] = l2;
+        weights[3] = l3;
+        for (int k = 0; k < 4; ++k) {
+            if (!(weights[k] >= 0.0 && weights[k] <= 1.0)) return false;
+        }
+        return true;
+    }
+};
+
+/// locatePointFromTet with the containment test given: contains(t, weights).
+template <class Contains>
+bool locateFrom(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int startTet, const vec3& point,
+                TTetSample& sample, int& tetOut, const Contains& tetContains) {
     if (!validTet(tets, startTet)) return false;
     double w[4];
     int found = -1;
-    if (tetContains(tets, positions, startTet, point, w)) found = startTet;
+    if (tetContains(startTet, w)) found = startTet;
 
     const Tetra& start = tets[startTet];
     for (int k = 0; found < 0 && k < 4; ++k) {
         const int nb = start.nbr[k];
         if (!validTet(tets, nb) || nb == startTet) continue;
-        if (tetContains(tets, positions, nb, point, w)) found = nb;
+        if (tetContains(nb, w)) found = nb;
     }
 
     if (found < 0) {
@@ -94,7 +136,7 @@ bool locatePointFromTet(const std::vector<Tetra>& tets, const std::vector<vec3>&
         for (int k = 0; found < 0 && k < 4; ++k) {
             const int nb = tets[nearest].nbr[k];
             if (!validTet(tets, nb) || nb == startTet) continue;
-            if (tetContains(tets, positions, nb, point, w)) found = nb;
+            if (tetContains(nb, w)) found = nb;
         }
     }
     if (found < 0) return false;
@@ -105,6 +147,14 @@ bool locatePointFromTet(const std::vector<Tetra>& tets, const std::vector<vec3>&
     }
     tetOut = found;
     return true;
+}
+
+}  // namespace
+
+bool locatePointFromTet(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int startTet,
+                        const vec3& point, TTetSample& sample, int& tetOut) {
+    return locateFrom(tets, positions, startTet, point, sample, tetOut,
+                      [&](int t, double w[4]) { return tetContains(tets, positions, t, point, w); });
 }
 
 void TTensorField::buildFibreLines(int set, const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
@@ -169,6 +219,13 @@ void TTensorField::buildFibreLines(int set, const std::vector<Tetra>& tets, cons
         seedTets[seed] = seedTet;
     }
 
+    TetInverses inverses;
+    inverses.build(tets, positions);
+    auto locate = [&](int startTet, const vec3& point, TTetSample& sample, int& tetOut) {
+        return locateFrom(tets, positions, startTet, point, sample, tetOut,
+                          [&](int t, double w[4]) { return inverses.contains(tets, positions, t, point, w); });
+    };
+
     std::vector<TFibreLine> walked(seedCount);
 #pragma omp parallel
     {
@@ -190,7 +247,7 @@ void TTensorField::buildFibreLines(int set, const std::vector<Tetra>& tets, cons
                     point += direction(current) * kWalkStep;
                     TTetSample next;
                     int nextTet = -1;
-                    if (!locatePointFromTet(tets, positions, currentTet, point, next, nextTet)) break;
+                    if (!locate(currentTet, point, next, nextTet)) break;
                     if (region != 0 && !inRegion(nextTet)) break;
                     forward.emplace_back(next, next.interpolate(depth));
                     current = next;
@@ -206,7 +263,7 @@ void TTensorField::buildFibreLines(int set, const std::vector<Tetra>& tets, cons
                     point -= direction(current) * kWalkStep;
                     TTetSample next;
                     int nextTet = -1;
-                    if (!locatePointFromTet(tets, positions, currentTet, point, next, nextTet)) break;
+                    if (!locate(currentTet, point, next, nextTet)) break;
                     // The backward end keeps its first point outside the region.
                     backward.emplace_back(next, next.interpolate(depth));
                     if (region != 0 && !inRegion(nextTet)) break;
