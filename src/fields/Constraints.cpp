@@ -27,7 +27,12 @@ bool computeBarycentric(const vec3& x, const vec3 p[4], double weights[4]) {
     // Columns are the edge vectors from p0.
     double m[9] = {e1.x, e2.x, e3.x, e1.y, e2.y, e3.y, e1.z, e2.z, e3.z};
     if (!invert3x3(m)) return false;
-    const vec3 d = x - p[0];
+    barycentricFromInverse(m, p[0], x, weights);
+    return true;
+}
+
+void barycentricFromInverse(const double m[9], const vec3& p0, const vec3& x, double weights[4]) {
+    const vec3 d = x - p0;
     const double l1 = m[0] * d.x + m[1] * d.y + m[2] * d.z;
     const double l2 = m[3] * d.x + m[4] * d.y + m[5] * d.z;
     const double l3 = m[6] * d.x + m[7] * d.y + m[8] * d.z;
@@ -35,7 +40,6 @@ bool computeBarycentric(const vec3& x, const vec3 p[4], double weights[4]) {
     weights[1] = l1;
     weights[2] = l2;
     weights[3] = l3;
-    return true;
 }
 
 bool findNearestTetSample(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, const vec3& point,

@@ -49,6 +49,9 @@ class TTensorField;
 
 /// Barycentric weights of x in the tetrahedron p[0..3]; false (weights untouched) when |det| < 1e-7.
 bool computeBarycentric(const vec3& x, const vec3 p[4], double weights[4]);
+/// The weights of x from corner p0 and the inverted edge matrix m (rows of the inverse of the
+/// matrix whose columns are p1 - p0, p2 - p0, p3 - p0), exactly as computeBarycentric finishes.
+void barycentricFromInverse(const double m[9], const vec3& p0, const vec3& x, double weights[4]);
 
 /// Sample in the tetrahedron whose centroid is nearest to the point (first on ties); the result of
 /// computeBarycentric. The caller zeroes the sample first.

@@ -87,15 +87,7 @@ struct TetInverses {
     bool contains(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int t, const vec3& point,
                   double weights[4]) const {
         if (!invertible[t]) return false;
-        const double* m = inverse[t].data();
-        const vec3 d = point - positions[tets[t].vIdx[0]];
-        const double l1 = m[0] * d.x + m[1] * d.y + m[2] * d.z;
-        const double l2 = m[3] * d.x + m[4] * d.y + m[5] * d.z;
-        const double l3 = m[6] * d.x + m[7] * d.y + m[8] * d.z;
-        weights[0] = 1.0 - l1 - l2 - l3;
-        weights[1] = l1;
-        weights[2] = l2;
-        weights[3] = l3;
+        barycentricFromInverse(inverse[t].data(), positions[tets[t].vIdx[0]], point, weights);
         for (int k = 0; k < 4; ++k) {
             if (!(weights[k] >= 0.0 && weights[k] <= 1.0)) return false;
         }
