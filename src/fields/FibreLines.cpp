@@ -2,7 +2,6 @@
 // tetrahedra with a neighbour-walk point location.
 #include <algorithm>
 #include <array>
-#include <cmath>
 
 #include "fields/FibreRandom.h"
 #include "fields/FieldSupport.h"
@@ -18,38 +17,12 @@ constexpr int16_t kSetRegionLabel[4] = {2, 1, 0, 0};
 
 bool validTet(const std::vector<Tetra>& tets, int t) { return t >= 0 && t < static_cast<int>(tets.size()); }
 
-/// True when point lies clearly outside the tetrahedron with these corners: its weights, taken as
-/// signed volumes over the tetrahedron's (no division, where computeBarycentric inverts a matrix),
-/// leave [0, 1] by far more than either computation can be off by rounding (a bound that grows as
-/// the tetrahedron flattens). A degenerate tetrahedron is left to computeBarycentric.
-bool clearlyOutside(const vec3 (&p)[4], const vec3& point) {
-    const vec3 e1 = p[1] - p[0], e2 = p[2] - p[0], e3 = p[3] - p[0], d = point - p[0];
-    const vec3 e23 = e2.cross(e3);
-    const double signedVolume = e1.dot(e23);
-    const double volume = std::fabs(signedVolume);
-    if (!(volume >= 1e-7) || !std::isfinite(volume)) return false;
-    double size = 0.0;
-    for (const vec3* v : {&e1, &e2, &e3, &d})
-        size = std::max({size, std::fabs(v->x), std::fabs(v->y), std::fabs(v->z)});
-    // Weight w_k is v_k / volume; the margin is 1e-9 of a weight plus the rounding bound.
-    const double margin = 1e-9 * volume + 1e-12 * size * size * size;
-    const double sign = signedVolume > 0.0 ? 1.0 : -1.0;
-    const double v1 = sign * d.dot(e23), v2 = sign * e1.dot(d.cross(e3)), v3 = sign * e1.dot(e2.cross(d));
-    const double v[4] = {volume - v1 - v2 - v3, v1, v2, v3};
-    for (double x : v)
-        if (!(x >= -margin && x <= volume + margin)) return true;
-    return false;
-}
-
 /// Weights of point in tetrahedron t when they all lie in [0, 1].
 bool tetContains(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int t, const vec3& point,
                  double weights[4]) {
     const Tetra& tet = tets[t];
     const vec3 corners[4] = {positions[tet.vIdx[0]], positions[tet.vIdx[1]], positions[tet.vIdx[2]],
                              positions[tet.vIdx[3]]};
-    // Most tetrahedra tried in a walk do not hold the point; they are turned away cheaply, and the
-    // rest take the exact weights as before.
-    if (clearlyOutside(corners, point)) return false;
     if (!computeBarycentric(point, corners, weights)) return false;
     for (int k = 0; k < 4; ++k) {
         if (!(weights[k] >= 0.0 && weights[k] <= 1.0)) return false;

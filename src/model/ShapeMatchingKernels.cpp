@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "linalg/SmallAlgebra.h"
