@@ -68,6 +68,9 @@ struct ShapeMatchingArrays {
     const double* memberWeight = nullptr;    ///< vertex weights of those memberships
     const PaddedPoint* restPos = nullptr;
     const BlockVectors* restCenter = nullptr; ///< per block: weighted rest centroids c_i
+    /// Per row, or null: the members' offsets w (r - c), bit for bit as the fit would form them
+    /// from restPos, restCenter and the weights (which it then does on every pass).
+    const BlockVectors* rowOffsets = nullptr;
     PaddedPoint* current = nullptr;          ///< positions the fit reads, replaced by the goals in the gather
     PolarSettings polar{1e-5, 10, 1e-8};
     double minDet = 1e-7;                    ///< det(M A) at or below this keeps the identity rotation

@@ -155,6 +155,7 @@ void TLSMSimulator::releaseArrays() {
     m_gatherWeight.clear();
     m_orderedRest.clear();
     m_blockCentres.clear();
+    m_rowOffsets.clear();
     m_orderedCur.clear();
     m_blockStretch.clear();
     m_blockFrames.clear();
@@ -519,6 +520,21 @@ void TLSMSimulator::buildClusterBlocks() {
     m_blockCentres.assign(blocks, BlockVectors{});
     for (int p = 0; p < n; ++p)
         for (int k = 0; k < 3; ++k) m_blockCentres[p / kClusterLanes].e[k][p % kClusterLanes] = m_restCenters[m_order[p]][k];
+    // The offsets exactly as the fit forms them: (r - c) * w per coordinate, a difference and a
+    // product, each rounded once.
+    m_rowOffsets.clear();
+    if (static_cast<size_t>(m_blockRowStart[blocks]) * sizeof(BlockVectors) <= m_keptOffsetBytes) {
+        m_rowOffsets.resize(m_blockRowStart[blocks]);
+        for (int b = 0; b < blocks; ++b)
+            for (int row = m_blockRowStart[b]; row < m_blockRowStart[b + 1]; ++row)
+                for (int l = 0; l < kClusterLanes; ++l) {
+                    const ClusterLaneRow& r = m_laneRows[row];
+                    const PaddedPoint& rest = m_orderedRest[r.coord[l] / 4];
+                    const double restCoord[3] = {rest.x, rest.y, rest.z};
+                    for (int k = 0; k < 3; ++k)
+                        m_rowOffsets[row].e[k][l] = (restCoord[k] - m_blockCentres[b].e[k][l]) * r.weight[l];
+                }
+    }
     m_blockWork.resize(blocks + 1);
     for (int b = 0; b <= blocks; ++b) m_blockWork[b] = m_blockRowStart[b] + kFitBlockRows * b;
     m_vertexWork.resize(n + 1);
@@ -588,6 +604,7 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
     arrays.memberWeight = m_gatherWeight.data();
     arrays.restPos = m_orderedRest.data();
     arrays.restCenter = m_blockCentres.data();
+    arrays.rowOffsets = m_rowOffsets.empty() ? nullptr : m_rowOffsets.data();
     arrays.current = m_orderedCur.data();
     arrays.polar = {kClusterJacobiTolerance, kClusterJacobiRotations, kMinClusterEigenvalue};
     arrays.minDet = kMinClusterDet;

@@ -20,6 +20,10 @@ struct TVertexConstraint {
     vec3 target;
 };
 
+/// Up to this size the members' rest offsets are kept: small meshes stay in cache with them and
+/// save the fit their arithmetic; on large ones streaming them would cost more than it saves.
+inline constexpr size_t kKeptOffsetBytes = size_t(4) << 20;
+
 /// Lattice shape matching (one cluster per vertex: the vertex and its tetrahedral neighbours) with
 /// fibre-weighted members, a global volume correction along an inward-smoothed outward direction
 /// field and a rigid re-alignment of the goal shape onto the start of each step.
@@ -111,6 +115,10 @@ class TLSMSimulator {
     /// The kernels the step uses (the best the processor runs, unless set for a test).
     const ShapeMatchingKernels& kernels() const { return *m_kernels; }
     void setKernels(const ShapeMatchingKernels& kernels) { m_kernels = &kernels; }
+    /// Largest size of the members' rest offsets kept between passes (set before initSimulator);
+    /// a mesh that needs more forms them in the fit on every pass, with the same bits.
+    void setKeptOffsetBytes(size_t bytes) { m_keptOffsetBytes = bytes; }
+    bool keepsOffsets() const { return !m_rowOffsets.empty(); }
 
    private:
     // Lets tests start a step from chosen velocities.
@@ -207,6 +215,9 @@ class TLSMSimulator {
     std::vector<double> m_gatherWeight;     // its vertex weight
     std::vector<PaddedPoint> m_orderedRest, m_orderedCur;
     std::vector<BlockVectors> m_blockCentres;
+    // Per row of m_laneRows: the members' w (r - c), when they fit in m_keptOffsetBytes.
+    std::vector<BlockVectors> m_rowOffsets;
+    size_t m_keptOffsetBytes = kKeptOffsetBytes;
     // Per block of four clusters in the locality order: the stretch tensors of the step, and the
     // eigenvector frames kept between passes and steps as warm starts.
     std::vector<BlockMatrices> m_blockStretch, m_blockFrames;
