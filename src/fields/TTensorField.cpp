@@ -235,33 +235,45 @@ void TTensorField::fitPrimaryDirections(const std::vector<vec3>& positions,
     if (!solved) {
         TSparseMatrix columns(n, n);  // rows hold the columns of the weighted Laplacian L
         TSparseMatrix system(n, n);
-        std::vector<int> others;
-        std::vector<double> weights;
+        // The neighbour weights of each vertex, side by side in slots laid out like the
+        // neighbour lists (a slot of a skipped neighbour holds -1); each vertex's are computed
+        // alone, so the threads' share changes no result.
+        const int lists = std::min(n, static_cast<int>(neighbours.size()));
+        std::vector<size_t> slotStart(static_cast<size_t>(lists) + 1, 0);
+        for (int i = 0; i < lists; ++i) slotStart[i + 1] = slotStart[i] + neighbours[i].size();
+        std::vector<int> others(slotStart[lists]);
+        std::vector<double> weights(slotStart[lists]);
         int uniformFallbacks = 0;
-        for (int i = 0; i < n; ++i) {
-            columns.appendEntry(i, i, 1.0);
-            others.clear();
-            weights.clear();
-            if (static_cast<size_t>(i) < neighbours.size()) {
-                for (int j : neighbours[i]) {
-                    if (j == i || j < 0 || j >= n) continue;
-                    others.push_back(j);
-                    weights.push_back(kernel(positions[i], positions[j], depth[i], depth[j]));
-                }
-            }
-            if (others.empty()) continue;
+#pragma omp parallel for schedule(static) reduction(+ : uniformFallbacks) if (n > kParallelVertices)
+        for (int i = 0; i < lists; ++i) {
+            const size_t begin = slotStart[i], end = slotStart[i + 1];
+            size_t used = 0;
             double sum = 0.0;
-            for (double k : weights) sum += k;
+            for (size_t e = begin; e < end; ++e) {
+                const int j = neighbours[i][e - begin];
+                others[e] = j == i || j < 0 || j >= n ? -1 : j;
+                if (others[e] < 0) continue;
+                weights[e] = kernel(positions[i], positions[j], depth[i], depth[j]);
+                ++used;
+            }
+            if (used == 0) continue;
+            for (size_t e = begin; e < end; ++e)
+                if (others[e] >= 0) sum += weights[e];
             if (sum > 0.0 && std::isfinite(sum)) {
-                for (double& k : weights) k /= sum;
+                for (size_t e = begin; e < end; ++e) weights[e] /= sum;
             } else {
                 // Every kernel value underflowed (neighbours far apart or across a depth jump):
                 // equal weights keep the row a Laplacian instead of 0/0.
                 ++uniformFallbacks;
-                for (double& k : weights) k = 1.0 / static_cast<double>(others.size());
+                for (size_t e = begin; e < end; ++e) weights[e] = 1.0 / static_cast<double>(used);
             }
+        }
+        for (int i = 0; i < n; ++i) {
+            columns.appendEntry(i, i, 1.0);
+            if (i >= lists) continue;
             // Row j receives column i; i ascends, so every row stays in ascending column order.
-            for (size_t e = 0; e < others.size(); ++e) columns.appendEntry(others[e], i, -weights[e]);
+            for (size_t e = slotStart[i]; e < slotStart[i + 1]; ++e)
+                if (others[e] >= 0) columns.appendEntry(others[e], i, -weights[e]);
         }
         if (uniformFallbacks > 0) {
             diagPrintf("updateOrientation: %d vertices with vanishing neighbour weights smoothed uniformly\n",
