@@ -75,14 +75,52 @@ void reportTiming() {
 constexpr int64_t kFitBlockRows = 22;
 constexpr int64_t kGatherVertexMemberships = 2;
 
-/// Index k in [0, offsets.size() - 1] where the prefix offsets first reach part/parts of the total:
-/// thread `part` of `parts` takes items [splitPoint(part), splitPoint(part + 1)).
-int splitPoint(const std::vector<int64_t>& offsets, int part, int parts) {
+/// Index k in [0, offsets.size() - 1] where the prefix offsets first reach the given fraction of
+/// the total: a thread whose share runs between cuts a and b takes items [splitPoint(a),
+/// splitPoint(b)).
+int splitPoint(const std::vector<int64_t>& offsets, double fraction) {
     const int items = static_cast<int>(offsets.size()) - 1;
-    if (part <= 0) return 0;
-    if (part >= parts) return items;
-    const int64_t target = static_cast<int64_t>(offsets.back()) * part / parts;
+    if (!(fraction > 0.0)) return 0;
+    if (fraction >= 1.0) return items;
+    const auto target = static_cast<int64_t>(std::llround(static_cast<double>(offsets.back()) * fraction));
     return static_cast<int>(std::lower_bound(offsets.begin(), offsets.end() - 1, target) - offsets.begin());
+}
+
+// How far one step moves the threads' shares towards the speeds it measured, and the least share
+// a thread keeps (of an even one), so that a thread that was held up once is not starved.
+constexpr double kShareAdaptation = 0.25;
+constexpr double kLeastShare = 0.2;
+
+/// Team + 1 cut points of even shares.
+std::vector<double> evenCuts(int team) {
+    std::vector<double> cuts(static_cast<size_t>(team) + 1);
+    for (int t = 0; t <= team; ++t) cuts[t] = static_cast<double>(t) / team;
+    return cuts;
+}
+
+/// Moves the cuts towards shares proportional to each thread's speed in the latest step (its
+/// share over its time).
+void adaptCuts(std::vector<double>& cuts, const std::vector<int64_t>& nanoseconds) {
+    const int team = static_cast<int>(nanoseconds.size());
+    std::vector<double> shares(team);
+    double speedSum = 0.0;
+    for (int t = 0; t < team; ++t) {
+        shares[t] = cuts[t + 1] - cuts[t];
+        speedSum += shares[t] / static_cast<double>(std::max<int64_t>(nanoseconds[t], 1000));
+    }
+    if (!(speedSum > 0.0) || !std::isfinite(speedSum)) return;
+    double total = 0.0;
+    for (int t = 0; t < team; ++t) {
+        const double measured = shares[t] / static_cast<double>(std::max<int64_t>(nanoseconds[t], 1000)) / speedSum;
+        shares[t] = std::max((1.0 - kShareAdaptation) * shares[t] + kShareAdaptation * measured, kLeastShare / team);
+        total += shares[t];
+    }
+    double cut = 0.0;
+    for (int t = 0; t < team; ++t) {
+        cuts[t] = cut / total;
+        cut += shares[t];
+    }
+    cuts[team] = 1.0;
 }
 
 BlockMatrices identityBlock() {
@@ -150,6 +188,8 @@ void TLSMSimulator::releaseArrays() {
     m_orderedClusterSize.clear();
     m_gatherStart.assign(1, 0);
     m_blockWork.assign(1, 0);
+    m_fitCuts.clear();
+    m_gatherCuts.clear();
     m_vertexWork.assign(1, 0);
     m_gatherCluster.clear();
     m_gatherWeight.clear();
@@ -614,16 +654,22 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
 #pragma omp parallel num_threads(threads) if (parallel)
     {
         const int team = omp_get_num_threads(), me = omp_get_thread_num();
-#pragma omp master
-        m_stepThreads = team;
+#pragma omp single
+        {
+            m_stepThreads = team;
+            if (static_cast<int>(m_fitCuts.size()) != team + 1 || m_gatherCuts.size() != m_fitCuts.size())
+                m_fitCuts = m_gatherCuts = evenCuts(team);
+            m_fitNs.assign(team, 0);
+            m_gatherNs.assign(team, 0);
+        }
         // Each thread owns one contiguous range of blocks and one of vertices for the whole step,
-        // cut where the work (rows and blocks of the fit, memberships and vertices of the gather)
-        // divides evenly: surface vertices have half the neighbours, and the locality order
-        // gathers them in places. Where the cuts fall changes no result.
-        const int blockBegin = splitPoint(m_blockWork, me, team);
-        const int blockEnd = splitPoint(m_blockWork, me + 1, team);
-        const int vertexBegin = splitPoint(m_vertexWork, me, team);
-        const int vertexEnd = splitPoint(m_vertexWork, me + 1, team);
+        // cut by the estimated work (rows and blocks of the fit, memberships and vertices of the
+        // gather; surface vertices have half the neighbours, and the locality order gathers them
+        // in places) at the thread's share of it. Where the cuts fall changes no result.
+        const int blockBegin = splitPoint(m_blockWork, m_fitCuts[me]);
+        const int blockEnd = splitPoint(m_blockWork, m_fitCuts[me + 1]);
+        const int vertexBegin = splitPoint(m_vertexWork, m_gatherCuts[me]);
+        const int vertexEnd = splitPoint(m_vertexWork, m_gatherCuts[me + 1]);
         for (int p = vertexBegin; p < vertexEnd; ++p) {
             m_orderedCur[p] = padded(positions[order[p]]);
             const Mat3& m = stretch[order[p]];
@@ -631,16 +677,29 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
             for (int k = 0; k < 9; ++k) block.e[k][p % kClusterLanes] = m[k];
         }
 #pragma omp barrier
+        int64_t fitNs = 0, gatherNs = 0;
         for (int it = 0; it < iterations; ++it) {
+            const auto fitStart = Clock::now();
             k.fitBlocks(arrays, blockBegin, blockEnd);
+            const auto fitEnd = Clock::now();
 #pragma omp barrier
+            const auto gatherStart = Clock::now();
             k.gatherGoals(arrays, vertexBegin, vertexEnd);
+            const auto gatherEnd = Clock::now();
 #pragma omp barrier
+            fitNs += nanosecondsBetween(fitStart, fitEnd);
+            gatherNs += nanosecondsBetween(gatherStart, gatherEnd);
         }
+        m_fitNs[me] = fitNs;
+        m_gatherNs[me] = gatherNs;
         for (int p = vertexBegin; p < vertexEnd; ++p) {
             const PaddedPoint& g = m_orderedCur[p];
             m_goalPos[order[p]] = m_curPos[order[p]] = vec3(g.x, g.y, g.z);
         }
+    }
+    if (m_stepThreads > 1 && iterations > 0) {
+        adaptCuts(m_fitCuts, m_fitNs);
+        adaptCuts(m_gatherCuts, m_gatherNs);
     }
 }
 

@@ -121,7 +121,7 @@ class TLSMSimulator {
     bool keepsOffsets() const { return !m_rowOffsets.empty(); }
 
    private:
-    // Lets tests start a step from chosen velocities.
+    // Lets tests start a step from chosen velocities and cut the threads' shares.
     friend struct TLSMSimulatorTestAccess;
 
     // m_vtxNum is the one stored vertex (and cluster) count: the per-vertex and per-cluster arrays
@@ -211,6 +211,12 @@ class TLSMSimulator {
     // Prefix sums of the work of the fit's blocks and of the gather's vertices, where the step
     // cuts them into the threads' shares.
     std::vector<int64_t> m_blockWork, m_vertexWork;
+    // The threads' shares of that work, as team + 1 cut points between 0 and 1, moved after each
+    // step towards the speed each thread showed in it: a thread on a slower or busier core gets
+    // less next time. Where the cuts fall changes no result.
+    std::vector<double> m_fitCuts, m_gatherCuts;
+    // Per thread of the latest step: nanoseconds spent in the fit and in the gather.
+    std::vector<int64_t> m_fitNs, m_gatherNs;
     std::vector<int> m_gatherCluster;       // internal cluster of each membership
     std::vector<double> m_gatherWeight;     // its vertex weight
     std::vector<PaddedPoint> m_orderedRest, m_orderedCur;

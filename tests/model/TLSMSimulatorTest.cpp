@@ -13,6 +13,10 @@
 // Sets a simulator's velocities before a step.
 struct TLSMSimulatorTestAccess {
     static std::vector<vec3>& velocities(TLSMSimulator& simulator) { return simulator.m_velocities; }
+    static void cutShares(TLSMSimulator& simulator, const std::vector<double>& fit, const std::vector<double>& gather) {
+        simulator.m_fitCuts = fit;
+        simulator.m_gatherCuts = gather;
+    }
 };
 
 namespace {
@@ -394,6 +398,32 @@ TEST(StepTest, DampingMixesEachVelocityWithItsClusterMean) {
         EXPECT_LT(
             distance(uniform.m_simulator.velocities()[i] - still.m_simulator.velocities()[i], vec3(0.6, 1.2, 1.8)),
             1e-9);
+}
+
+TEST(StepTest, UnevenThreadSharesGiveTheSameBits) {
+    // The step cuts the fit and the gather at each thread's share of the work and moves the
+    // shares after every step; wherever the cuts fall, every cluster and vertex gets the same sums.
+    const int defaultThreads = omp_get_max_threads();
+    omp_set_num_threads(2);
+    auto run = [](const std::vector<double>* fitCuts, const std::vector<double>* gatherCuts) {
+        TLSMModel model;
+        simtest::setUpModel(model, testmesh::tube(), 1, vec3(0, 1, 0.3));
+        std::vector<vec3> p = model.m_vtxOrigPos;
+        for (size_t v = 0; v < p.size(); ++v) p[v] += vec3(0.01 * std::sin(1.0 * v), 0.02 * std::cos(3.0 * v), 0.0);
+        for (Mat3& m : model.m_vtxStretch) m = {0.8, 0, 0, 0, 1.1, 0, 0, 0, 1.1};
+        DiagCapture quiet;
+        for (int step = 0; step < 10; ++step) {
+            if (fitCuts) TLSMSimulatorTestAccess::cutShares(model.m_simulator, *fitCuts, *gatherCuts);
+            model.m_simulator.stepSimulation(p, {}, {}, model.m_vtxStretch, 0.01, 10);
+        }
+        EXPECT_EQ(model.m_simulator.stepThreads(), 2);
+        return p;
+    };
+    const std::vector<double> fit = {0.0, 0.85, 1.0}, gather = {0.0, 0.1, 1.0};
+    const std::vector<vec3> even = run(nullptr, nullptr), uneven = run(&fit, &gather);
+    omp_set_num_threads(defaultThreads);
+    EXPECT_GT(maxDistance(even, testmesh::tube().verts), 1e-3);
+    EXPECT_TRUE(even == uneven);
 }
 
 TEST(StepTest, BadInputIsRefusedWithoutMoving) {
