@@ -10,31 +10,6 @@
 #include "linalg/SmallAlgebra.h"
 #include "mesh/Tetra.h"
 
-namespace {
-
-// Region label a set's lines must stay in (0: no filter).
-constexpr int16_t kSetRegionLabel[4] = {2, 1, 0, 0};
-
-bool validTet(const std::vector<Tetra>& tets, int t) { return t >= 0 && t < static_cast<int>(tets.size()); }
-
-/// Weights of point in tetrahedron t when they all lie in [0, 1].
-bool tetContains(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int t, const vec3& point,
-                 double weights[4]) {
-    const Tetra& tet = tets[t];
-    const vec3 corners[4] = {positions[tet.vIdx[0]], positions[tet.vIdx[1]], positions[tet.vIdx[2]],
-                             positions[tet.vIdx[3]]};
-    if (!computeBarycentric(point, corners, weights)) return false;
-    for (int k = 0; k < 4; ++k) {
-        if (!(weights[k] >= 0.0 && weights[k] <= 1.0)) return false;
-    }
-    return true;
-}
-
-vec3 centroid(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int t) {
-    const int* v = tets[t].vIdx;
-    return (positions[v[0]] + positions[v[1]] + positions[v[2]] + positions[v[3]]) * 0.25;
-}
-
 /// The inverted edge matrix of every tetrahedron, formed exactly as computeBarycentric forms it, for
 /// the walks, which try a dozen tetrahedra per step and meet the same ones again and again.
 struct TetInverses {
@@ -67,6 +42,31 @@ struct TetInverses {
         return true;
     }
 };
+
+namespace {
+
+// Region label a set's lines must stay in (0: no filter).
+constexpr int16_t kSetRegionLabel[4] = {2, 1, 0, 0};
+
+bool validTet(const std::vector<Tetra>& tets, int t) { return t >= 0 && t < static_cast<int>(tets.size()); }
+
+/// Weights of point in tetrahedron t when they all lie in [0, 1].
+bool tetContains(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int t, const vec3& point,
+                 double weights[4]) {
+    const Tetra& tet = tets[t];
+    const vec3 corners[4] = {positions[tet.vIdx[0]], positions[tet.vIdx[1]], positions[tet.vIdx[2]],
+                             positions[tet.vIdx[3]]};
+    if (!computeBarycentric(point, corners, weights)) return false;
+    for (int k = 0; k < 4; ++k) {
+        if (!(weights[k] >= 0.0 && weights[k] <= 1.0)) return false;
+    }
+    return true;
+}
+
+vec3 centroid(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int t) {
+    const int* v = tets[t].vIdx;
+    return (positions[v[0]] + positions[v[1]] + positions[v[2]] + positions[v[3]]) * 0.25;
+}
 
 /// locatePointFromTet with the containment test given: contains(t, weights).
 template <class Contains>
@@ -124,6 +124,20 @@ bool locatePointFromTet(const std::vector<Tetra>& tets, const std::vector<vec3>&
 
 void TTensorField::buildFibreLines(int set, const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
                                    const std::vector<int16_t>& labels) {
+    TetInverses inverses;
+    inverses.build(tets, positions);
+    buildFibreLines(set, tets, positions, labels, inverses);
+}
+
+void TTensorField::buildAllFibreLines(const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
+                                      const std::vector<int16_t>& labels) {
+    TetInverses inverses;
+    inverses.build(tets, positions);
+    for (int set = 0; set < 4; ++set) buildFibreLines(set, tets, positions, labels, inverses);
+}
+
+void TTensorField::buildFibreLines(int set, const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
+                                   const std::vector<int16_t>& labels, const TetInverses& inverses) {
     if (set < 0 || set > 3) {
         diagPrintf("buildFibreLines: there is no fibre-line set %d\n", set);
         return;
@@ -184,8 +198,6 @@ void TTensorField::buildFibreLines(int set, const std::vector<Tetra>& tets, cons
         seedTets[seed] = seedTet;
     }
 
-    TetInverses inverses;
-    inverses.build(tets, positions);
     auto locate = [&](int startTet, const vec3& point, TTetSample& sample, int& tetOut) {
         return locateFrom(tets, positions, startTet, point, sample, tetOut,
                           [&](int t, double w[4]) { return inverses.contains(tets, positions, t, point, w); });

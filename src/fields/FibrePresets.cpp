@@ -28,7 +28,7 @@ vec3 turnUp(const vec3& axis, double theta) {
 
 void rebuildAllLines(TTensorField& field, const std::vector<Tetra>& tets, const std::vector<vec3>& positions) {
     const std::vector<int16_t> allVentricle(positions.size(), 1);
-    for (int set = 0; set < 4; ++set) field.buildFibreLines(set, tets, positions, allVentricle);
+    field.buildAllFibreLines(tets, positions, allVentricle);
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ void TTensorField::initOrientationField(const std::vector<Tetra>& tets, const st
     m_frames.assign(n, TVertexFrame());
     m_depthField.setup(0.0, 1.0, 1.0, static_cast<int>(n));
     const std::vector<int16_t> allVentricle(n, 1);
-    for (int set = 0; set < 4; ++set) buildFibreLines(set, tets, positions, allVentricle);
+    buildAllFibreLines(tets, positions, allVentricle);
 }
 
 void TTensorField::updateField_RBF(TSmoothField& depth, const std::vector<vec3>& positions) {
@@ -254,11 +254,10 @@ void TTensorField::fitPrimaryDirections(const std::vector<vec3>& positions,
                 others[e] = j == i || j < 0 || j >= n ? -1 : j;
                 if (others[e] < 0) continue;
                 weights[e] = kernel(positions[i], positions[j], depth[i], depth[j]);
+                sum += weights[e];
                 ++used;
             }
             if (used == 0) continue;
-            for (size_t e = begin; e < end; ++e)
-                if (others[e] >= 0) sum += weights[e];
             if (sum > 0.0 && std::isfinite(sum)) {
                 for (size_t e = begin; e < end; ++e) weights[e] /= sum;
             } else {
@@ -368,7 +367,7 @@ void TTensorField::updateOrientation(const std::vector<Tetra>& tets, const std::
         makeUnit(f.m_thirdDir);
     }
 
-    for (int set = 0; set < 4; ++set) buildFibreLines(set, tets, positions, labels);
+    buildAllFibreLines(tets, positions, labels);
 }
 
 void TTensorField::resetDepthField(const std::vector<Tetra>& tets, const std::vector<vec3>& positions,

@@ -21,6 +21,7 @@ struct TVertexFrame {
 using TFibreLine = std::vector<std::pair<TTetSample, double>>;
 
 struct Tetra;
+struct TetInverses;
 
 /// The Cholesky factor of the last orientation fit with what its matrix was made from (rest
 /// positions, neighbourhoods, depth values) and the stroke-sample terms in it, so that an update
@@ -66,6 +67,10 @@ public:
     /// Rebuilds fibre-line set 0..3.
     void buildFibreLines(int set, const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
                          const std::vector<int16_t>& labels);
+    /// Rebuilds the four sets in order (as buildFibreLines for 0, 1, 2, 3), inverting each
+    /// tetrahedron's edge matrix once for all of them.
+    void buildAllFibreLines(const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
+                            const std::vector<int16_t>& labels);
 
     /// Seeds per fibre-line set and the longest walk in either direction from a seed.
     static constexpr int kSeedCount[4] = {8000, 8000, 3000, 3000};
@@ -86,6 +91,8 @@ private:
     void fitDepthValues(size_t vertexCount);
     /// Weighted Laplacian least-squares fit of the primary directions to the stroke tangents.
     void fitPrimaryDirections(const std::vector<vec3>& positions, const std::vector<std::vector<int>>& neighbours);
+    void buildFibreLines(int set, const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
+                         const std::vector<int16_t>& labels, const TetInverses& inverses);
 };
 
 /// Locates point starting from tetrahedron startTet: startTet itself, then its face neighbours, then

@@ -300,7 +300,10 @@ void TSparseMatrix::solve(const double* b, double* x, int columns) {
         return;
     }
     if (columns > 1) {
-        for (int c = 0; c < columns; ++c) solve(b + static_cast<size_t>(c) * m_colSize, x + static_cast<size_t>(c) * m_colSize);
+        for (int c = 0; c < columns; ++c) {
+            const size_t column = static_cast<size_t>(c) * m_colSize;
+            solve(b + column, x + column);
+        }
         return;
     }
     if (m_numeric != nullptr) {

@@ -102,17 +102,18 @@ std::vector<double> evenCuts(int team) {
 /// share over its time).
 void adaptCuts(std::vector<double>& cuts, const std::vector<int64_t>& nanoseconds) {
     const int team = static_cast<int>(nanoseconds.size());
-    std::vector<double> shares(team);
+    std::vector<double> shares(team), speeds(team);
     double speedSum = 0.0;
     for (int t = 0; t < team; ++t) {
         shares[t] = cuts[t + 1] - cuts[t];
-        speedSum += shares[t] / static_cast<double>(std::max<int64_t>(nanoseconds[t], 1000));
+        speeds[t] = shares[t] / static_cast<double>(std::max<int64_t>(nanoseconds[t], 1000));
+        speedSum += speeds[t];
     }
     if (!(speedSum > 0.0) || !std::isfinite(speedSum)) return;
     double total = 0.0;
     for (int t = 0; t < team; ++t) {
-        const double measured = shares[t] / static_cast<double>(std::max<int64_t>(nanoseconds[t], 1000)) / speedSum;
-        shares[t] = std::max((1.0 - kShareAdaptation) * shares[t] + kShareAdaptation * measured, kLeastShare / team);
+        const double blended = (1.0 - kShareAdaptation) * shares[t] + kShareAdaptation * speeds[t] / speedSum;
+        shares[t] = std::max(blended, kLeastShare / team);
         total += shares[t];
     }
     double cut = 0.0;

@@ -197,9 +197,7 @@ void applyAuthoredParts(TLSMModel& model, const AuthoredParts& parts) {
         field.m_frames = parts.frames;
         // Frames recomputed from the fields came with new fibre lines; frames turned with a move
         // of the model did not (the lines belong to the tissue and a move leaves them as they are).
-        if (!restShape)
-            for (int set = 0; set < 4; ++set)
-                field.buildFibreLines(set, model.m_tets, model.m_vtxOrigPos, model.m_vtxIsVentriOrAtrium);
+        if (!restShape) field.buildAllFibreLines(model.m_tets, model.m_vtxOrigPos, model.m_vtxIsVentriOrAtrium);
     }
     if (restShape || parts.hasFrames)
         model.m_simulator.initSimulator(model.m_vtxOrigPos, model.m_tets, model.m_smNeighbors,
