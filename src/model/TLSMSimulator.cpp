@@ -201,6 +201,9 @@ void TLSMSimulator::releaseArrays() {
     m_blockStretch.clear();
     m_blockFrames.clear();
     m_velocityBefore.clear();
+    m_volumeTets.clear();
+    m_volumeFromBoundary = false;
+    m_volumeBlockTets = kVolumeBlockTets;
     m_volumeBlockSums.clear();
 }
 
@@ -343,7 +346,7 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
     m_inflateDir.assign(n, vec3());
     buildClusterBlocks();
     m_velocityBefore.assign(n, vec3());
-    m_volumeBlockSums.assign((tetCount() + kVolumeBlockTets - 1) / kVolumeBlockTets, {0, 0, 0, 0});
+    buildVolumeTets(tets);
     const int realignBlocks = (n + kRealignBlockVertices - 1) / kRealignBlockVertices;
     m_realignMeanSums.assign(realignBlocks, {0, 0, 0, 0, 0, 0, 0});
     m_realignCovarianceSums.assign(realignBlocks, Mat3{});

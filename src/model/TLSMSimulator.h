@@ -24,6 +24,17 @@ struct TVertexConstraint {
 /// save the fit their arithmetic; on large ones streaming them would cost more than it saves.
 inline constexpr size_t kKeptOffsetBytes = size_t(4) << 20;
 
+/// Tetrahedra per block of the volume correction's coefficient sums (fixed, so sums do not depend
+/// on the thread count).
+inline constexpr int kVolumeBlockTets = 2048;
+/// Boundary triangles per block when the volume correction sums those instead: far fewer than the
+/// tetrahedra, so smaller blocks to keep both threads busy.
+inline constexpr int kVolumeBlockFaces = 512;
+/// Below this vertex count the step's loops run on the calling thread.
+inline constexpr int kParallelVertices = 256;
+/// Vertices per block of the re-alignment's sums (fixed for the same reason).
+inline constexpr int kRealignBlockVertices = 1024;
+
 /// Lattice shape matching (one cluster per vertex: the vertex and its tetrahedral neighbours) with
 /// fibre-weighted members, a global volume correction along an inward-smoothed outward direction
 /// field and a rigid re-alignment of the goal shape onto the start of each step.
@@ -101,6 +112,10 @@ class TLSMSimulator {
     const std::vector<vec3>& goalPos() const { return m_goalPos; }
     /// Signed volume of the tetrahedra at rest, which the volume correction restores.
     double restVolume() const { return m_restVolume; }
+    /// True when the volume correction sums the boundary triangles (each with a common apex)
+    /// instead of the tetrahedra: the mesh's inner faces then pair up with opposite orientations,
+    /// so both sums are the same polynomial in the offset.
+    bool volumeFromBoundary() const { return m_volumeFromBoundary; }
     const std::vector<std::array<int, 3>>& surfFaces() const { return m_surfFaces; }
     /// Inward layering, flat: per entry the vertex, its parent count P, then P parents.
     const std::vector<int>& layers() const { return m_layers; }
@@ -168,8 +183,13 @@ class TLSMSimulator {
     std::vector<ClusterFit> m_clusterFit;
     // Velocities after the first integration loop, read by the damping loop.
     std::vector<vec3> m_velocityBefore;
-    // Partial sums of the volume cubic's four coefficients over fixed blocks of tetrahedra,
-    // added in block order so the total does not depend on the thread count.
+    // The tetrahedra whose signed volume the volume correction restores, in fixed blocks of
+    // m_volumeBlockTets: the mesh's own, or (m_volumeFromBoundary) one per boundary triangle with
+    // the apex m_volumeApex; and the partial sums of the volume cubic's four coefficients per
+    // block, added in block order so the total does not depend on the thread count.
+    std::vector<std::array<int, 4>> m_volumeTets;
+    bool m_volumeFromBoundary = false;
+    int m_volumeBlockTets = kVolumeBlockTets;
     std::vector<std::array<double, 4>> m_volumeBlockSums;
 
     int m_stepThreads = 1;
@@ -195,6 +215,9 @@ class TLSMSimulator {
     int loopThreads() const;
     void releaseArrays();
     void buildLayers(const std::vector<Tetra>& tets);
+    /// m_volumeTets and its blocks: the boundary triangles when every inner face of `tets` meets
+    /// its neighbour's with the opposite orientation, else the tetrahedra.
+    void buildVolumeTets(const std::vector<Tetra>& tets);
 
     int m_layerEntryNum = 0;
     /// Clusters in blocks of kClusterLanes: rows [m_blockRowStart[b], m_blockRowStart[b+1]) of
@@ -230,14 +253,6 @@ class TLSMSimulator {
     /// Matrix p (internal order) of a per-block array.
     static Mat3 blockEntry(const std::vector<BlockMatrices>& blocks, int p);
 };
-
-/// Tetrahedra per block of the volume correction's coefficient sums (fixed, so sums do not depend
-/// on the thread count).
-inline constexpr int kVolumeBlockTets = 2048;
-/// Below this vertex count the step's loops run on the calling thread.
-inline constexpr int kParallelVertices = 256;
-/// Vertices per block of the re-alignment's sums (fixed for the same reason).
-inline constexpr int kRealignBlockVertices = 1024;
 
 /// Restarts the step's process-wide timing report (call counter and the three accumulators).
 void resetSimulationTimingReport();

@@ -25,9 +25,6 @@ constexpr double kCubicDoubleRoot = 1e-11;
 // 2 pi / 3.
 constexpr double kThirdTurn = 2.0943951023931935;
 
-// Below this many tetrahedra the coefficient sums run on the calling thread.
-constexpr int kParallelTets = 4 * kVolumeBlockTets;
-
 // Re-alignment: cross-covariances with det <= this give a pure translation.
 constexpr double kMinCovarianceDet = 1e-7;
 constexpr double kAlignJacobiTolerance = 1e-5;
@@ -103,6 +100,63 @@ bool solveVolumeOffset(double a3, double a2, double a1, double a0, double& s) {
     return solveMonicCubic(a2 / a3, a1 / a3, a0 / a3, s);
 }
 
+void TLSMSimulator::buildVolumeTets(const std::vector<Tetra>& tets) {
+    // The signed volume of a tetrahedron is the sum of its four faces' triple products, oriented
+    // outwards; where every inner face meets its neighbour's with the opposite orientation, those
+    // two cancel, and the tetrahedra's total is the boundary triangles' sum. Each triangle then
+    // counts as a tetrahedron with a common apex, which adds nothing more (a point's triple
+    // product with a closed surface is the enclosed volume wherever the point lies).
+    const int count = static_cast<int>(tets.size());
+    bool paired = !m_surfFaces.empty();
+    for (int t = 0; t < count && paired; ++t) {
+        const Tetra& tet = tets[t];
+        for (int a = 0; a < 4 && paired; ++a)
+            for (int b = a + 1; b < 4; ++b) paired = paired && tet.vIdx[a] != tet.vIdx[b];
+        for (int k = 0; k < 4 && paired; ++k) {
+            const int u = tet.nbr[k];
+            if (u == -1) continue;
+            if (u < 0 || u >= count || u == t) {
+                paired = false;
+                break;
+            }
+            // Face k of t, outward, against the face of u across it: the same corners, the
+            // opposite turn, and u naming t as its neighbour there.
+            int face[3];
+            for (int c = 0; c < 3; ++c) face[c] = tet.vIdx[kFaceCornersOutward[k][c]];
+            bool matched = false;
+            for (int j = 0; j < 4 && !matched; ++j) {
+                int other[3];
+                for (int c = 0; c < 3; ++c) other[c] = tets[u].vIdx[kFaceCornersOutward[j][c]];
+                for (int r = 0; r < 3 && !matched; ++r)
+                    matched = other[r] == face[0] && other[(r + 1) % 3] == face[2] && other[(r + 2) % 3] == face[1] &&
+                              tets[u].nbr[j] == t;
+            }
+            paired = matched;
+        }
+    }
+    m_volumeFromBoundary = paired;
+    if (paired) {
+        // The apex: the boundary vertex nearest the rest centroid, which keeps the triple
+        // products as small as the shape allows.
+        vec3 centroid;
+        for (const vec3& p : m_restPos) centroid += p;
+        centroid /= static_cast<double>(m_vtxNum);
+        int apex = m_surfFaces.front()[0];
+        for (const auto& f : m_surfFaces)
+            for (int v : f)
+                if ((m_restPos[v] - centroid).norm() < (m_restPos[apex] - centroid).norm()) apex = v;
+        m_volumeTets.resize(m_surfFaces.size());
+        for (size_t f = 0; f < m_surfFaces.size(); ++f)
+            m_volumeTets[f] = {apex, m_surfFaces[f][0], m_surfFaces[f][1], m_surfFaces[f][2]};
+        m_volumeBlockTets = kVolumeBlockFaces;
+    } else {
+        m_volumeTets = m_tetVerts;
+        m_volumeBlockTets = kVolumeBlockTets;
+    }
+    const int volumeTets = static_cast<int>(m_volumeTets.size());
+    m_volumeBlockSums.assign((volumeTets + m_volumeBlockTets - 1) / m_volumeBlockTets, {0, 0, 0, 0});
+}
+
 void TLSMSimulator::preserveVolume(std::vector<vec3>& goal) {
     const int n = m_vtxNum;
     if (static_cast<int>(goal.size()) != n || n == 0) return;
@@ -147,13 +201,13 @@ void TLSMSimulator::preserveVolume(std::vector<vec3>& goal) {
 
     // V(s) = sum over tetrahedra of (1/6) (e1 + s d1) . ((e2 + s d2) x (e3 + s d3)) with
     // e_k = g_k - g_0 and d_k = n_k - n_0, expanded into powers of s in one pass over fixed
-    // blocks of tetrahedra.
+    // blocks of the volume's tetrahedra (the mesh's, or the boundary triangles with their apex).
     const int blocks = static_cast<int>(m_volumeBlockSums.size());
     static const int kNoTet[4] = {0, 0, 0, 0};
     VolumeCubicArrays arrays;
-    arrays.tetVerts = m_tetVerts.empty() ? kNoTet : m_tetVerts.front().data();
-    arrays.tetCount = tetCount();
-    arrays.blockTets = kVolumeBlockTets;
+    arrays.tetVerts = m_volumeTets.empty() ? kNoTet : m_volumeTets.front().data();
+    arrays.tetCount = static_cast<int>(m_volumeTets.size());
+    arrays.blockTets = m_volumeBlockTets;
     arrays.blockCount = blocks;
     arrays.goal = goal.data();
     arrays.direction = dir.data();
@@ -161,7 +215,7 @@ void TLSMSimulator::preserveVolume(std::vector<vec3>& goal) {
     arrays.sums = m_volumeBlockSums.data();
     const ShapeMatchingKernels& kernels = *m_kernels;
     const int groups = (blocks + kClusterLanes - 1) / kClusterLanes;
-#pragma omp parallel num_threads(loopThreads()) if (tetCount() >= kParallelTets)
+#pragma omp parallel num_threads(loopThreads()) if (groups >= 2)
     {
         const int team = omp_get_num_threads(), me = omp_get_thread_num();
         kernels.volumeCubicBlocks(arrays, groups * me / team, groups * (me + 1) / team);

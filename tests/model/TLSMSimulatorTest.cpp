@@ -234,6 +234,27 @@ TEST(VolumeCorrectionTest, ScaledGoalReturnsToRestVolumeAlongOutwardDirections) 
               1e-3);
 }
 
+// The correction sums the boundary triangles only where the inner faces cancel; a tetrahedron
+// listed with the opposite turn (so counting negatively) keeps the sum over the tetrahedra.
+TEST(VolumeCorrectionTest, RestoresTheTetrahedraSignedVolumeWhetherOrNotTheirInnerFacesCancel) {
+    for (const bool flipOne : {false, true}) {
+        SCOPED_TRACE(flipOne ? "one tetrahedron turned" : "consistent");
+        TLSMModel model;
+        auto data = testmesh::cube(3);
+        if (flipOne) std::swap(data.tets[40].vIdx[1], data.tets[40].vIdx[2]);
+        simtest::setUpModel(model, data);
+        TLSMSimulator& sim = model.m_simulator;
+        EXPECT_EQ(sim.volumeFromBoundary(), !flipOne);
+        std::vector<vec3> goal = model.m_vtxOrigPos;
+        const vec3 c(1.5, 1.5, 1.5);
+        for (vec3& p : goal) p = c + (p - c) * 0.9 + vec3(5, -3, 2);
+        sim.preserveVolume(goal);
+        const double target = sim.restVolume();
+        EXPECT_NEAR(target, flipOne ? 27.0 - 1.0 / 6.0 : 27.0, 1e-12);  // the turned one counts zero at rest
+        EXPECT_NEAR(simtest::signedVolume(model.m_tets, goal), target, 1e-10 * target);
+    }
+}
+
 TEST(RealignTest, RotatedGoalIsTurnedBackAndRecentred) {
     TLSMModel model;
     simtest::setUpModel(model, testmesh::cube(3));
