@@ -22,6 +22,9 @@ struct ClusterLaneRow {
     double weight[kClusterLanes];  ///< cluster weight w_ij
 };
 
+/// Memberships the gather looks ahead to fetch their clusters' fits early (about three vertices).
+inline constexpr int kGatherLookAhead = 48;
+
 /// A position padded to four doubles (the fourth zero), so that the fit loads one point with one
 /// aligned vector load.
 struct alignas(32) PaddedPoint {
@@ -64,7 +67,8 @@ struct ShapeMatchingArrays {
     BlockMatrices* frames = nullptr;         ///< per block: warm starts of the eigen-decompositions
     ClusterFit* fits = nullptr;              ///< per cluster
     const int* memberStart = nullptr;        ///< vertices + 1 offsets: memberships of each vertex
-    const int* memberCluster = nullptr;      ///< ascending clusters of each vertex
+    /// Ascending clusters of each vertex, followed by kGatherLookAhead valid cluster numbers.
+    const int* memberCluster = nullptr;
     const double* memberWeight = nullptr;    ///< vertex weights of those memberships
     const PaddedPoint* restPos = nullptr;
     const BlockVectors* restCenter = nullptr; ///< per block: weighted rest centroids c_i

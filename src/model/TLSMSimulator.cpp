@@ -536,7 +536,8 @@ void TLSMSimulator::buildClusterBlocks() {
         const int v = m_order[p];
         m_gatherStart[p + 1] = m_gatherStart[p] + (m_vertexMemberStart[v + 1] - m_vertexMemberStart[v]);
     }
-    m_gatherCluster.resize(m_gatherStart[n]);
+    // Past the last membership: cluster 0, as often as the gather looks ahead.
+    m_gatherCluster.assign(static_cast<size_t>(m_gatherStart[n]) + kGatherLookAhead, 0);
     m_gatherWeight.resize(m_gatherStart[n]);
     for (int p = 0; p < n; ++p) {
         const int v = m_order[p];

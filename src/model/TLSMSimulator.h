@@ -240,7 +240,7 @@ class TLSMSimulator {
     std::vector<double> m_fitCuts, m_gatherCuts;
     // Per thread of the latest step: nanoseconds spent in the fit and in the gather.
     std::vector<int64_t> m_fitNs, m_gatherNs;
-    std::vector<int> m_gatherCluster;       // internal cluster of each membership
+    std::vector<int> m_gatherCluster;       // internal cluster of each membership (and the look-ahead padding)
     std::vector<double> m_gatherWeight;     // its vertex weight
     std::vector<PaddedPoint> m_orderedRest, m_orderedCur;
     std::vector<BlockVectors> m_blockCentres;
