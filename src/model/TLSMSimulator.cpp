@@ -201,6 +201,9 @@ void TLSMSimulator::releaseArrays() {
     m_blockStretch.clear();
     m_blockFrames.clear();
     m_velocityBefore.clear();
+    m_dampStart.assign(1, 0);
+    m_dampMember.clear();
+    m_dampWeight.clear();
     m_volumeTets.clear();
     m_volumeFromBoundary = false;
     m_volumeBlockTets = kVolumeBlockTets;
@@ -548,6 +551,20 @@ void TLSMSimulator::buildClusterBlocks() {
         }
     }
 
+    // Damping side: the members of internal cluster p by internal number, in the cluster's own
+    // order, with their cluster weights.
+    m_dampStart.assign(n + 1, 0);
+    for (int p = 0; p < n; ++p) m_dampStart[p + 1] = m_dampStart[p] + clusterSize(m_order[p]);
+    m_dampMember.resize(m_dampStart[n]);
+    m_dampWeight.resize(m_dampStart[n]);
+    for (int p = 0; p < n; ++p) {
+        const int i = m_order[p];
+        for (int m = m_clusterStart[i], slot = m_dampStart[p]; m < m_clusterStart[i + 1]; ++m, ++slot) {
+            m_dampMember[slot] = m_rank[m_clusterVerts[m]];
+            m_dampWeight[slot] = m_clusterWeights[m];
+        }
+    }
+
     m_orderedRest.resize(n);
     m_clusterFit.resize(n);
     for (int p = 0; p < n; ++p) {
@@ -723,17 +740,20 @@ void TLSMSimulator::applyVertexConstraints(const std::map<int, vec3>& fixedVerts
 void TLSMSimulator::integrate(std::vector<vec3>& positions, double dt, int threads, bool parallel) {
     const int n = m_vtxNum;
     const int* memberStart = m_vertexMemberStart.data();
-    const int* clusterStart = m_clusterStart.data();
-    const int* clusterVerts = m_clusterVerts.data();
-    const double* clusterWeights = m_clusterWeights.data();
+    const int* rank = m_rank.data();
+    const int* order = m_order.data();
+    const int* dampStart = m_dampStart.data();
+    const int* dampMember = m_dampMember.data();
+    const double* dampWeight = m_dampWeight.data();
     const double fixedGain = dt * kFixedGain;
 #pragma omp parallel num_threads(threads) if (parallel)
     {
+        // Velocities before damping, kept in the locality order for the cluster sums below.
 #pragma omp for schedule(static)
         for (int v = 0; v < n; ++v) {
             if (memberStart[v] == memberStart[v + 1]) {
                 // No cluster holds this vertex: it keeps its place.
-                m_velocityBefore[v] = vec3();
+                m_velocityBefore[rank[v]] = vec3();
                 continue;
             }
             const vec3 x = positions[v];
@@ -742,16 +762,15 @@ void TLSMSimulator::integrate(std::vector<vec3>& positions, double dt, int threa
             if (c.isFixed) vel += (c.target - x) * fixedGain;
             if (c.isPinned) vel = vec3();
             positions[v] = x + dt * vel;
-            m_velocityBefore[v] = vel;
+            m_velocityBefore[rank[v]] = vel;
         }
         // Damping over each cluster from the velocities before this loop, so the result does not
         // depend on the order in which vertices are visited.
 #pragma omp for schedule(static)
-        for (int i = 0; i < n; ++i) {
+        for (int p = 0; p < n; ++p) {
             vec3 sum;
-            for (int m = clusterStart[i]; m < clusterStart[i + 1]; ++m)
-                sum += clusterWeights[m] * m_velocityBefore[clusterVerts[m]];
-            m_velocities[i] = kDamping * (m_velocityBefore[i] + sum);
+            for (int m = dampStart[p]; m < dampStart[p + 1]; ++m) sum += dampWeight[m] * m_velocityBefore[dampMember[m]];
+            m_velocities[order[p]] = kDamping * (m_velocityBefore[p] + sum);
         }
     }
 }

@@ -182,8 +182,12 @@ class TLSMSimulator {
     /// Result of the latest shape-matching pass for each cluster (see ClusterFit), in the
     /// locality order.
     std::vector<ClusterFit> m_clusterFit;
-    // Velocities after the first integration loop, read by the damping loop.
+    // Velocities after the first integration loop, read by the damping loop (in the locality
+    // order, as are the damping's clusters: [m_dampStart[p], m_dampStart[p+1]) of m_dampMember and
+    // m_dampWeight are internal cluster p's members, by internal number, and their weights).
     std::vector<vec3> m_velocityBefore;
+    std::vector<int> m_dampStart, m_dampMember;
+    std::vector<double> m_dampWeight;
     // The tetrahedra whose signed volume the volume correction restores, in fixed blocks of
     // m_volumeBlockTets: the mesh's own, or (m_volumeFromBoundary) one per boundary triangle with
     // the apex m_volumeApex; and the partial sums of the volume cubic's four coefficients per
