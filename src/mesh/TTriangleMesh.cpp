@@ -7,6 +7,11 @@
 #include "linalg/Diagnostics.h"
 #include "linalg/SmallAlgebra.h"
 
+namespace {
+// From this many triangles (or vertices) the normals are computed on all threads.
+constexpr int kParallelTriangles = 4096;
+}  // namespace
+
 void TTriangleMesh::clear() {
     m_verts.clear();
     m_vNorms.clear();
@@ -59,23 +64,25 @@ int TTriangleMesh::initialize(const std::vector<vec3>& positions, const std::vec
 
 void TTriangleMesh::updateNormals() {
     const int polys = polyCount();
+    const int verts = vertexCount();
     m_pNorms.resize(polys);
-    m_vNorms.assign(vertexCount(), vec3());
+    m_vNorms.assign(verts, vec3());
+    // The unit normal of every triangle (zero for a degenerate one) on all threads; the corners'
+    // sums on one, in triangle order, which fixes their bits. A zero normal adds nothing to a sum.
+#pragma omp parallel for schedule(static) if (polys >= kParallelTriangles)
     for (int i = 0; i < polys; ++i) {
         const Tri& t = m_polys[i];
-        vec3 n = (m_verts[t[1]] - m_verts[t[0]]).cross(m_verts[t[2]] - m_verts[t[0]]);
+        const vec3 n = (m_verts[t[1]] - m_verts[t[0]]).cross(m_verts[t[2]] - m_verts[t[0]]);
         const double len = n.norm();
-        if (len != 0.0) {
-            n /= len;
-            m_vNorms[t[0]] += n;
-            m_vNorms[t[1]] += n;
-            m_vNorms[t[2]] += n;
-            m_pNorms[i] = n;
-        } else {
-            m_pNorms[i] = vec3();
-        }
+        m_pNorms[i] = len != 0.0 ? n / len : vec3();
     }
-    for (vec3& n : m_vNorms) {
+    for (int i = 0; i < polys; ++i) {
+        const Tri& t = m_polys[i];
+        for (int k = 0; k < 3; ++k) m_vNorms[t[k]] += m_pNorms[i];
+    }
+#pragma omp parallel for schedule(static) if (verts >= kParallelTriangles)
+    for (int v = 0; v < verts; ++v) {
+        vec3& n = m_vNorms[v];
         const double len = n.norm();
         if (len != 0.0) n /= len;
     }

@@ -176,6 +176,7 @@ void TLSMModel::rebuildSurface() {
 
 void TLSMModel::updateSurfacePositions() {
     const int count = std::min(static_cast<int>(m_surfVtxSource.size()), m_surface.vertexCount());
+#pragma omp parallel for schedule(static) num_threads(std::max(1, m_simulator.threadCount())) if (count >= kParallelVertices)
     for (int i = 0; i < count; ++i) {
         const SurfaceVertexSource& s = m_surfVtxSource[i];
         m_surface.setVertex(i, s.isBlend ? m_verts[s.vertB] * s.t + m_verts[s.vertA] * (1.0 - s.t) : m_verts[s.vertA]);
