@@ -163,6 +163,7 @@ void TLSMSimulator::releaseArrays() {
     m_velocities.clear();
     m_restPos.clear();
     m_vtxConstraint.clear();
+    m_heldVerts.clear();
     m_goalPos.clear();
     m_curPos.clear();
     m_restVolume = 0.0;
@@ -245,6 +246,7 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
     m_velocities.assign(n, vec3());
     m_goalPos.assign(n, vec3());
     m_vtxConstraint.assign(n, TVertexConstraint());
+    m_heldVerts.clear();
     m_restCenters.assign(n, vec3());
 
     // Clusters, flat.
@@ -727,14 +729,20 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
 
 void TLSMSimulator::applyVertexConstraints(const std::map<int, vec3>& fixedVerts, const std::set<int>& pinnedVerts) {
     const int n = m_vtxNum;
-    for (TVertexConstraint& c : m_vtxConstraint) c = TVertexConstraint();
+    // Only the vertices held in the previous step carry a mark to clear.
+    for (int v : m_heldVerts) m_vtxConstraint[v] = TVertexConstraint();
+    m_heldVerts.clear();
     for (const auto& [v, target] : fixedVerts)
         if (v >= 0 && v < n) {
             m_vtxConstraint[v].isFixed = true;
             m_vtxConstraint[v].target = target;
+            m_heldVerts.push_back(v);
         }
     for (int v : pinnedVerts)
-        if (v >= 0 && v < n) m_vtxConstraint[v].isPinned = true;
+        if (v >= 0 && v < n) {
+            m_vtxConstraint[v].isPinned = true;
+            m_heldVerts.push_back(v);
+        }
 }
 
 void TLSMSimulator::integrate(std::vector<vec3>& positions, double dt, int threads, bool parallel) {

@@ -152,6 +152,7 @@ class TLSMSimulator {
     std::vector<vec3> m_velocities;
     std::vector<vec3> m_restPos;
     std::vector<TVertexConstraint> m_vtxConstraint;
+    std::vector<int> m_heldVerts;  // the vertices m_vtxConstraint marks (a vertex may appear twice)
     std::vector<vec3> m_goalPos;
     std::vector<vec3> m_curPos;
     double m_restVolume = 0.0;

@@ -343,6 +343,12 @@ TEST(StepTest, PinnedVertexStaysAndFixedVertexIsPulled) {
     }
     EXPECT_LT(distance(p[fixed], target), 0.95);  // 1.0 at the start, against the clusters' pull
     EXPECT_GT(maxDistance(p, before), 0.01);      // the rest of the mesh did move
+    // Released, both follow the clusters again: the pinned vertex moves, and the formerly fixed
+    // one, no longer pulled on, falls back from the target towards the mesh.
+    const vec3 fixedAt = p[fixed];
+    for (int tick = 0; tick < 10; ++tick) model.m_simulator.stepSimulation(p, {}, {}, model.m_vtxStretch, 0.01, 10);
+    EXPECT_GT(distance(p[pinned], pinnedAt), 1e-4);
+    EXPECT_GT(distance(p[fixed], target), distance(fixedAt, target) + 1e-3);
 }
 
 TEST(StepTest, CorrectionsAreWiredIntoTheStep) {
