@@ -165,7 +165,6 @@ void TLSMSimulator::releaseArrays() {
     m_vtxConstraint.clear();
     m_heldVerts.clear();
     m_goalPos.clear();
-    m_curPos.clear();
     m_restVolume = 0.0;
     m_surfFaces.clear();
     m_layers.clear();
@@ -241,7 +240,6 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
             }
 
     m_vtxNum = n;
-    m_curPos.assign(n, vec3());
     m_restPos.assign(n, vec3());
     m_velocities.assign(n, vec3());
     m_goalPos.assign(n, vec3());
@@ -718,7 +716,7 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
         m_gatherNs[me] = gatherNs;
         for (int p = vertexBegin; p < vertexEnd; ++p) {
             const PaddedPoint& g = m_orderedCur[p];
-            m_goalPos[order[p]] = m_curPos[order[p]] = vec3(g.x, g.y, g.z);
+            m_goalPos[order[p]] = vec3(g.x, g.y, g.z);
         }
     }
     if (m_stepThreads > 1 && iterations > 0) {

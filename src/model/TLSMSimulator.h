@@ -154,7 +154,6 @@ class TLSMSimulator {
     std::vector<TVertexConstraint> m_vtxConstraint;
     std::vector<int> m_heldVerts;  // the vertices m_vtxConstraint marks (a vertex may appear twice)
     std::vector<vec3> m_goalPos;
-    std::vector<vec3> m_curPos;
     double m_restVolume = 0.0;
     std::vector<std::array<int, 3>> m_surfFaces;
     std::vector<int> m_layers;
@@ -202,8 +201,8 @@ class TLSMSimulator {
     double m_phaseMs[3] = {0.0, 0.0, 0.0};
 
     // The phases of stepSimulation, in order.
-    /// `iterations` shape-matching passes from m_curPos: fit every cluster, gather every goal
-    /// into m_goalPos (and m_curPos for the next pass).
+    /// `iterations` shape-matching passes from `positions`: fit every cluster, gather every goal
+    /// (the next pass's positions); the last pass's goals into m_goalPos.
     void matchShapes(const std::vector<vec3>& positions, const std::vector<Mat3>& stretch, int iterations,
                      int threads, bool parallel);
     /// Marks the held vertices in m_vtxConstraint.
