@@ -21,7 +21,7 @@ struct TVertexConstraint {
 };
 
 /// Up to this size the members' rest offsets are kept, which saves the fit forming them on every
-/// pass: a few per cent even where they stream from memory (about 23 MB at 60,000 vertices); beyond it
+/// pass: a few per cent even where they stream from memory (about 20 MB at 60,000 vertices); beyond it
 /// (about 300,000 vertices) the memory they would take is not worth that.
 inline constexpr size_t kKeptOffsetBytes = size_t(128) << 20;
 
