@@ -119,17 +119,22 @@ void TLSMSimulator::buildVolumeTets(const std::vector<Tetra>& tets) {
                 paired = false;
                 break;
             }
-            // Face k of t, outward, against the face of u across it: the same corners, the
-            // opposite turn, and u naming t as its neighbour there.
+            // Face k of t, outward, against the face of u across it (opposite u's one corner
+            // outside face k): the same corners, the opposite turn, and u naming t as its
+            // neighbour there.
             int face[3];
             for (int c = 0; c < 3; ++c) face[c] = tet.vIdx[kFaceCornersOutward[k][c]];
-            bool matched = false;
-            for (int j = 0; j < 4 && !matched; ++j) {
-                int other[3];
-                for (int c = 0; c < 3; ++c) other[c] = tets[u].vIdx[kFaceCornersOutward[j][c]];
+            const Tetra& other = tets[u];
+            int j = -1, outside = 0;
+            for (int c = 0; c < 4; ++c)
+                if (other.vIdx[c] != face[0] && other.vIdx[c] != face[1] && other.vIdx[c] != face[2]) j = c, ++outside;
+            bool matched = outside == 1 && other.nbr[j] == t;
+            if (matched) {
+                int turned[3];
+                for (int c = 0; c < 3; ++c) turned[c] = other.vIdx[kFaceCornersOutward[j][c]];
+                matched = false;
                 for (int r = 0; r < 3 && !matched; ++r)
-                    matched = other[r] == face[0] && other[(r + 1) % 3] == face[2] && other[(r + 2) % 3] == face[1] &&
-                              tets[u].nbr[j] == t;
+                    matched = turned[r] == face[0] && turned[(r + 1) % 3] == face[2] && turned[(r + 2) % 3] == face[1];
             }
             paired = matched;
         }
