@@ -201,9 +201,6 @@ void TLSMSimulator::releaseArrays() {
     m_blockStretch.clear();
     m_blockFrames.clear();
     m_velocityBefore.clear();
-    m_dampStart.assign(1, 0);
-    m_dampMember.clear();
-    m_dampWeight.clear();
     m_volumeTets.clear();
     m_volumeFromBoundary = false;
     m_volumeBlockTets = kVolumeBlockTets;
@@ -551,20 +548,6 @@ void TLSMSimulator::buildClusterBlocks() {
         }
     }
 
-    // Damping side: the members of internal cluster p by internal number, in the cluster's own
-    // order, with their cluster weights.
-    m_dampStart.assign(n + 1, 0);
-    for (int p = 0; p < n; ++p) m_dampStart[p + 1] = m_dampStart[p] + clusterSize(m_order[p]);
-    m_dampMember.resize(m_dampStart[n]);
-    m_dampWeight.resize(m_dampStart[n]);
-    for (int p = 0; p < n; ++p) {
-        const int i = m_order[p];
-        for (int m = m_clusterStart[i], slot = m_dampStart[p]; m < m_clusterStart[i + 1]; ++m, ++slot) {
-            m_dampMember[slot] = m_rank[m_clusterVerts[m]];
-            m_dampWeight[slot] = m_clusterWeights[m];
-        }
-    }
-
     m_orderedRest.resize(n);
     m_clusterFit.resize(n);
     for (int p = 0; p < n; ++p) {
@@ -748,13 +731,14 @@ void TLSMSimulator::integrate(std::vector<vec3>& positions, double dt, int threa
     const int* memberStart = m_vertexMemberStart.data();
     const int* rank = m_rank.data();
     const int* order = m_order.data();
-    const int* dampStart = m_dampStart.data();
-    const int* dampMember = m_dampMember.data();
-    const double* dampWeight = m_dampWeight.data();
+    const int* clusterSize = m_orderedClusterSize.data();
+    const int* blockRowStart = m_blockRowStart.data();
+    const ClusterLaneRow* rows = m_laneRows.data();
     const double fixedGain = dt * kFixedGain;
 #pragma omp parallel num_threads(threads) if (parallel)
     {
-        // Velocities before damping, kept in the locality order for the cluster sums below.
+        // Velocities before damping, kept in the locality order for the cluster sums below, which
+        // read the clusters as the fit does.
 #pragma omp for schedule(static)
         for (int v = 0; v < n; ++v) {
             if (memberStart[v] == memberStart[v + 1]) {
@@ -774,8 +758,11 @@ void TLSMSimulator::integrate(std::vector<vec3>& positions, double dt, int threa
         // depend on the order in which vertices are visited.
 #pragma omp for schedule(static)
         for (int p = 0; p < n; ++p) {
+            // Cluster p's members in their own order: its lane of its block's rows.
+            const int lane = p % kClusterLanes, first = blockRowStart[p / kClusterLanes];
             vec3 sum;
-            for (int m = dampStart[p]; m < dampStart[p + 1]; ++m) sum += dampWeight[m] * m_velocityBefore[dampMember[m]];
+            for (int row = first; row < first + clusterSize[p]; ++row)
+                sum += rows[row].weight[lane] * m_velocityBefore[rows[row].coord[lane] / 4];
             m_velocities[order[p]] = kDamping * (m_velocityBefore[p] + sum);
         }
     }

@@ -21,8 +21,8 @@ struct TVertexConstraint {
 };
 
 /// Up to this size the members' rest offsets are kept, which saves the fit forming them on every
-/// pass: a few per cent even where they stream from memory (about 20 MB at 60,000 vertices); beyond it
-/// (about 300,000 vertices) the memory they would take is not worth that.
+/// pass: a few per cent even where they stream from memory (about 20 MB at 60,000 vertices);
+/// beyond it (about 300,000 vertices) the memory they would take is not worth that.
 inline constexpr size_t kKeptOffsetBytes = size_t(128) << 20;
 
 /// Tetrahedra per block of the volume correction's coefficient sums (fixed, so sums do not depend
@@ -183,15 +183,13 @@ class TLSMSimulator {
     /// locality order.
     std::vector<ClusterFit> m_clusterFit;
     // Velocities after the first integration loop, read by the damping loop (in the locality
-    // order, as are the damping's clusters: [m_dampStart[p], m_dampStart[p+1]) of m_dampMember and
-    // m_dampWeight are internal cluster p's members, by internal number, and their weights).
+    // order, as the damping reads its clusters from the fit's rows).
     std::vector<vec3> m_velocityBefore;
-    std::vector<int> m_dampStart, m_dampMember;
-    std::vector<double> m_dampWeight;
-    // The tetrahedra whose signed volume the volume correction restores, in fixed blocks of
-    // m_volumeBlockTets: the mesh's own, or (m_volumeFromBoundary) one per boundary triangle with
-    // the apex m_volumeApex; and the partial sums of the volume cubic's four coefficients per
-    // block, added in block order so the total does not depend on the thread count.
+    // The tetrahedra whose signed volume the volume correction restores (volumeTetrahedra()), in
+    // fixed blocks of m_volumeBlockTets: the mesh's own, or (m_volumeFromBoundary) m_volumeTets,
+    // one per boundary triangle with a common apex; and the partial sums of the volume cubic's
+    // four coefficients per block, added in block order so the total does not depend on the
+    // thread count.
     std::vector<std::array<int, 4>> m_volumeTets;
     bool m_volumeFromBoundary = false;
     int m_volumeBlockTets = kVolumeBlockTets;
@@ -223,6 +221,9 @@ class TLSMSimulator {
     /// m_volumeTets and its blocks: the boundary triangles when every inner face of `tets` meets
     /// its neighbour's with the opposite orientation, else the tetrahedra.
     void buildVolumeTets(const std::vector<Tetra>& tets);
+    const std::vector<std::array<int, 4>>& volumeTetrahedra() const {
+        return m_volumeFromBoundary ? m_volumeTets : m_tetVerts;
+    }
 
     int m_layerEntryNum = 0;
     /// Clusters in blocks of kClusterLanes: rows [m_blockRowStart[b], m_blockRowStart[b+1]) of

@@ -155,10 +155,10 @@ void TLSMSimulator::buildVolumeTets(const std::vector<Tetra>& tets) {
             m_volumeTets[f] = {apex, m_surfFaces[f][0], m_surfFaces[f][1], m_surfFaces[f][2]};
         m_volumeBlockTets = kVolumeBlockFaces;
     } else {
-        m_volumeTets = m_tetVerts;
+        m_volumeTets.clear();
         m_volumeBlockTets = kVolumeBlockTets;
     }
-    const int volumeTets = static_cast<int>(m_volumeTets.size());
+    const int volumeTets = static_cast<int>(volumeTetrahedra().size());
     m_volumeBlockSums.assign((volumeTets + m_volumeBlockTets - 1) / m_volumeBlockTets, {0, 0, 0, 0});
 }
 
@@ -209,9 +209,10 @@ void TLSMSimulator::preserveVolume(std::vector<vec3>& goal) {
     // blocks of the volume's tetrahedra (the mesh's, or the boundary triangles with their apex).
     const int blocks = static_cast<int>(m_volumeBlockSums.size());
     static const int kNoTet[4] = {0, 0, 0, 0};
+    const std::vector<std::array<int, 4>>& volumeTets = volumeTetrahedra();
     VolumeCubicArrays arrays;
-    arrays.tetVerts = m_volumeTets.empty() ? kNoTet : m_volumeTets.front().data();
-    arrays.tetCount = static_cast<int>(m_volumeTets.size());
+    arrays.tetVerts = volumeTets.empty() ? kNoTet : volumeTets.front().data();
+    arrays.tetCount = static_cast<int>(volumeTets.size());
     arrays.blockTets = m_volumeBlockTets;
     arrays.blockCount = blocks;
     arrays.goal = goal.data();
