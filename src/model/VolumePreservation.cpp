@@ -147,9 +147,12 @@ void TLSMSimulator::buildVolumeTets(const std::vector<Tetra>& tets) {
         for (const vec3& p : m_restPos) centroid += p;
         centroid /= static_cast<double>(m_vtxNum);
         int apex = m_surfFaces.front()[0];
+        double apexDistance = (m_restPos[apex] - centroid).norm();
         for (const auto& f : m_surfFaces)
-            for (int v : f)
-                if ((m_restPos[v] - centroid).norm() < (m_restPos[apex] - centroid).norm()) apex = v;
+            for (int v : f) {
+                const double distance = (m_restPos[v] - centroid).norm();
+                if (distance < apexDistance) apex = v, apexDistance = distance;
+            }
         m_volumeTets.resize(m_surfFaces.size());
         for (size_t f = 0; f < m_surfFaces.size(); ++f)
             m_volumeTets[f] = {apex, m_surfFaces[f][0], m_surfFaces[f][1], m_surfFaces[f][2]};
