@@ -655,6 +655,8 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
     arrays.minDet = kMinClusterDet;
     const ShapeMatchingKernels& k = *m_kernels;
     const int* order = m_order.data();
+    const int* rank = m_rank.data();
+    const int n = m_vtxNum;
 
 #pragma omp parallel num_threads(threads) if (parallel)
     {
@@ -697,9 +699,12 @@ void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::v
         }
         m_fitNs[me] = fitNs;
         m_gatherNs[me] = gatherNs;
-        for (int p = vertexBegin; p < vertexEnd; ++p) {
-            const PaddedPoint& g = m_orderedCur[p];
-            m_goalPos[order[p]] = vec3(g.x, g.y, g.z);
+        // The goals back in the mesh's order, each thread writing one contiguous range (the
+        // range it works on in the phases that follow), so no cache line is written by both.
+#pragma omp for schedule(static) nowait
+        for (int v = 0; v < n; ++v) {
+            const PaddedPoint& g = m_orderedCur[rank[v]];
+            m_goalPos[v] = vec3(g.x, g.y, g.z);
         }
     }
     if (m_stepThreads > 1 && iterations > 0) {
