@@ -1,6 +1,7 @@
 // TTriangleMesh: winged-edge construction, structure checks, one-ring walks, ray picking, sphere.
 #include "mesh/TTriangleMesh.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -21,6 +22,8 @@ void TTriangleMesh::clear() {
     m_vEdge.clear();
     m_pEdges.clear();
     m_vRingVs.clear();
+    m_cornerStart.clear();
+    m_cornerPolys.clear();
     m_isValid = 0;
 }
 
@@ -36,6 +39,7 @@ int TTriangleMesh::initialize(const std::vector<vec3>& positions, const std::vec
             }
     m_vNorms.assign(vertexCount(), vec3());
     m_pNorms.assign(polyCount(), vec3());
+    buildCornerLists();
     updateNormals();
     buildEdges();
 
@@ -62,29 +66,56 @@ int TTriangleMesh::initialize(const std::vector<vec3>& positions, const std::vec
     return 1;
 }
 
+void TTriangleMesh::buildCornerLists() {
+    const int verts = vertexCount();
+    m_cornerStart.assign(static_cast<size_t>(verts) + 1, 0);
+    for (const Tri& t : m_polys)
+        for (int c : t) ++m_cornerStart[c + 1];
+    for (int v = 0; v < verts; ++v) m_cornerStart[v + 1] += m_cornerStart[v];
+    m_cornerPolys.resize(m_cornerStart[verts]);
+    std::vector<int> fill(m_cornerStart.begin(), m_cornerStart.end() - 1);
+    for (int i = 0; i < polyCount(); ++i)
+        for (int c : m_polys[i]) m_cornerPolys[fill[c]++] = i;
+}
+
 void TTriangleMesh::updateNormals() {
     const int polys = polyCount();
     const int verts = vertexCount();
     m_pNorms.resize(polys);
-    m_vNorms.assign(verts, vec3());
-    // The unit normal of every triangle (zero for a degenerate one) on all threads; the corners'
-    // sums on one, in triangle order, which fixes their bits. A zero normal adds nothing to a sum.
-#pragma omp parallel for schedule(static) if (polys >= kParallelTriangles)
-    for (int i = 0; i < polys; ++i) {
-        const Tri& t = m_polys[i];
-        const vec3 n = (m_verts[t[1]] - m_verts[t[0]]).cross(m_verts[t[2]] - m_verts[t[0]]);
-        const double len = n.norm();
-        m_pNorms[i] = len != 0.0 ? n / len : vec3();
-    }
-    for (int i = 0; i < polys; ++i) {
-        const Tri& t = m_polys[i];
-        for (int k = 0; k < 3; ++k) m_vNorms[t[k]] += m_pNorms[i];
-    }
-#pragma omp parallel for schedule(static) if (verts >= kParallelTriangles)
-    for (int v = 0; v < verts; ++v) {
-        vec3& n = m_vNorms[v];
-        const double len = n.norm();
-        if (len != 0.0) n /= len;
+    m_vNorms.resize(verts);
+    // The unit normal of every triangle (zero for a degenerate one), then each vertex's sum of its
+    // corners' normals in triangle order, which fixes their bits whatever the threads.
+    const bool listed = m_cornerStart.size() == static_cast<size_t>(verts) + 1 &&
+                        m_cornerPolys.size() == 3 * static_cast<size_t>(polys);
+#pragma omp parallel if (polys >= kParallelTriangles)
+    {
+#pragma omp for schedule(static)
+        for (int i = 0; i < polys; ++i) {
+            const Tri& t = m_polys[i];
+            const vec3 n = (m_verts[t[1]] - m_verts[t[0]]).cross(m_verts[t[2]] - m_verts[t[0]]);
+            const double len = n.norm();
+            m_pNorms[i] = len != 0.0 ? n / len : vec3();
+        }
+        if (!listed) {
+            // Triangles set by other means than initialize: the corners summed on one thread.
+#pragma omp single
+            {
+                std::fill(m_vNorms.begin(), m_vNorms.end(), vec3());
+                for (int i = 0; i < polys; ++i)
+                    for (int c : m_polys[i]) m_vNorms[c] += m_pNorms[i];
+            }
+        }
+#pragma omp for schedule(static)
+        for (int v = 0; v < verts; ++v) {
+            vec3 n;
+            if (listed) {
+                for (int k = m_cornerStart[v]; k < m_cornerStart[v + 1]; ++k) n += m_pNorms[m_cornerPolys[k]];
+            } else {
+                n = m_vNorms[v];
+            }
+            const double len = n.norm();
+            m_vNorms[v] = len != 0.0 ? n / len : n;
+        }
     }
 }
 

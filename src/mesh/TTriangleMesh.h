@@ -81,10 +81,14 @@ private:
     std::vector<int> m_vEdge;
     std::vector<Tri> m_pEdges;
     std::vector<std::vector<int>> m_vRingVs;
+    /// The triangles at each vertex's corners, in ascending order (a triangle once per corner):
+    /// m_cornerPolys[m_cornerStart[v] .. m_cornerStart[v + 1]). Built by initialize.
+    std::vector<int> m_cornerStart, m_cornerPolys;
     int m_isValid = 0;
 
     enum class RingItem { Vertex, Edge, Polygon };
     void walkOneRing(int v, RingItem what, std::vector<int>& out) const;
     void buildEdges();
+    void buildCornerLists();
     bool passesStructureTest() const;
 };

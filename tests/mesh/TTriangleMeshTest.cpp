@@ -1,7 +1,9 @@
 // Winged-edge construction, structure tests, one-rings and ray picking of the surface mesh.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "linalg/Diagnostics.h"
@@ -107,6 +109,41 @@ TEST(TTriangleMeshTest, DegenerateTriangleDoesNotDisturbNormals) {
     EXPECT_EQ(mesh.polyNormals()[1], vec3());
     EXPECT_NEAR(mesh.vertexNormals()[0].z, 1.0, 1e-12);
     EXPECT_NEAR(mesh.vertexNormals()[1].z, 1.0, 1e-12);
+}
+
+TEST(TTriangleMeshTest, VertexNormalsSumTheirCornersInTriangleOrderOnAnyThreadCount) {
+    // A bumpy 60 x 60 height field: enough triangles for the threaded normals.
+    const int side = 60;
+    std::vector<vec3> verts;
+    std::vector<Tri> tris;
+    for (int j = 0; j < side; ++j)
+        for (int i = 0; i < side; ++i) verts.emplace_back(i, j, 0.3 * std::sin(0.7 * i) * std::cos(1.3 * j));
+    for (int j = 0; j + 1 < side; ++j)
+        for (int i = 0; i + 1 < side; ++i) {
+            const int a = j * side + i, b = a + 1, c = a + side, d = c + 1;
+            tris.push_back({a, b, d});
+            tris.push_back({a, d, c});
+        }
+    TTriangleMesh mesh;
+    ASSERT_EQ(mesh.initialize(verts, tris), 1);
+    for (int v = 0; v < mesh.vertexCount(); ++v) mesh.setVertex(v, verts[v] * 1.1 + vec3(0, 0, 0.01 * (v % 7)));
+
+    std::vector<vec3> expected(verts.size());
+    for (int i = 0; i < mesh.polyCount(); ++i) {
+        const Tri& t = tris[i];
+        const vec3 n = (mesh.verts()[t[1]] - mesh.verts()[t[0]]).cross(mesh.verts()[t[2]] - mesh.verts()[t[0]]);
+        for (int c : t) expected[c] += n / n.norm();
+    }
+    for (vec3& n : expected) n /= n.norm();
+
+    const int threads = omp_get_max_threads();
+    for (int t : {1, 2, 3}) {
+        omp_set_num_threads(t);
+        mesh.updateNormals();
+        for (int v = 0; v < mesh.vertexCount(); ++v)
+            ASSERT_EQ(mesh.vertexNormals()[v], expected[v]) << "vertex " << v << " on " << t << " threads";
+    }
+    omp_set_num_threads(threads);
 }
 
 TEST(TTriangleMeshTest, PickByRayFindsNearestAndHonoursMode) {
