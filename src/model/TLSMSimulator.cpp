@@ -445,6 +445,13 @@ void TLSMSimulator::buildLayers(const std::vector<Tetra>& tets) {
     m_faceNormals.assign(m_surfFaces.size(), vec3());
 }
 
+std::vector<vec3> TLSMSimulator::velocities() const {
+    if (m_rank.size() != m_velocities.size()) return m_velocities;
+    std::vector<vec3> out(m_velocities.size());
+    for (size_t v = 0; v < out.size(); ++v) out[v] = m_velocities[m_rank[v]];
+    return out;
+}
+
 void TLSMSimulator::resetSimulation() {
     std::fill(m_velocities.begin(), m_velocities.end(), vec3());
     for (BlockMatrices& b : m_blockFrames) b = identityBlock();
@@ -752,7 +759,7 @@ void TLSMSimulator::integrate(std::vector<vec3>& positions, double dt, int threa
                 continue;
             }
             const vec3 x = positions[v];
-            vec3 vel = m_velocities[v] + (m_goalPos[v] - x) / dt;
+            vec3 vel = m_velocities[rank[v]] + (m_goalPos[v] - x) / dt;
             const TVertexConstraint& c = m_vtxConstraint[v];
             if (c.isFixed) vel += (c.target - x) * fixedGain;
             if (c.isPinned) vel = vec3();
@@ -768,7 +775,7 @@ void TLSMSimulator::integrate(std::vector<vec3>& positions, double dt, int threa
             vec3 sum;
             for (int row = first; row < first + clusterSize[p]; ++row)
                 sum += rows[row].weight[lane] * m_velocityBefore[rows[row].coord[lane] / 4];
-            m_velocities[order[p]] = kDamping * (m_velocityBefore[p] + sum);
+            m_velocities[p] = kDamping * (m_velocityBefore[p] + sum);
         }
     }
 }

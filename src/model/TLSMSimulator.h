@@ -107,7 +107,8 @@ class TLSMSimulator {
     const std::vector<int>& clusterVerts() const { return m_clusterVerts; }
     const std::vector<double>& clusterWeights() const { return m_clusterWeights; }
     const std::vector<double>& vertexWeights() const { return m_vertexWeights; }
-    const std::vector<vec3>& velocities() const { return m_velocities; }
+    /// Velocities after the latest step, in the mesh's order.
+    std::vector<vec3> velocities() const;
     const std::vector<vec3>& restPos() const { return m_restPos; }
     /// Goal positions of the latest step.
     const std::vector<vec3>& goalPos() const { return m_goalPos; }
@@ -149,7 +150,7 @@ class TLSMSimulator {
     std::vector<int> m_clusterVerts;       // members, cluster by cluster, ascending
     std::vector<double> m_clusterWeights;  // sum to 1 within a cluster
     std::vector<double> m_vertexWeights;   // sum to 1 over all memberships of a vertex
-    std::vector<vec3> m_velocities;
+    std::vector<vec3> m_velocities;        // in the locality order (entry p: vertex m_order[p]); velocities() maps back
     std::vector<vec3> m_restPos;
     std::vector<TVertexConstraint> m_vtxConstraint;
     std::vector<int> m_heldVerts;  // the vertices m_vtxConstraint marks (a vertex may appear twice)

@@ -12,7 +12,10 @@
 
 // Sets a simulator's velocities before a step.
 struct TLSMSimulatorTestAccess {
-    static std::vector<vec3>& velocities(TLSMSimulator& simulator) { return simulator.m_velocities; }
+    /// Sets the velocities, given in the mesh's order, as the simulator keeps them.
+    static void setVelocities(TLSMSimulator& simulator, const std::vector<vec3>& velocities) {
+        for (size_t v = 0; v < velocities.size(); ++v) simulator.m_velocities[simulator.m_rank[v]] = velocities[v];
+    }
     static void cutShares(TLSMSimulator& simulator, const std::vector<double>& fit, const std::vector<double>& gather) {
         simulator.m_fitCuts = fit;
         simulator.m_gatherCuts = gather;
@@ -390,41 +393,47 @@ TEST(StepTest, CorrectionsAreWiredIntoTheStep) {
 TEST(StepTest, DampingMixesEachVelocityWithItsClusterMean) {
     // The goals do not depend on the velocities and the update is linear in them, so two equal
     // models stepped from the same positions, one with velocities u and one at rest, differ by
-    // dt u in position and by 0.3 (u_i + sum_j w_ij u_j) in velocity.
-    auto stepWith = [](const std::vector<vec3>& velocities, TLSMModel& model, std::vector<vec3>& p) {
-        simtest::setUpModel(model, testmesh::singleTet(), 1, vec3(1, 0.3, 0));
-        p = model.m_vtxOrigPos;
-        p[3] += vec3(0.05, -0.02, 0.04);
-        TLSMSimulatorTestAccess::velocities(model.m_simulator) = velocities;
-        DiagCapture quiet;
-        return model.m_simulator.stepSimulation(p, {}, {}, model.m_vtxStretch, 0.01, 10);
-    };
-    const std::vector<vec3> u = {{0, 0, 1}, {0, 0, 0}, {2, 0, 0}, {0, -1, 0}};
-    TLSMModel still, moving;
-    std::vector<vec3> pStill, pMoving;
-    ASSERT_TRUE(stepWith(std::vector<vec3>(4), still, pStill));
-    ASSERT_TRUE(stepWith(u, moving, pMoving));
-    const TLSMSimulator& sim = moving.m_simulator;
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_LT(distance(pMoving[i] - pStill[i], u[i] * 0.01), 1e-12) << "vertex " << i;
-        vec3 mean;
-        double sum = 0.0;
-        for (int m = sim.clusterBegin(i); m < sim.clusterEnd(i); ++m) {
-            mean += sim.clusterWeights()[m] * u[sim.clusterVerts()[m]];
-            sum += sim.clusterWeights()[m];
+    // dt u in position and by 0.3 (u_i + sum_j w_ij u_j) in velocity. The tetrahedron is also
+    // listed backwards, so that the simulator's own vertex order differs from the mesh's.
+    testmesh::TetData backwards;
+    backwards.verts = {{0, 0, 1}, {0, 1, 0}, {1, 0, 0}, {0, 0, 0}};
+    backwards.tets = {testmesh::makeTet(3, 2, 1, 0)};
+    for (const testmesh::TetData& mesh : {testmesh::singleTet(), backwards}) {
+        SCOPED_TRACE(mesh.verts[0] == vec3() ? "listed forwards" : "listed backwards");
+        auto stepWith = [&](const std::vector<vec3>& velocities, TLSMModel& model, std::vector<vec3>& p) {
+            simtest::setUpModel(model, mesh, 1, vec3(1, 0.3, 0));
+            p = model.m_vtxOrigPos;
+            p[3] += vec3(0.05, -0.02, 0.04);
+            TLSMSimulatorTestAccess::setVelocities(model.m_simulator, velocities);
+            DiagCapture quiet;
+            return model.m_simulator.stepSimulation(p, {}, {}, model.m_vtxStretch, 0.01, 10);
+        };
+        const std::vector<vec3> u = {{0, 0, 1}, {0, 0, 0}, {2, 0, 0}, {0, -1, 0}};
+        TLSMModel still, moving;
+        std::vector<vec3> pStill, pMoving;
+        ASSERT_TRUE(stepWith(std::vector<vec3>(4), still, pStill));
+        ASSERT_TRUE(stepWith(u, moving, pMoving));
+        const TLSMSimulator& sim = moving.m_simulator;
+        const std::vector<vec3> vMoving = sim.velocities(), vStill = still.m_simulator.velocities();
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_LT(distance(pMoving[i] - pStill[i], u[i] * 0.01), 1e-12) << "vertex " << i;
+            vec3 mean;
+            double sum = 0.0;
+            for (int m = sim.clusterBegin(i); m < sim.clusterEnd(i); ++m) {
+                mean += sim.clusterWeights()[m] * u[sim.clusterVerts()[m]];
+                sum += sim.clusterWeights()[m];
+            }
+            ASSERT_NEAR(sum, 1.0, kTight);
+            const vec3 expected = (u[i] + mean) * 0.3;
+            EXPECT_LT(distance(vMoving[i] - vStill[i], expected), 1e-9) << "vertex " << i;
         }
-        ASSERT_NEAR(sum, 1.0, kTight);
-        const vec3 expected = (u[i] + mean) * 0.3;
-        EXPECT_LT(distance(sim.velocities()[i] - still.m_simulator.velocities()[i], expected), 1e-9) << "vertex " << i;
+        // A uniform field keeps 60 %.
+        TLSMModel uniform;
+        std::vector<vec3> pUniform;
+        ASSERT_TRUE(stepWith(std::vector<vec3>(4, vec3(1, 2, 3)), uniform, pUniform));
+        const std::vector<vec3> vUniform = uniform.m_simulator.velocities();
+        for (int i = 0; i < 4; ++i) EXPECT_LT(distance(vUniform[i] - vStill[i], vec3(0.6, 1.2, 1.8)), 1e-9);
     }
-    // A uniform field keeps 60 %.
-    TLSMModel uniform;
-    std::vector<vec3> pUniform;
-    ASSERT_TRUE(stepWith(std::vector<vec3>(4, vec3(1, 2, 3)), uniform, pUniform));
-    for (int i = 0; i < 4; ++i)
-        EXPECT_LT(
-            distance(uniform.m_simulator.velocities()[i] - still.m_simulator.velocities()[i], vec3(0.6, 1.2, 1.8)),
-            1e-9);
 }
 
 TEST(StepTest, UnevenThreadSharesGiveTheSameBits) {
