@@ -39,7 +39,7 @@ int TTriangleMesh::initialize(const std::vector<vec3>& positions, const std::vec
             }
     m_vNorms.assign(vertexCount(), vec3());
     m_pNorms.assign(polyCount(), vec3());
-    buildCornerLists();
+    cornerIncidence(m_polys, vertexCount(), m_cornerStart, m_cornerPolys);
     updateNormals();
     buildEdges();
 
@@ -66,16 +66,16 @@ int TTriangleMesh::initialize(const std::vector<vec3>& positions, const std::vec
     return 1;
 }
 
-void TTriangleMesh::buildCornerLists() {
-    const int verts = vertexCount();
-    m_cornerStart.assign(static_cast<size_t>(verts) + 1, 0);
-    for (const Tri& t : m_polys)
-        for (int c : t) ++m_cornerStart[c + 1];
-    for (int v = 0; v < verts; ++v) m_cornerStart[v + 1] += m_cornerStart[v];
-    m_cornerPolys.resize(m_cornerStart[verts]);
-    std::vector<int> fill(m_cornerStart.begin(), m_cornerStart.end() - 1);
-    for (int i = 0; i < polyCount(); ++i)
-        for (int c : m_polys[i]) m_cornerPolys[fill[c]++] = i;
+void cornerIncidence(const std::vector<std::array<int, 3>>& triangles, int vertexCount, std::vector<int>& start,
+                     std::vector<int>& items) {
+    start.assign(static_cast<size_t>(vertexCount) + 1, 0);
+    for (const auto& t : triangles)
+        for (int c : t) ++start[c + 1];
+    for (int v = 0; v < vertexCount; ++v) start[v + 1] += start[v];
+    items.resize(start[vertexCount]);
+    std::vector<int> fill(start.begin(), start.end() - 1);
+    for (int i = 0; i < static_cast<int>(triangles.size()); ++i)
+        for (int c : triangles[i]) items[fill[c]++] = i;
 }
 
 void TTriangleMesh::updateNormals() {
@@ -83,10 +83,11 @@ void TTriangleMesh::updateNormals() {
     const int verts = vertexCount();
     m_pNorms.resize(polys);
     m_vNorms.resize(verts);
+    if (m_cornerStart.size() != static_cast<size_t>(verts) + 1 ||
+        m_cornerPolys.size() != 3 * static_cast<size_t>(polys))
+        cornerIncidence(m_polys, verts, m_cornerStart, m_cornerPolys);
     // The unit normal of every triangle (zero for a degenerate one), then each vertex's sum of its
     // corners' normals in triangle order, which fixes their bits whatever the threads.
-    const bool listed = m_cornerStart.size() == static_cast<size_t>(verts) + 1 &&
-                        m_cornerPolys.size() == 3 * static_cast<size_t>(polys);
 #pragma omp parallel if (polys >= kParallelTriangles)
     {
 #pragma omp for schedule(static)
@@ -96,23 +97,10 @@ void TTriangleMesh::updateNormals() {
             const double len = n.norm();
             m_pNorms[i] = len != 0.0 ? n / len : vec3();
         }
-        if (!listed) {
-            // Triangles set by other means than initialize: the corners summed on one thread.
-#pragma omp single
-            {
-                std::fill(m_vNorms.begin(), m_vNorms.end(), vec3());
-                for (int i = 0; i < polys; ++i)
-                    for (int c : m_polys[i]) m_vNorms[c] += m_pNorms[i];
-            }
-        }
 #pragma omp for schedule(static)
         for (int v = 0; v < verts; ++v) {
             vec3 n;
-            if (listed) {
-                for (int k = m_cornerStart[v]; k < m_cornerStart[v + 1]; ++k) n += m_pNorms[m_cornerPolys[k]];
-            } else {
-                n = m_vNorms[v];
-            }
+            for (int k = m_cornerStart[v]; k < m_cornerStart[v + 1]; ++k) n += m_pNorms[m_cornerPolys[k]];
             const double len = n.norm();
             m_vNorms[v] = len != 0.0 ? n / len : n;
         }

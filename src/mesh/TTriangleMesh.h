@@ -13,6 +13,11 @@ struct TWingedEdge {
     int vMin = -1, vMax = -1;
 };
 
+/// For each vertex v of `vertexCount`, the triangles with a corner at v in ascending order (a
+/// triangle once per such corner): items[start[v] .. start[v + 1]). Every corner must be a vertex.
+void cornerIncidence(const std::vector<std::array<int, 3>>& triangles, int vertexCount, std::vector<int>& start,
+                     std::vector<int>& items);
+
 /// The heart's drawn surface (owned by the model) and the marker sphere. Rebuilt by initialize when
 /// the topology changes; only updateNormals runs per frame. Not thread-safe; UI thread only.
 class TTriangleMesh {
@@ -81,14 +86,13 @@ private:
     std::vector<int> m_vEdge;
     std::vector<Tri> m_pEdges;
     std::vector<std::vector<int>> m_vRingVs;
-    /// The triangles at each vertex's corners, in ascending order (a triangle once per corner):
-    /// m_cornerPolys[m_cornerStart[v] .. m_cornerStart[v + 1]). Built by initialize.
+    /// cornerIncidence of the triangles, built by initialize (and again by updateNormals when the
+    /// counts no longer match).
     std::vector<int> m_cornerStart, m_cornerPolys;
     int m_isValid = 0;
 
     enum class RingItem { Vertex, Edge, Polygon };
     void walkOneRing(int v, RingItem what, std::vector<int>& out) const;
     void buildEdges();
-    void buildCornerLists();
     bool passesStructureTest() const;
 };

@@ -11,6 +11,7 @@
 
 #include "linalg/Diagnostics.h"
 #include "linalg/SmallAlgebra.h"
+#include "mesh/TTriangleMesh.h"
 
 namespace {
 
@@ -434,14 +435,7 @@ void TLSMSimulator::buildLayers(const std::vector<Tetra>& tets) {
         m_layerEntryStart[e + 1] = at;
     }
     if (m_layerEntryNum > 0) m_layerLevelStart.push_back(m_layerEntryNum);
-    m_vertexFaceStart.assign(n + 1, 0);
-    for (const auto& f : m_surfFaces)
-        for (int c : f) ++m_vertexFaceStart[c + 1];
-    for (int v = 0; v < n; ++v) m_vertexFaceStart[v + 1] += m_vertexFaceStart[v];
-    m_vertexFaces.resize(m_vertexFaceStart[n]);
-    std::vector<int> fill(m_vertexFaceStart.begin(), m_vertexFaceStart.end() - 1);
-    for (int f = 0; f < surfFaceCount(); ++f)
-        for (int c : m_surfFaces[f]) m_vertexFaces[fill[c]++] = f;
+    cornerIncidence(m_surfFaces, n, m_vertexFaceStart, m_vertexFaces);
     m_faceNormals.assign(m_surfFaces.size(), vec3());
 }
 
@@ -742,7 +736,6 @@ void TLSMSimulator::integrate(std::vector<vec3>& positions, double dt, int threa
     const int n = m_vtxNum;
     const int* memberStart = m_vertexMemberStart.data();
     const int* rank = m_rank.data();
-    const int* order = m_order.data();
     const int* clusterSize = m_orderedClusterSize.data();
     const int* blockRowStart = m_blockRowStart.data();
     const ClusterLaneRow* rows = m_laneRows.data();
