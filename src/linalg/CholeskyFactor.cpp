@@ -2,6 +2,7 @@
 // are cached by sparsity pattern, and the dense kernels are held to one thread.
 #include "linalg/CholeskyFactor.h"
 
+#include "linalg/Diagnostics.h"
 #include "linalg/TSparseMatrix.h"
 
 #ifdef VELMORA_HAVE_CHOLMOD
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -224,6 +226,20 @@ cholmod_factor* symbolicFor(const TSparseMatrix& matrix) {
     return symbolic;
 }
 
+/// The pivot-ratio test every factor passes before it is used, whether it was computed afresh or
+/// brought to a new matrix by updates and downdates: in floating point a singular matrix (L^T L
+/// without constraints, or one whose last constraint was just downdated away) can come out with a
+/// tiny positive pivot instead of a failure, and its solutions would be garbage. False, with the
+/// reason in message, when CHOLMOD's estimate falls below kMinPivotRatio.
+bool pivotRatioAcceptable(cholmod_factor* factor, cholmod_common& c, std::string& message) {
+    const double pivotRatio = cholmod_rcond(factor, &c);
+    if (pivotRatio >= kMinPivotRatio) return true;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3g", pivotRatio);
+    message = std::string("numerically singular (pivot ratio ") + text + ")";
+    return false;
+}
+
 }  // namespace
 
 TCholeskyFactor::~TCholeskyFactor() { release(); }
@@ -266,11 +282,7 @@ bool TCholeskyFactor::factorize(const TSparseMatrix& matrix, std::string& messag
         cholmod_free_factor(&factor, &c);
         return false;
     }
-    // In floating point a singular matrix (L^T L without constraints) can come out with a tiny
-    // positive last pivot instead of a failure; its solution would be garbage.
-    const double pivotRatio = cholmod_rcond(factor, &c);
-    if (!(pivotRatio >= kMinPivotRatio)) {
-        message = "numerically singular (pivot ratio " + std::to_string(pivotRatio) + ")";
+    if (!pivotRatioAcceptable(factor, c, message)) {
         cholmod_free_factor(&factor, &c);
         return false;
     }
@@ -302,6 +314,7 @@ bool TCholeskyFactor::updateDowndate(const std::vector<TRankOneTerm>& terms, boo
     std::vector<std::pair<int, double>> column;
     int e = 0;
     bool inRange = true;
+    int outsideRow = 0;
     for (size_t t = 0; t < terms.size(); ++t) {
         columnStart[t] = e;
         column.clear();
@@ -309,6 +322,7 @@ bool TCholeskyFactor::updateDowndate(const std::vector<TRankOneTerm>& terms, boo
         for (size_t k = 0; k < term.rows.size() && k < term.values.size(); ++k) {
             if (term.rows[k] < 0 || term.rows[k] >= n) {
                 inRange = false;
+                outsideRow = term.rows[k];
                 continue;
             }
             column.emplace_back(position[term.rows[k]], term.values[k]);
@@ -321,15 +335,27 @@ bool TCholeskyFactor::updateDowndate(const std::vector<TRankOneTerm>& terms, boo
         }
     }
     columnStart[terms.size()] = e;
-    bool ok = inRange;
-    if (ok) {
+    std::string reason;
+    if (!inRange) {
+        reason = "row " + std::to_string(outsideRow) + " outside the " + std::to_string(n) + " rows";
+    } else {
         DenseKernelScope serial;
-        ok = cholmod_updown(downdate ? 0 : 1, update, m_factor, &c) != 0 && c.status == CHOLMOD_OK &&
-             m_factor->minor >= m_factor->n;
+        if (cholmod_updown(downdate ? 0 : 1, update, m_factor, &c) == 0 || c.status != CHOLMOD_OK ||
+            m_factor->minor < m_factor->n) {
+            reason = m_factor->minor < m_factor->n
+                         ? "not positive definite (column " + std::to_string(m_factor->minor) + ")"
+                         : "CHOLMOD update failed (status " + std::to_string(c.status) + ")";
+        } else {
+            // The updated factor is held to the test a fresh one passes: a downdate can leave the
+            // matrix singular with every pivot still positive.
+            pivotRatioAcceptable(m_factor, c, reason);
+        }
     }
     cholmod_free_sparse(&update, &c);
-    if (!ok) release();
-    return ok;
+    if (reason.empty()) return true;
+    diagPrintf("TCholeskyFactor::updateDowndate: %s; factor released\n", reason.c_str());
+    release();
+    return false;
 }
 
 bool TCholeskyFactor::solve(const double* b, double* x, int columns) const {

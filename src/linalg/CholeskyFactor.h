@@ -29,11 +29,13 @@ class TCholeskyFactor {
 
     /// Factorises the compressed square matrix, reading its upper triangle (the matrix must be
     /// symmetric). False, with the reason in message and no factor kept, when it is not positive
-    /// definite or CHOLMOD fails.
+    /// definite, numerically singular (smallest to largest pivot below 1e-12) or CHOLMOD fails.
     bool factorize(const TSparseMatrix& matrix, std::string& message);
-    /// Replaces the factor of A by that of A + sum c c^T (downdate false) or A - sum c c^T. False
-    /// (factor released) when a row is out of range, a downdate loses positive definiteness or
-    /// CHOLMOD fails; the caller then factorises afresh.
+    /// Replaces the factor of A by that of A + sum c c^T (downdate false) or A - sum c c^T. The
+    /// result is held to factorize's tests, the pivot ratio included. False (factor released, one
+    /// console line with the reason) when a row is out of range, a downdate loses positive
+    /// definiteness, the updated factor is numerically singular or CHOLMOD fails; the caller then
+    /// factorises the new matrix afresh.
     bool updateDowndate(const std::vector<TRankOneTerm>& terms, bool downdate);
     /// Solves A x = b (size() doubles each; with columns > 1, that many right-hand sides one after
     /// the other, solved together); false when there is no factor.

@@ -192,16 +192,16 @@ void applyAuthoredParts(TLSMModel& model, const AuthoredParts& parts) {
     if (parts.hasPhase) model.m_phaseField.m_value = parts.phaseValues;
     if (parts.hasAmplitude) model.m_ampliField.m_value = parts.amplitudeValues;
     if (parts.hasDepth) model.m_orienField.m_depthField.m_value = parts.depthValues;
-    if (parts.hasFrames) {
-        TTensorField& field = model.m_orienField;
-        field.m_frames = parts.frames;
-        // Frames recomputed from the fields came with new fibre lines; frames turned with a move
-        // of the model did not (the lines belong to the tissue and a move leaves them as they are).
-        if (!restShape) field.buildAllFibreLines(model.m_tets, model.m_vtxOrigPos, model.m_vtxIsVentriOrAtrium);
-    }
-    if (restShape || parts.hasFrames)
+    if (parts.hasFrames) model.m_orienField.m_frames = parts.frames;
+    // The fibre lines are traced through the rest shape along the frames. The lines on display
+    // were traced for whatever shape and frames were current when they were last built (a field
+    // update after a move, the frames of a restored autosave), so a step that puts either back
+    // traces them again, as the field update and the autosave restore do.
+    if (restShape || parts.hasFrames) {
+        model.m_orienField.buildAllFibreLines(model.m_tets, model.m_vtxOrigPos, model.m_vtxIsVentriOrAtrium);
         model.m_simulator.initSimulator(model.m_vtxOrigPos, model.m_tets, model.m_smNeighbors,
                                         model.m_orienField.m_frames);
+    }
     if (chamberIds) {
         // The ids belong to the full surface: a cut or peeled view is restored, as painting does.
         model.rebuildSurface();

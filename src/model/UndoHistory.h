@@ -49,9 +49,10 @@ bool makeUndoStep(const AuthoredState& from, const AuthoredState& to, const std:
 std::string describeStep(const UndoStep& step);
 
 /// Puts one side of a step into the model and recomputes what depends on it, as the original
-/// gesture did: the fibre frames and field values are restored as they were, the simulator is set
-/// up again when the rest shape or the frames changed, the surface follows the rest positions or
-/// the chamber ids, the contraction tables and the dialogs follow the charts and settings.
+/// gesture did: the fibre frames and field values are restored as they were, the fibre lines are
+/// traced again and the simulator is set up again when the rest shape or the frames changed, the
+/// surface follows the rest positions or the chamber ids, the contraction tables and the dialogs
+/// follow the charts and settings.
 void applyAuthoredParts(TLSMModel& model, const AuthoredParts& parts);
 
 /// The undo history of the one loaded model. Steps are made at commit points (the end of a

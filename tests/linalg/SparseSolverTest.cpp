@@ -1,6 +1,5 @@
 // Loading of the solver library, and both sparse back ends solving the same systems.
 #include <gtest/gtest.h>
-
 #include <omp.h>
 
 #include <cmath>
@@ -24,7 +23,7 @@ std::string loadLine(const std::string& dir) {
 }
 
 class SparseSolver : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         DiagCapture quiet;
         ASSERT_TRUE(loadUmfpackLibrary(sparsetest::programDir())) << quiet.text();
@@ -269,8 +268,113 @@ TEST_F(SparseSolver, CholeskyUpdateAndDowndateMatchAFreshFactor) {
     for (int i = 0; i < n; ++i) EXPECT_NEAR(restored[i], before[i], kRelativeTolerance * scale) << i;
 
     // A term naming a row outside the matrix is refused and the factor released.
-    EXPECT_FALSE(factor.updateDowndate({{{n}, {1.0}}}, false));
+    {
+        DiagCapture capture;
+        EXPECT_FALSE(factor.updateDowndate({{{n}, {1.0}}}, false));
+        EXPECT_TRUE(capture.contains("updateDowndate: row " + std::to_string(n) + " outside")) << capture.text();
+    }
     EXPECT_FALSE(factor.isValid());
+}
+
+TEST_F(SparseSolver, CholeskyUpdatesAreHeldToTheFactorisationsPivotCheck) {
+    ASSERT_TRUE(setSolverBackendForTesting(SolverBackend::Cholmod));
+    // A field's system: L^T L of a mesh (singular: constants) held by penalty terms on tetrahedra,
+    // and beside it a small detached block beta [[2, -1], [-1, 2]], far weaker than the rest,
+    // held by a unit penalty on each of its two rows.
+    const testmesh::TetData mesh = testmesh::cube(3);
+    const int n = static_cast<int>(mesh.verts.size());
+    TSparseMatrix l(n, n);
+    l.setUniformLaplacian(mesh.verts, sparsetest::neighbourLists(n, mesh.tets));
+    TSparseMatrix gram(n, n);
+    gram.compress(l.calcGramMatrix(gram));
+    const double beta = 1e-12;
+    auto penalty = [&](int tet, double weight) {
+        const double w[4] = {0.1, 0.2, 0.3, 0.4};
+        TRankOneTerm term;
+        for (int a = 0; a < 4; ++a) {
+            term.rows.push_back(mesh.tets[tet].vIdx[a]);
+            term.values.push_back(std::sqrt(weight) * w[a]);
+        }
+        return term;
+    };
+    const TRankOneTerm p = penalty(0, 100.0), q = penalty(static_cast<int>(mesh.tets.size()) - 1, 100.0);
+    const std::vector<TRankOneTerm> blockPins = {{{n}, {1.0}}, {{n + 1}, {1.0}}};
+    // The system with the given terms added entry by entry: what a fresh factorisation sees.
+    auto system = [&](const std::vector<TRankOneTerm>& terms) {
+        auto m = std::make_unique<TSparseMatrix>(n + 2, n + 2);
+        for (int r = 0; r < n; ++r)
+            for (const auto& [column, value] : gram.row(r)) m->appendEntry(r, column, value);
+        m->appendEntry(n, n, 2 * beta);
+        m->appendEntry(n, n + 1, -beta);
+        m->appendEntry(n + 1, n, -beta);
+        m->appendEntry(n + 1, n + 1, 2 * beta);
+        m->compress(m->entryCount());
+        for (const TRankOneTerm& t : terms)
+            for (size_t j = 0; j < t.rows.size(); ++j)
+                for (size_t k = 0; k < t.rows.size(); ++k)
+                    m->addToEntry(t.rows[j], t.rows[k], t.values[j] * t.values[k]);
+        return m;
+    };
+    std::vector<double> b = randomVector(n + 2, 31);
+    b[n] = beta * (2 * 1.0 - 2.0);  // the block's solution is (1, 2)
+    b[n + 1] = beta * (-1.0 + 2 * 2.0);
+    std::string message;
+    TCholeskyFactor factor;
+    ASSERT_TRUE(factor.factorize(*system({p, q, blockPins[0], blockPins[1]}), message)) << message;
+
+    // Removing one of the two mesh penalties leaves a well-conditioned system: the factor is
+    // kept, and solves as a fresh one does.
+    {
+        DiagCapture capture;
+        ASSERT_TRUE(factor.updateDowndate({q}, true));
+        EXPECT_EQ(capture.text(), "");
+    }
+    ASSERT_TRUE(factor.isValid());
+    TCholeskyFactor fresh;
+    ASSERT_TRUE(fresh.factorize(*system({p, blockPins[0], blockPins[1]}), message)) << message;
+    std::vector<double> updated(n + 2), expected(n + 2);
+    ASSERT_TRUE(factor.solve(b.data(), updated.data()));
+    ASSERT_TRUE(fresh.solve(b.data(), expected.data()));
+    const double scale = sparsetest::maxAbs(expected);
+    for (int i = 0; i < n + 2; ++i) EXPECT_NEAR(updated[i], expected[i], kRelativeTolerance * scale) << i;
+
+    // Removing the block's penalties leaves pivots of about beta beside ones of about ten: a fresh
+    // factorisation refuses that, and so must the downdate, whose pivots come from 1 + 2 beta - 1
+    // and are off by parts in ten thousand. The caller's fallback (a fresh factorisation, which leaves
+    // it to LU) then gives the block's exact solution.
+    const std::unique_ptr<TSparseMatrix> weak = system({p});
+    EXPECT_FALSE(fresh.factorize(*weak, message));
+    EXPECT_NE(message.find("numerically singular"), std::string::npos) << message;
+    {
+        DiagCapture capture;
+        EXPECT_FALSE(factor.updateDowndate(blockPins, true));
+        EXPECT_TRUE(capture.contains("updateDowndate: numerically singular")) << capture.text();
+    }
+    EXPECT_FALSE(factor.isValid());
+    std::vector<double> x(n + 2, 0.0);
+    if (!factor.solve(b.data(), x.data())) {
+        DiagCapture quiet;
+        weak->solve(b.data(), x.data());
+    }
+    EXPECT_NEAR(x[n], 1.0, 1e-9);
+    EXPECT_NEAR(x[n + 1], 2.0, 1e-9);
+
+    // Downdating the last penalty of the mesh leaves L^T L, singular, with every pivot positive in
+    // floating point; an update towards singularity (a penalty 10^16 times the others) is refused
+    // as well.
+    ASSERT_TRUE(factor.factorize(*system({p, blockPins[0], blockPins[1]}), message)) << message;
+    {
+        DiagCapture quiet;
+        EXPECT_FALSE(factor.updateDowndate({p}, true));
+    }
+    EXPECT_FALSE(factor.isValid());
+    ASSERT_TRUE(factor.factorize(*system({p, blockPins[0], blockPins[1]}), message)) << message;
+    {
+        DiagCapture quiet;
+        EXPECT_FALSE(factor.updateDowndate({penalty(5, 1e18)}, false));
+    }
+    EXPECT_FALSE(factor.isValid());
+    EXPECT_FALSE(fresh.factorize(*system({p, penalty(5, 1e18), blockPins[0], blockPins[1]}), message));
 }
 
 TEST_F(SparseSolver, CholeskyLeavesTheCallersThreadSettingsAsTheyWere) {

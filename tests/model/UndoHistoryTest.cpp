@@ -1,15 +1,21 @@
 // The undo history on a loaded model: every kind of step gives back the project file byte for
-// byte, the limits drop the oldest steps, the saved mark, and the autosave.
+// byte, the fibre lines follow a rest shape put back, the limits drop the oldest steps, the saved
+// mark, and the autosave.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <thread>
 
 #include "common/TestFiles.h"
 #include "common/TestMeshes.h"
+#include "fields/FibreRandom.h"
 #include "fields/TSmoothField.h"
+#include "fields/TTensorField.h"
 #include "linalg/Diagnostics.h"
 #include "model/Autosave.h"
 #include "model/ModelGeometry.h"
@@ -47,6 +53,42 @@ class UndoHistoryTest : public ::testing::Test {
         addConstraintAtVertex(field.m_constraints, model.m_vtxOrigPos, vertex, value);
         updateFieldHarmonic(field, *model.m_fieldMatrix);
     }
+
+    using FibreLineSets = std::array<std::vector<TFibreLine>, 4>;
+    /// Where the points of the four fibre-line sets lie on the given vertex positions, set after set.
+    static std::vector<vec3> fibrePoints(const FibreLineSets& sets, const std::vector<vec3>& positions) {
+        std::vector<vec3> points;
+        for (const std::vector<TFibreLine>& set : sets)
+            for (const TFibreLine& line : set)
+                for (const auto& sample : line) points.push_back(sample.first.position(positions));
+        return points;
+    }
+    /// Undoes (or redoes) one step of m with the fibre-line seeds drawn from their start, and checks
+    /// that m's lines are the ones a fresh tracing from the same seeds gives on the shape and frames
+    /// put back, and that the lines shown before were not.
+    static void expectLinesTracedAfresh(UndoHistory& h, TLSMModel& m, bool undo, const char* what) {
+        const FibreLineSets before = m.m_orienField.m_fibreLines;
+        resetFibreRandomForTesting();
+        ASSERT_TRUE(undo ? h.undo(m) : h.redo(m)) << what;
+        TTensorField fresh = m.m_orienField;
+        resetFibreRandomForTesting();
+        fresh.buildAllFibreLines(m.m_tets, m.m_vtxOrigPos, m.m_vtxIsVentriOrAtrium);
+        const std::vector<vec3> expected = fibrePoints(fresh.m_fibreLines, m.m_vtxOrigPos);
+        ASSERT_FALSE(expected.empty()) << what;
+        EXPECT_EQ(largestGap(fibrePoints(m.m_orienField.m_fibreLines, m.m_vtxOrigPos), expected), 0.0) << what;
+        EXPECT_GT(largestGap(fibrePoints(before, m.m_vtxOrigPos), expected), kStaleLineGap)
+            << what << ": the lines shown before";
+    }
+    /// The largest distance between corresponding points; infinite when the counts differ.
+    static double largestGap(const std::vector<vec3>& a, const std::vector<vec3>& b) {
+        if (a.size() != b.size()) return std::numeric_limits<double>::infinity();
+        double gap = 0.0;
+        for (size_t i = 0; i < a.size(); ++i) gap = std::max(gap, (a[i] - b[i]).norm());
+        return gap;
+    }
+    /// Lines traced for another shape or other frames lie further than this from the right ones
+    /// (a hundredth of a walk step).
+    static constexpr double kStaleLineGap = TTensorField::kWalkStep / 100;
 
     TempDir dir;
     std::string base = dir.file("heart");
@@ -151,6 +193,53 @@ TEST_F(UndoHistoryTest, UndoRestoresWhatTheFileDoesNotHoldAndTheDerivedState) {
     // Nothing changed: no step.
     EXPECT_FALSE(history.commit(model, "Nothing"));
     EXPECT_EQ(history.undoCount(), 1u);
+}
+
+TEST_F(UndoHistoryTest, UndoAndRedoOfAMoveTraceTheFibreLinesOnTheShapePutBack) {
+    // The model scaled up, then its field updated there: the lines are traced in the scaled shape,
+    // where a step of the walk covers half as much of the tissue.
+    const double grow[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1};
+    ASSERT_TRUE(transformModel(model, grow));
+    ASSERT_TRUE(history.commit(model, "Scale model"));
+    {
+        DiagCapture quiet;
+        resetFibreRandomForTesting();
+        model.m_orienField.updateOrientation(model.m_tets, model.m_vtxOrigPos, model.m_smNeighbors,
+                                             model.m_vtxIsVentriOrAtrium);
+    }
+    expectLinesTracedAfresh(history, model, true, "undo");
+    expectLinesTracedAfresh(history, model, false, "redo");
+}
+
+TEST_F(UndoHistoryTest, UndoAndRedoOfARestoredAutosaveTraceTheFibreLinesOnTheShapePutBack) {
+    // Work autosaved after the model was turned and given a stroke; restored on the model as the
+    // file holds it, it brings another rest shape and frames with lines traced for them.
+    std::string error;
+    const double turn[16] = {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0.5, 0, 0, 1};
+    ASSERT_TRUE(transformModel(model, turn));
+    addOrientationStroke(
+        model.m_orienField,
+        {model.m_verts[0], model.m_verts[1], model.m_verts[5], model.m_verts[6], model.m_verts[10], model.m_verts[11]},
+        model.m_tets, model.m_verts);
+    ASSERT_EQ(model.m_orienField.m_strokes.size(), 1u);
+    ASSERT_TRUE(writeAutosave(model, error)) << error;
+
+    TLSMModel reloaded;
+    UndoHistory reloadedHistory;
+    std::vector<vec3> fileShape;
+    {
+        DiagCapture quiet;
+        ASSERT_TRUE(reloaded.loadModel(base));
+        reloadedHistory.reset(&reloaded);
+        fileShape = reloaded.m_vtxOrigPos;
+        ASSERT_TRUE(restoreAutosave(reloaded, error)) << error;
+    }
+    ASSERT_TRUE(reloadedHistory.commit(reloaded, "Restore autosaved work"));
+    ASSERT_NE(reloaded.m_vtxOrigPos, fileShape);
+    expectLinesTracedAfresh(reloadedHistory, reloaded, true, "undo");
+    EXPECT_EQ(reloaded.m_vtxOrigPos, fileShape);
+    EXPECT_TRUE(reloaded.m_orienField.m_strokes.empty());
+    expectLinesTracedAfresh(reloadedHistory, reloaded, false, "redo");
 }
 
 TEST_F(UndoHistoryTest, StepCountAndMemoryBudgetDropTheOldestSteps) {
