@@ -61,7 +61,29 @@ PyModel::PyModel(const std::string& base, std::string& damagedWarning) : m_base(
     if (project.status == ProjectLoadResult::Status::Refused)
         throw ModelLoadError("project file '" + base + ".vm' does not match the mesh: " + project.message);
     if (project.status == ProjectLoadResult::Status::Damaged)
-        damagedWarning = "project file '" + base + ".vm' is damaged and was read up to: " + project.message;
+        damagedWarning = "project file '" + base + ".vm' is damaged and was read up to: " + project.message +
+                         "; save() leaves it as it is unless force=True";
+    m_vertexCount = model().vertexCount();
+}
+
+bool PyModel::acquire(Use use) {
+    std::unique_lock<std::mutex> lock(m_useMutex);
+    if (m_running) return false;
+    if (use == Use::Run) m_running = true;
+    m_useEnded.wait(lock, [this] { return !m_inUse; });
+    // A run may have claimed the model while this call waited for the one before it.
+    if (use == Use::Call && m_running) return false;
+    m_inUse = true;
+    return true;
+}
+
+void PyModel::release(Use use) {
+    {
+        std::lock_guard<std::mutex> lock(m_useMutex);
+        m_inUse = false;
+        if (use == Use::Run) m_running = false;
+    }
+    m_useEnded.notify_all();
 }
 
 void PyModel::markPending(AuthoredField field) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -19,7 +21,8 @@ struct ModelLoadError : std::runtime_error {
 
 /// The core keeps process-wide state (the diagnostics sink, the solver back end, the main loop's
 /// timing report), so one operation on it runs at a time. Taken only with the interpreter lock
-/// released, never the other way round, so that a run waiting for the lock cannot block Python.
+/// released, never the other way round, so that a run waiting for the lock cannot block Python;
+/// a model's own use (PyModel::acquire) is taken before it.
 std::mutex& coreMutex();
 
 /// Silences (false) or restores (true) the core's console lines for the whole process.
@@ -44,9 +47,12 @@ struct BeatRun {
     bool interrupted = false;
 };
 
-/// The Python face of one model. Not thread-safe by itself: every call takes coreMutex().
+/// The Python face of one model. Every call that reads or changes the model holds its use
+/// (acquire/release) for the length of the access, and coreMutex() too where the core runs; a run
+/// of ticks holds the use from start to end, and a call from another thread meanwhile is refused
+/// rather than made to wait for the run or shown a half-computed tick.
 class PyModel {
-public:
+   public:
     /// Loads base (no extension) the way the application and `velmora-cli simulate` do.
     /// Throws ModelLoadError with the reader's message; damagedWarning receives the message of
     /// a project file that was read only up to a damaged record (empty otherwise).
@@ -56,9 +62,19 @@ public:
     const TLSMModel& model() const { return *m_controller->model(); }
     MainWindowManager& controller() { return *m_controller; }
     const std::string& basePath() const { return m_base; }
-    /// True while a run of ticks is under way (read and written with the interpreter lock held).
-    bool busy() const { return m_busy; }
-    void setBusy(bool busy) { m_busy = busy; }
+    /// Vertex count, fixed at load (read without the model's use).
+    int vertexCount() const { return m_vertexCount; }
+
+    /// What a thread takes the model for: one call, or a whole run of ticks.
+    enum class Use { Call, Run };
+    /// Takes the model for this thread, with the interpreter lock released; waits only for another
+    /// call to end. False, with nothing taken, when a run holds the model or has claimed it (a
+    /// run claims it at once and waits for the call in progress, so later calls see it).
+    bool acquire(Use use);
+    /// Gives back what acquire(use) took.
+    void release(Use use);
+    /// True from the moment a run claims the model until it has ended.
+    bool simulating() const { return m_running.load(); }
 
     /// Solves what the authoring calls left pending (all fields when everything is set), then sets
     /// the simulator up again from the frames. Returns true when anything was recomputed.
@@ -80,11 +96,15 @@ public:
     /// has not beaten since it was loaded); without it the run continues where the last one ended.
     void run(int ticks, int threads, int recordEvery, bool reset, BeatRun& out, const std::function<bool()>& keepGoing);
 
-private:
+   private:
     std::unique_ptr<MainWindowManager> m_controller;
     std::string m_base;
+    int m_vertexCount = 0;
     bool m_simulated = false;
-    bool m_busy = false;
+    std::mutex m_useMutex;  ///< guards m_inUse and the claim of m_running; held only briefly
+    std::condition_variable m_useEnded;
+    bool m_inUse = false;
+    std::atomic<bool> m_running{false};
     bool m_phasePending = false, m_amplitudePending = false, m_depthPending = false;
     bool m_orientationPending = false, m_simulatorPending = false;
 };

@@ -4,6 +4,7 @@
 #include <pybind11/stl.h>
 
 #include <cmath>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -21,24 +22,65 @@ using namespace pyconvert;
 
 namespace {
 
-/// Marks the model busy (while the interpreter lock is still held) for the length of a run.
-struct BusyScope {
-    explicit BusyScope(PyModel& model) : model(model) { model.setBusy(true); }
-    ~BusyScope() { model.setBusy(false); }
-    PyModel& model;
-};
-
-/// Releases the interpreter lock, then takes the core's lock (never the other order).
+/// Releases the interpreter lock, then takes the core's lock (never the other order); for the
+/// calls that have no model yet.
 struct CoreScope {
     py::gil_scoped_release release;
     std::lock_guard<std::mutex> lock{coreMutex()};
 };
 
-/// A model runs its ticks with the interpreter lock released; another thread must not read or
-/// change it meanwhile.
+[[noreturn]] void refuseWhileSimulating() {
+    throw std::runtime_error("the model is simulating in another thread; wait for simulate() to return");
+}
+
+/// Refuses at once, before any argument is converted, while a run holds the model.
 void checkIdle(const PyModel& self) {
-    if (self.busy())
-        throw std::runtime_error("the model is simulating in another thread; wait for simulate() to return");
+    if (self.simulating()) refuseWhileSimulating();
+}
+
+/// One call's hold on a model: the interpreter lock released, then the model's use, then the
+/// core's lock when the call runs core code (solves, set-up, writing); given back in the reverse
+/// order. Raises RuntimeError, with nothing held, while a run of ticks holds the model.
+class ModelScope {
+   public:
+    enum class Core { Skip, Take };
+    explicit ModelScope(PyModel& model, Core core = Core::Take, PyModel::Use use = PyModel::Use::Call)
+        : m_model(model), m_use(use) {
+        if (!model.acquire(use)) refuseWhileSimulating();
+        if (core == Core::Take) m_core = std::unique_lock<std::mutex>(coreMutex());
+    }
+    ~ModelScope() {
+        if (m_core.owns_lock()) m_core.unlock();
+        m_model.release(m_use);
+    }
+    ModelScope(const ModelScope&) = delete;
+    ModelScope& operator=(const ModelScope&) = delete;
+
+   private:
+    py::gil_scoped_release m_release;  // first in, last out: the interpreter lock comes back last
+    PyModel& m_model;
+    PyModel::Use m_use;
+    std::unique_lock<std::mutex> m_core;
+};
+
+/// What read() returns, computed under the model's use (a copy, turned into Python objects after).
+template <class Read>
+auto readModel(PyModel& self, Read read) -> decltype(read()) {
+    checkIdle(self);
+    std::optional<decltype(read())> value;
+    {
+        ModelScope scope(self, ModelScope::Core::Skip);
+        value.emplace(read());
+    }
+    return std::move(*value);
+}
+
+/// Whether two paths name the same file (both spelt alike once resolved, or one file twice).
+bool sameFile(const std::string& a, const std::string& b) {
+    py::object path = py::module_::import("os").attr("path");
+    if (path.attr("realpath")(a).cast<std::string>() == path.attr("realpath")(b).cast<std::string>()) return true;
+    if (!path.attr("exists")(a).cast<bool>() || !path.attr("exists")(b).cast<bool>()) return false;
+    return path.attr("samefile")(a, b).cast<bool>();
 }
 
 constexpr int kMaxTicks = 100000000;
@@ -76,7 +118,7 @@ const char* fieldName(AuthoredField field) {
 
 /// Per-field value range as the window's tools and the solver clamp it.
 void setFieldValues(PyModel& self, AuthoredField field, const py::handle& value) {
-    const int n = self.model().vertexCount();
+    const int n = self.vertexCount();
     const std::string what = fieldName(field);
     auto a = floatArray(value, what, {n});
     TSmoothField& target = smoothField(self.model(), field);
@@ -89,7 +131,7 @@ void setFieldValues(PyModel& self, AuthoredField field, const py::handle& value)
             throw py::value_error(s.str());
         }
     std::vector<double> values(p, p + n);
-    CoreScope core;
+    ModelScope scope(self);
     target.m_value = std::move(values);
     // A later solve of this field starts again from its constraints; the values stand until then.
     self.clearPending(field);
@@ -99,11 +141,9 @@ void setFieldValues(PyModel& self, AuthoredField field, const py::handle& value)
 
 py::object simulate(PyModel& self, py::object ticksArg, py::object threadsArg, int recordEvery, bool reset) {
     checkIdle(self);
+    const bool wholeCycle = ticksArg.is_none();
     int ticks = 0;
-    if (ticksArg.is_none()) {
-        const double cycle = self.model().m_excitation->m_cycleLength;
-        ticks = static_cast<int>(std::ceil(cycle / self.controller().m_dt - 1e-9));
-    } else {
+    if (!wholeCycle) {
         if (!py::isinstance<py::int_>(ticksArg)) throw py::type_error("ticks: expected an integer or None");
         const long long t = ticksArg.cast<long long>();
         if (t < 1 || t > kMaxTicks)
@@ -123,8 +163,11 @@ py::object simulate(PyModel& self, py::object ticksArg, py::object threadsArg, i
     const bool mainThread = threading.attr("current_thread")().is(threading.attr("main_thread")());
     BeatRun run;
     {
-        BusyScope busy(self);
-        CoreScope core;
+        ModelScope scope(self, ModelScope::Core::Take, PyModel::Use::Run);
+        if (wholeCycle) {
+            const double cycle = self.model().m_excitation->m_cycleLength;
+            ticks = static_cast<int>(std::ceil(cycle / self.controller().m_dt - 1e-9));
+        }
         self.run(ticks, threads, recordEvery, reset, run, [mainThread] {
             if (!mainThread) return true;
             // Ctrl+C reaches Python's handler only while it holds the lock: look between ticks.
@@ -140,7 +183,7 @@ py::object simulate(PyModel& self, py::object ticksArg, py::object threadsArg, i
         for (double x : row) *v++ = x;
     py::object positions = py::none();
     if (recordEvery > 0) {
-        const py::ssize_t n = self.model().vertexCount();
+        const py::ssize_t n = self.vertexCount();
         py::array_t<double> all({static_cast<py::ssize_t>(run.positions.size()), n, py::ssize_t(3)});
         double* p = all.mutable_data();
         for (const auto& frame : run.positions)
@@ -187,7 +230,9 @@ PYBIND11_MODULE(_core, m) {
 
     py::class_<PyModel>(m, "Model", R"doc(A tetrahedral heart model with its control fields, charts and simulator.
 
-Load one with Model.load(path); every array property returns a copy.)doc")
+Load one with Model.load(path); every array property returns a copy. While simulate() runs in one
+thread, every call on the same model from another thread (but path and simulating) raises
+RuntimeError instead of waiting for the run or reading a half-computed tick.)doc")
         .def_static(
             "load",
             [](const py::object& pathLike) {
@@ -206,56 +251,70 @@ Load one with Model.load(path); every array property returns a copy.)doc")
             R"doc(Loads a model from a TetGen base path ("models/ModelB") or its .node, .ele or .vm file.
 
 The project file BASE.vm is read when present, as the application does. Raises LoadError with the
-reader's message when the mesh cannot be read or the project file does not match it; a damaged
-project file gives a RuntimeWarning and the records before the damage.)doc")
+reader's message when the mesh cannot be read (an empty mesh among the causes) or the project
+file does not match it; a damaged project file gives a RuntimeWarning and the records before the
+damage, and save() leaves that file as it is unless given force=True.)doc")
         .def(
             "save",
-            [](PyModel& self, py::object path) {
+            [](PyModel& self, py::object path, bool force) {
                 checkIdle(self);
-                const std::string target = path.is_none()
-                                               ? self.basePath() + ".vm"
-                                               : py::module_::import("os").attr("fspath")(path).cast<std::string>();
-                std::string error;
-                bool ok;
+                const std::string projectFile = self.basePath() + ".vm";
+                const std::string target =
+                    path.is_none() ? projectFile : py::module_::import("os").attr("fspath")(path).cast<std::string>();
+                const bool overProjectFile = path.is_none() || sameFile(target, projectFile);
+                std::string error, refusal;
+                bool ok = false;
                 {
-                    CoreScope core;
-                    ok = saveProjectTo(self.model(), target, error);
+                    ModelScope scope(self);
+                    ProjectLoadResult& project = self.model().m_projectLoad;
+                    const bool incomplete = project.status == ProjectLoadResult::Status::Refused ||
+                                            project.status == ProjectLoadResult::Status::Damaged;
+                    // Writing the model over a file it could not read whole would replace the
+                    // records it did not take in by defaults.
+                    if (incomplete && overProjectFile && !force) {
+                        std::string reason = project.message;
+                        while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+                        refusal = "save: '" + projectFile + "' " +
+                                  (project.status == ProjectLoadResult::Status::Refused ? "does not match the mesh"
+                                                                                        : "was not read completely") +
+                                  " (" + reason + "); it is left as it is (save(force=True) overwrites it)";
+                    } else {
+                        ok = saveProjectTo(self.model(), target, error);
+                        // The file now holds the whole model: later saves need no force.
+                        if (ok && incomplete && overProjectFile)
+                            project = ProjectLoadResult{ProjectLoadResult::Status::Loaded, ""};
+                    }
                 }
+                if (!refusal.empty()) throw py::value_error(refusal);
                 if (!ok) throw py::value_error("save: " + error);
                 return target;
             },
-            py::arg("path") = py::none(),
-            "Writes the project file (fields, labels, charts, strokes) to path, by default BASE.vm; returns the path.")
-        .def_property_readonly("path", &PyModel::basePath, "The base path the model was loaded from.")
-        .def_property_readonly("vertex_count",
-                               [](PyModel& self) {
-                                   checkIdle(self);
-                                   return self.model().vertexCount();
-                               })
-        .def_property_readonly("tet_count",
-                               [](PyModel& self) {
-                                   checkIdle(self);
-                                   return static_cast<int>(self.model().m_tets.size());
-                               })
+            py::arg("path") = py::none(), py::arg("force") = false,
+            R"doc(Writes the project file (fields, labels, charts, strokes) to path, by default BASE.vm;
+returns the path. Raises ValueError, naming the file and the reason, when the write would replace
+the model's own project file that its load refused or read only in part (the records it could not
+read would be lost), unless force=True; a forced save makes the file whole, so later saves need no
+force. Raises ValueError when the file cannot be written (the previous file is then intact).)doc")
         .def_property_readonly(
-            "positions",
-            [](PyModel& self) {
-                checkIdle(self);
-                return vec3Array(self.model().m_verts);
-            },
+            "simulating", &PyModel::simulating,
+            "True while a run of ticks holds the model; every other call on it is refused meanwhile.")
+        .def_property_readonly("path", &PyModel::basePath, "The base path the model was loaded from.")
+        .def_property_readonly(
+            "vertex_count", [](PyModel& self) { return readModel(self, [&] { return self.model().vertexCount(); }); })
+        .def_property_readonly(
+            "tet_count",
+            [](PyModel& self) { return readModel(self, [&] { return static_cast<int>(self.model().m_tets.size()); }); })
+        .def_property_readonly(
+            "positions", [](PyModel& self) { return vec3Array(readModel(self, [&] { return self.model().m_verts; })); },
             "Current vertex positions, (N, 3) float64.")
         .def_property_readonly(
             "rest_positions",
-            [](PyModel& self) {
-                checkIdle(self);
-                return vec3Array(self.model().m_vtxOrigPos);
-            },
+            [](PyModel& self) { return vec3Array(readModel(self, [&] { return self.model().m_vtxOrigPos; })); },
             "Rest vertex positions, (N, 3) float64.")
         .def_property_readonly(
             "tetrahedra",
             [](PyModel& self) {
-                checkIdle(self);
-                const auto& tets = self.model().m_tets;
+                const auto tets = readModel(self, [&] { return self.model().m_tets; });
                 py::array_t<int> out({static_cast<py::ssize_t>(tets.size()), py::ssize_t(4)});
                 int* p = out.mutable_data();
                 for (const Tetra& t : tets)
@@ -266,15 +325,14 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
         .def_property(
             "labels",
             [](PyModel& self) {
-                checkIdle(self);
-                const auto& labels = self.model().m_vtxIsVentriOrAtrium;
+                const auto labels = readModel(self, [&] { return self.model().m_vtxIsVentriOrAtrium; });
                 py::array_t<int> out(static_cast<py::ssize_t>(labels.size()));
                 std::copy(labels.begin(), labels.end(), out.mutable_data());
                 return out;
             },
             [](PyModel& self, const py::handle& value) {
                 checkIdle(self);
-                const int n = self.model().vertexCount();
+                const int n = self.vertexCount();
                 py::array raw = py::array::ensure(value);
                 if (!raw || (raw.dtype().kind() != 'i' && raw.dtype().kind() != 'u'))
                     throw py::value_error("labels: expected integers 0 (neither), 1 (ventricle) or 2 (atrium)");
@@ -289,15 +347,14 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
                                               " is not 0 (neither), 1 (ventricle) or 2 (atrium)");
                     labels[static_cast<size_t>(i)] = static_cast<int16_t>(l);
                 }
-                CoreScope core;
+                ModelScope scope(self);
                 self.model().m_vtxIsVentriOrAtrium = std::move(labels);
             },
             "Per-vertex label, (N,): 0 neither, 1 ventricle, 2 atrium. Settable.")
         .def_property(
             "phase",
             [](PyModel& self) {
-                checkIdle(self);
-                return doubleArray(self.model().m_phaseField.m_value);
+                return doubleArray(readModel(self, [&] { return self.model().m_phaseField.m_value; }));
             },
             [](PyModel& self, const py::handle& v) {
                 checkIdle(self);
@@ -308,8 +365,7 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
         .def_property(
             "amplitude",
             [](PyModel& self) {
-                checkIdle(self);
-                return doubleArray(self.model().m_ampliField.m_value);
+                return doubleArray(readModel(self, [&] { return self.model().m_ampliField.m_value; }));
             },
             [](PyModel& self, const py::handle& v) {
                 checkIdle(self);
@@ -320,8 +376,7 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
         .def_property(
             "depth",
             [](PyModel& self) {
-                checkIdle(self);
-                return doubleArray(self.model().m_orienField.m_depthField.m_value);
+                return doubleArray(readModel(self, [&] { return self.model().m_orienField.m_depthField.m_value; }));
             },
             [](PyModel& self, const py::handle& v) {
                 checkIdle(self);
@@ -332,8 +387,7 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
         .def_property(
             "fibre_frames",
             [](PyModel& self) {
-                checkIdle(self);
-                const auto& frames = self.model().m_orienField.m_frames;
+                const auto frames = readModel(self, [&] { return self.model().m_orienField.m_frames; });
                 py::array_t<double> out({static_cast<py::ssize_t>(frames.size()), py::ssize_t(3), py::ssize_t(3)});
                 double* p = out.mutable_data();
                 for (const TVertexFrame& f : frames)
@@ -346,7 +400,7 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
             },
             [](PyModel& self, const py::handle& value) {
                 checkIdle(self);
-                const int n = self.model().vertexCount();
+                const int n = self.vertexCount();
                 auto a = floatArray(value, "fibre_frames", {n, 3, 3});
                 std::vector<TVertexFrame> frames(static_cast<size_t>(n));
                 for (int i = 0; i < n; ++i) {
@@ -362,7 +416,7 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
                     }
                     frames[static_cast<size_t>(i)] = TVertexFrame{d[0], d[1], d[2]};
                 }
-                CoreScope core;
+                ModelScope scope(self);
                 self.model().m_orienField.m_frames = std::move(frames);
                 self.markSimulatorPending();
             },
@@ -376,12 +430,15 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
                     throw py::value_error("chamber: " + std::to_string(chamber) +
                                           " is not 0 (right ventricle), 1 (left ventricle), 2 (right atrium) or "
                                           "3 (left atrium)");
-                const TLSMModel& m = self.model();
-                const std::vector<TTriIndices>* walls[4] = {&m.m_trisVR, &m.m_trisVL, &m.m_trisAR, &m.m_trisAL};
-                std::set<int> vertices;
-                for (const TTriIndices& t : *walls[chamber])
-                    for (int v : t)
-                        if (v >= 0 && v < m.vertexCount()) vertices.insert(v);
+                const std::set<int> vertices = readModel(self, [&] {
+                    const TLSMModel& m = self.model();
+                    const std::vector<TTriIndices>* walls[4] = {&m.m_trisVR, &m.m_trisVL, &m.m_trisAR, &m.m_trisAL};
+                    std::set<int> onWall;
+                    for (const TTriIndices& t : *walls[chamber])
+                        for (int v : t)
+                            if (v >= 0 && v < m.vertexCount()) onWall.insert(v);
+                    return onWall;
+                });
                 py::array_t<int> out(static_cast<py::ssize_t>(vertices.size()));
                 std::copy(vertices.begin(), vertices.end(), out.mutable_data());
                 return out;
@@ -392,14 +449,17 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
         .def(
             "constraints",
             [](PyModel& self, const std::string& name) {
-                checkIdle(self);
-                const TSmoothField& field = smoothField(self.model(), fieldNamed(name));
+                const AuthoredField which = fieldNamed(name);
                 std::vector<vec3> where;
                 std::vector<double> targets;
-                for (const TConstraint& c : field.m_constraints) {
-                    where.push_back(c.position(self.model().m_vtxOrigPos));
-                    targets.push_back(c.m_target);
-                }
+                readModel(self, [&] {
+                    const TSmoothField& field = smoothField(self.model(), which);
+                    for (const TConstraint& c : field.m_constraints) {
+                        where.push_back(c.position(self.model().m_vtxOrigPos));
+                        targets.push_back(c.m_target);
+                    }
+                    return true;
+                });
                 return py::make_tuple(vec3Array(where), doubleArray(targets));
             },
             py::arg("field"),
@@ -411,8 +471,8 @@ project file gives a RuntimeWarning and the records before the damage.)doc")
                 const AuthoredField field = fieldNamed(name);
                 TSmoothField& target = smoothField(self.model(), field);
                 checkRange(value, target.m_minValue, target.m_maxValue, name + " constraint value");
-                const std::vector<int> list = vertexList(vertices, self.model().vertexCount(), "vertices");
-                CoreScope core;
+                const std::vector<int> list = vertexList(vertices, self.vertexCount(), "vertices");
+                ModelScope scope(self);
                 const size_t before = target.m_constraints.size();
                 for (int v : list) addConstraintAtVertex(target.m_constraints, self.model().m_verts, v, value);
                 self.markPending(field);
@@ -427,14 +487,14 @@ is solved again by update_fields() (or the next simulate()).)doc")
             [](PyModel& self, const std::string& name) {
                 checkIdle(self);
                 if (name == "strokes") {
-                    CoreScope core;
+                    ModelScope scope(self);
                     TLSMModel& m = self.model();
                     m.m_orienField.resetStrokes(m.m_tets, m.m_vtxOrigPos, m.m_smNeighbors, m.m_vtxIsVentriOrAtrium);
                     self.markSimulatorPending();
                     return;
                 }
                 const AuthoredField field = fieldNamed(name);
-                CoreScope core;
+                ModelScope scope(self);
                 TLSMModel& m = self.model();
                 if (field == AuthoredField::Depth) {
                     m.m_orienField.resetDepthField(m.m_tets, m.m_vtxOrigPos, m.m_smNeighbors, m.m_vtxIsVentriOrAtrium);
@@ -453,8 +513,8 @@ default, as the paint dialog's initialise buttons do ('depth' also refits the fi
             [](PyModel& self, const py::handle& vertices, double value, bool neighbourhood) {
                 checkIdle(self);
                 checkRange(value, -1.0, 1.0, "amplitude value");
-                const std::vector<int> list = vertexList(vertices, self.model().vertexCount(), "vertices");
-                CoreScope core;
+                const std::vector<int> list = vertexList(vertices, self.vertexCount(), "vertices");
+                ModelScope scope(self);
                 TLSMModel& m = self.model();
                 // The window solves amplitude constraints when the tool is released, before any
                 // brush stroke; solving them after the painting would wipe it out.
@@ -485,10 +545,10 @@ Returns the number of vertices painted.)doc")
                 if (label < 0 || label > 2)
                     throw py::value_error("label: " + std::to_string(label) +
                                           " is not 0 (neither), 1 (ventricle) or 2 (atrium)");
-                const std::vector<int> list = vertexList(vertices, self.model().vertexCount(), "vertices");
-                CoreScope core;
+                const std::vector<int> list = vertexList(vertices, self.vertexCount(), "vertices");
+                ModelScope scope(self);
                 auto& labels = self.model().m_vtxIsVentriOrAtrium;
-                labels.resize(static_cast<size_t>(self.model().vertexCount()), 0);
+                labels.resize(static_cast<size_t>(self.vertexCount()), 0);
                 for (int v : list) labels[static_cast<size_t>(v)] = static_cast<int16_t>(label);
             },
             py::arg("vertices"), py::arg("label"),
@@ -497,25 +557,25 @@ Returns the number of vertices painted.)doc")
             "update_fields",
             [](PyModel& self, bool everything) {
                 checkIdle(self);
-                CoreScope core;
+                ModelScope scope(self);
                 return self.updateFields(everything);
             },
             py::arg("all") = false,
             R"doc(Solves the fields whose constraints changed (phase and amplitude harmonically, depth by
 radial basis functions followed by the fibre frames), then sets the simulator up again, as releasing
 a paint tool does. all=True solves every field. Returns True when anything was recomputed.)doc")
-        .def_property_readonly("fields_pending", &PyModel::pending,
-                               "True while authoring changes wait for update_fields().")
+        .def_property_readonly(
+            "fields_pending", [](PyModel& self) { return readModel(self, [&] { return self.pending(); }); },
+            "True while authoring changes wait for update_fields().")
         .def_property(
             "chart_ventricles",
             [](PyModel& self) {
-                checkIdle(self);
-                return chartArray(self.model().m_excitation->m_chartVent);
+                return chartArray(readModel(self, [&] { return self.model().m_excitation->m_chartVent; }));
             },
             [](PyModel& self, const py::handle& v) {
                 checkIdle(self);
                 TChart chart = chartFrom(v, "chart_ventricles");
-                CoreScope core;
+                ModelScope scope(self);
                 self.model().m_excitation->m_chartVent = std::move(chart);
                 buildTables(*self.model().m_excitation);
             },
@@ -524,108 +584,87 @@ a paint tool does. all=True solves every field. Returns True when anything was r
         .def_property(
             "chart_atria",
             [](PyModel& self) {
-                checkIdle(self);
-                return chartArray(self.model().m_excitation->m_chartAtri);
+                return chartArray(readModel(self, [&] { return self.model().m_excitation->m_chartAtri; }));
             },
             [](PyModel& self, const py::handle& v) {
                 checkIdle(self);
                 TChart chart = chartFrom(v, "chart_atria");
-                CoreScope core;
+                ModelScope scope(self);
                 self.model().m_excitation->m_chartAtri = std::move(chart);
                 buildTables(*self.model().m_excitation);
             },
             "Atrial contraction chart, as chart_ventricles.")
         .def_property(
             "contraction",
-            [](PyModel& self) {
-                checkIdle(self);
-                return self.model().m_excitation->m_amplitude;
-            },
+            [](PyModel& self) { return readModel(self, [&] { return self.model().m_excitation->m_amplitude; }); },
             [](PyModel& self, double v) {
                 checkIdle(self);
                 if (!(v > 0.0 && v <= 1.0))
                     throw py::value_error("contraction: " + std::to_string(v) + " is outside (0, 1]");
-                CoreScope core;
+                ModelScope scope(self);
                 self.model().m_excitation->m_amplitude = v;
                 buildTables(*self.model().m_excitation);
             },
             "Global contraction strength in (0, 1] (the dialog's contraction value).")
         .def_property(
             "cycle_length",
-            [](PyModel& self) {
-                checkIdle(self);
-                return self.model().m_excitation->m_cycleLength;
-            },
+            [](PyModel& self) { return readModel(self, [&] { return self.model().m_excitation->m_cycleLength; }); },
             [](PyModel& self, double v) {
                 checkIdle(self);
                 checkRange(v, self.controller().m_dt, 1000.0, "cycle_length");
-                CoreScope core;
+                ModelScope scope(self);
                 self.model().m_excitation->m_cycleLength = v;
             },
             "Length of one beat in seconds (a tick is 0.01 s).")
         .def_property(
             "waves",
-            [](PyModel& self) {
-                checkIdle(self);
-                return self.model().m_excitation->m_numOfWave;
-            },
+            [](PyModel& self) { return readModel(self, [&] { return self.model().m_excitation->m_numOfWave; }); },
             [](PyModel& self, double v) {
                 checkIdle(self);
                 if (!(v > 0.0 && v <= 1000.0))
                     throw py::value_error("waves: " + std::to_string(v) + " is outside (0, 1000]");
-                CoreScope core;
+                ModelScope scope(self);
                 self.model().m_excitation->m_numOfWave = v;
             },
             "Number of ventricular excitation waves per cycle (used when propagation is on).")
         .def_property(
             "waves_atria",
-            [](PyModel& self) {
-                checkIdle(self);
-                return self.model().m_excitation->m_numOfWaveA;
-            },
+            [](PyModel& self) { return readModel(self, [&] { return self.model().m_excitation->m_numOfWaveA; }); },
             [](PyModel& self, double v) {
                 checkIdle(self);
                 if (!(v > 0.0 && v <= 1000.0))
                     throw py::value_error("waves_atria: " + std::to_string(v) + " is outside (0, 1000]");
-                CoreScope core;
+                ModelScope scope(self);
                 self.model().m_excitation->m_numOfWaveA = v;
             },
             "Number of atrial excitation waves per cycle (used when propagation_atria is on).")
         .def_property(
             "propagation",
-            [](PyModel& self) {
-                checkIdle(self);
-                return self.model().m_excitation->m_propagationMode;
-            },
+            [](PyModel& self) { return readModel(self, [&] { return self.model().m_excitation->m_propagationMode; }); },
             [](PyModel& self, bool v) {
                 checkIdle(self);
-                CoreScope core;
+                ModelScope scope(self);
                 self.model().m_excitation->m_propagationMode = v;
             },
             "Ventricular contraction travels as a wave by the phase field (the dialog's phase-shift switch).")
         .def_property(
             "propagation_atria",
             [](PyModel& self) {
-                checkIdle(self);
-                return self.model().m_excitation->m_propagationModeA;
+                return readModel(self, [&] { return self.model().m_excitation->m_propagationModeA; });
             },
             [](PyModel& self, bool v) {
                 checkIdle(self);
-                CoreScope core;
+                ModelScope scope(self);
                 self.model().m_excitation->m_propagationModeA = v;
             },
             "Atrial contraction travels as a wave by the phase field.")
         .def_property(
-            "iterations",
-            [](PyModel& self) {
-                checkIdle(self);
-                return self.model().m_iterationN;
-            },
+            "iterations", [](PyModel& self) { return readModel(self, [&] { return self.model().m_iterationN; }); },
             [](PyModel& self, int v) {
                 checkIdle(self);
                 if (v < 1 || v > kMaxIterations)
                     throw py::value_error("iterations: " + std::to_string(v) + " is outside 1..30");
-                CoreScope core;
+                ModelScope scope(self);
                 self.model().m_iterationN = v;
             },
             "Shape-matching iterations per tick, 1..30 (the stiffness).")
@@ -640,8 +679,8 @@ reset: start from rest at time 0 (True) or continue from where the last run stop
 Pending authoring changes are solved first. The interpreter lock is released while it runs;
 Ctrl+C stops it between two ticks and raises KeyboardInterrupt.)doc")
         .def("__repr__", [](PyModel& self) {
-            checkIdle(self);
-            return "<velmora.Model '" + self.basePath() + "': " + std::to_string(self.model().vertexCount()) +
-                   " vertices, " + std::to_string(self.model().m_tets.size()) + " tetrahedra>";
+            const size_t tets = readModel(self, [&] { return self.model().m_tets.size(); });
+            return "<velmora.Model '" + self.basePath() + "': " + std::to_string(self.vertexCount()) + " vertices, " +
+                   std::to_string(tets) + " tetrahedra>";
         });
 }

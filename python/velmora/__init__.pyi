@@ -1,4 +1,5 @@
 """Type hints of the velmora package (the compiled Model and its companions)."""
+import os
 from typing import Optional, Sequence, Tuple, Union
 
 import numpy as np
@@ -18,15 +19,24 @@ def set_diagnostics(enabled: bool) -> None: ...
 def diagnostics_enabled() -> bool: ...
 
 class Model:
-    """A tetrahedral heart model with its control fields, charts and simulator."""
+    """A tetrahedral heart model with its control fields, charts and simulator.
+
+    While simulate() runs in one thread, every call on the same model from another thread (but
+    path and simulating) raises RuntimeError instead of waiting for the run or reading a
+    half-computed tick."""
 
     @staticmethod
     def load(path: str) -> Model:
         """Loads a TetGen base path or its .node/.ele/.vm file; raises LoadError."""
-    def save(self, path: Optional[str] = None) -> str:
-        """Writes the project file (default BASE.vm); returns the path; ValueError on failure."""
+    def save(self, path: Optional[Union[str, "os.PathLike[str]"]] = None, force: bool = False) -> str:
+        """Writes the project file (default BASE.vm); returns the path. ValueError when it cannot be
+        written, or when it would replace the model's own project file that its load refused or read
+        only in part (naming the file and the reason), unless force=True."""
     @property
     def path(self) -> str: ...
+    @property
+    def simulating(self) -> bool:
+        """True while a run of ticks holds the model (every other call on it raises RuntimeError)."""
     @property
     def vertex_count(self) -> int: ...
     @property

@@ -8,6 +8,12 @@ Without a client, sweep starts a local cluster of two worker processes (one thre
 it down afterwards; pass ``dask.distributed.Client("tcp://scheduler:8786")`` to run the same study on
 a cluster whose workers can import velmora and read the model path.
 
+The local cluster listens on the loopback interface only (scheduler, nannies, workers and their
+HTTP endpoints). Its worker processes start by importing the main script again, so a script that
+calls sweep must do so under ``if __name__ == "__main__":``, and cannot be read from standard
+input; sweep checks this before it starts the cluster and raises RuntimeError naming the cause,
+and a cluster whose workers do not come up within WORKER_START_SECONDS raises too.
+
 Parameters a row may set (anything else fails that row):
 
 * model properties: ``contraction``, ``cycle_length``, ``waves``, ``waves_atria``, ``propagation``,
@@ -19,9 +25,11 @@ Parameters a row may set (anything else fails that row):
 """
 from __future__ import annotations
 
+import multiprocessing
 import os
+import sys
 import time
-from typing import Any, Callable, Dict, Iterable, List, Mapping, Optional
+from typing import Any, Callable, Dict, Iterable, List, Mapping, Optional, Tuple
 
 import numpy as np
 
@@ -36,6 +44,17 @@ INFARCT_PARAMETERS = ("infarct_size", "infarct_centre", "infarct_strength")
 #: Result columns every row of a sweep carries (None where the run failed).
 RESULT_COLUMNS = ("ejection_fraction", "max_displacement", "volumes_min", "volumes_max", "finite", "ticks",
                   "seconds", "error")
+
+#: Seconds a local cluster's worker processes get to start (the check of the main script included)
+#: before sweep gives up with a RuntimeError.
+WORKER_START_SECONDS = 30.0
+
+#: The loopback address every socket of a local cluster is bound to (port 0: any free port).
+LOOPBACK = "127.0.0.1"
+
+_MAIN_GUARD = 'if __name__ == "__main__":'
+_MAIN_GUARD_CAUSE = (f"The usual cause is a script without `{_MAIN_GUARD}` around the study: worker processes start "
+                     "by importing the main script again, and there it must not start the study once more.")
 
 
 def infarct_vertices(model: "_core.Model", centre: Any, size: float) -> np.ndarray:
@@ -104,6 +123,93 @@ def _package_parent() -> str:
     return os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
+def _describe(error: BaseException) -> str:
+    return f"{type(error).__name__}: {error}" if str(error) else type(error).__name__
+
+
+def _starting_worker_process() -> bool:
+    """True while this process is a spawned child still importing the parent's main script (the
+    state in which multiprocessing itself refuses to start processes)."""
+    return bool(getattr(multiprocessing.current_process(), "_inheriting", False))
+
+
+def _main_script_path() -> Optional[str]:
+    """The file a spawned process runs to recreate this program's main module, or None when it
+    imports none (an interactive session, ``python -c``, a package's ``__main__``)."""
+    main = sys.modules.get("__main__")
+    spec = getattr(main, "__spec__", None)
+    if spec is not None:
+        name = getattr(spec, "name", "") or ""
+        return None if name == "__main__" or name.endswith(".__main__") else getattr(main, "__file__", name)
+    path = getattr(main, "__file__", None)
+    if path is None:
+        return None
+    return os.path.join(multiprocessing.process.ORIGINAL_DIR or os.getcwd(), path)
+
+
+def _worker_start_probe() -> None:
+    """Target of the check process: reaching it means the main script was imported."""
+
+
+def _check_workers_can_start(context: Any, deadline: float) -> None:
+    """Starts one process the way the cluster starts its workers and raises RuntimeError, naming the
+    cause, when it cannot import the main script: the workers would fail the same way, over and
+    over, while the cluster waited for them."""
+    if context.get_start_method() == "fork":
+        return
+    script = _main_script_path()
+    if script is None:
+        return
+    failed = "velmora.study.sweep: the worker processes of a local Dask cluster cannot start"
+    if sys.modules["__main__"].__spec__ is None and not os.path.isfile(script):
+        raise RuntimeError(f"{failed}: they start by importing the main script, and this one was read from standard "
+                           f"input ({os.path.basename(script)!r} is no file). Save the script to a file and put the "
+                           f"study under `{_MAIN_GUARD}`.")
+    probe = context.Process(target=_worker_start_probe, name="velmora worker start check", daemon=True)
+    probe.start()
+    probe.join(max(1.0, deadline - time.monotonic()))
+    if probe.exitcode is None:
+        probe.kill()
+        probe.join()
+        raise RuntimeError(f"{failed}: a new process importing the main script {script!r} did not finish within "
+                           f"{WORKER_START_SECONDS:g} s. {_MAIN_GUARD_CAUSE}")
+    if probe.exitcode != 0:
+        raise RuntimeError(f"{failed}: a new process importing the main script {script!r} failed (exit status "
+                           f"{probe.exitcode}; its error is printed above). {_MAIN_GUARD_CAUSE}")
+
+
+def _start_local_cluster(n_workers: int) -> Tuple[Any, Any]:
+    """A local cluster of n_workers processes (one thread each), every socket on the loopback
+    interface, with its workers registered; RuntimeError naming the usual cause when they do not
+    come up within WORKER_START_SECONDS."""
+    from dask.distributed import Client, LocalCluster
+    from distributed.utils import get_mp_context
+
+    deadline = time.monotonic() + WORKER_START_SECONDS
+    _check_workers_can_start(get_mp_context(), deadline)
+    failed = "velmora.study.sweep: the worker processes of the local Dask cluster did not start"
+    # The HTTP endpoints (the scheduler's and each worker's) listen on all interfaces unless given an
+    # address; the dashboards stay off, the endpoints are bound like the rest. death_timeout bounds
+    # each worker's start, which otherwise repeats without end when the worker process dies.
+    try:
+        cluster = LocalCluster(n_workers=n_workers, threads_per_worker=1, processes=True, host=LOOPBACK,
+                               dashboard_address=None, worker_dashboard_address=f"{LOOPBACK}:0",
+                               scheduler_kwargs={"dashboard": False, "dashboard_address": f"{LOOPBACK}:0"},
+                               death_timeout=max(5.0, deadline - time.monotonic()), silence_logs=40)
+    except Exception as error:
+        raise RuntimeError(f"{failed} ({_describe(error)}). {_MAIN_GUARD_CAUSE}") from error
+    client = None
+    try:
+        client = Client(cluster)
+        client.wait_for_workers(n_workers, timeout=max(1.0, deadline - time.monotonic()))
+    except Exception as error:
+        if client is not None:
+            client.close(timeout=10)
+        cluster.close(timeout=10)
+        raise RuntimeError(f"{failed} ({_describe(error)}). {_MAIN_GUARD_CAUSE}") from error
+    return cluster, client
+
+
 def sweep(base: str, parameters: Iterable[Mapping[str, Any]], client: Any = None, *, ticks: Optional[int] = None,
           setup: Optional[Callable[["_core.Model", Mapping[str, Any]], None]] = None, keep_volumes: bool = False,
           timeout: Optional[float] = None, n_workers: int = 2) -> List[Dict[str, Any]]:
@@ -113,7 +219,9 @@ def sweep(base: str, parameters: Iterable[Mapping[str, Any]], client: Any = None
     base: model path as for Model.load; every task loads it itself, so it must be readable where
         the workers run.
     client: a dask.distributed.Client; None starts a local cluster of n_workers processes with one
-        thread each for this call and shuts it down afterwards.
+        thread each, listening on the loopback interface only, for this call and shuts it down
+        afterwards. Its workers import the main script: call sweep under
+        ``if __name__ == "__main__":`` (RuntimeError names this when the workers cannot start).
     ticks: run length when a row gives none (None: one cycle).
     setup: setup(model, parameters) replaces the built-in parameter handling (it must be picklable).
     keep_volumes: add the (ticks, 4) per-tick volumes to each row as "volumes".
@@ -122,8 +230,11 @@ def sweep(base: str, parameters: Iterable[Mapping[str, Any]], client: Any = None
     A run that raises, produces non-finite values or loses its worker reports it in its row's
     "error" column; the other rows are unaffected.
     """
-    from dask.distributed import Client, LocalCluster, wait
+    from dask.distributed import wait
 
+    if _starting_worker_process():
+        raise RuntimeError(f"velmora.study.sweep was called while a new process imported the main script: put the "
+                           f"study under `{_MAIN_GUARD}`")
     sets = [dict(p) for p in parameters]
     if client is not None:
         return _run_on(client, base, sets, ticks, setup, keep_volumes, timeout, wait)
@@ -132,8 +243,8 @@ def sweep(base: str, parameters: Iterable[Mapping[str, Any]], client: Any = None
     previous = os.environ.get("PYTHONPATH")
     os.environ["PYTHONPATH"] = _package_parent() + (os.pathsep + previous if previous else "")
     try:
-        with LocalCluster(n_workers=n_workers, threads_per_worker=1, processes=True, dashboard_address=None,
-                          silence_logs=40) as cluster, Client(cluster) as local:
+        cluster, local = _start_local_cluster(n_workers)
+        with cluster, local:
             return _run_on(local, base, sets, ticks, setup, keep_volumes, timeout, wait)
     finally:
         if previous is None:

@@ -6,6 +6,7 @@ import pathlib
 import signal
 import subprocess
 import sys
+import threading
 import time
 
 import numpy as np
@@ -76,6 +77,135 @@ def test_load_errors_name_the_problem(tmp_path):
     (tube.with_suffix(".vm")).write_bytes((MODELS / "ModelB.vm").read_bytes())
     with pytest.raises(velmora.LoadError, match="does not match"):
         velmora.Model.load(str(tube))
+
+
+def test_empty_meshes_are_refused_with_a_load_error(tmp_path):
+    header_only = tmp_path / "header_only"
+    (header_only.with_suffix(".node")).write_text("0 3 0 0\n")
+    (header_only.with_suffix(".ele")).write_text("0 4 0\n")
+    no_tets = tmp_path / "no_tets"
+    (no_tets.with_suffix(".node")).write_text("4 3 0 0\n0 0 0 0\n1 1 0 0\n2 0 1 0\n3 0 0 1\n")
+    (no_tets.with_suffix(".ele")).write_text("0 4 0\n")
+    # In a child process: a crash in the loader must fail this test, not end the whole run.
+    script = ("import sys, velmora\n"
+              "for base in sys.argv[1:]:\n"
+              "    try:\n"
+              "        velmora.Model.load(base)\n"
+              "    except velmora.LoadError as error:\n"
+              "        print('refused', str(error).replace('\\n', ' '))\n"
+              "    else:\n"
+              "        print('loaded', base)\n")
+    done = subprocess.run([sys.executable, "-c", script, str(header_only), str(no_tets)], capture_output=True,
+                          text=True, timeout=120)
+    assert done.returncode == 0, f"exit status {done.returncode}: {done.stderr[-2000:]}"
+    lines = done.stdout.splitlines()
+    assert len(lines) == 2, done.stdout
+    for line, base in zip(lines, (header_only, no_tets)):
+        assert line.startswith("refused") and base.name in line, line
+        assert "empty" in line or "no vertices" in line or "no tetrahedra" in line, line
+
+
+def test_save_keeps_a_damaged_project_file_unless_forced(tmp_path):
+    for ext in (".node", ".ele", ".vm"):
+        (tmp_path / ("Tube" + ext)).write_bytes((MODELS / ("Tube" + ext)).read_bytes())
+    project = tmp_path / "Tube.vm"
+    whole = project.read_bytes()
+    project.write_bytes(whole[:len(whole) // 2])
+    with pytest.warns(RuntimeWarning, match="damaged"):
+        model = velmora.Model.load(str(tmp_path / "Tube"))
+    model.waves = 0.25
+
+    # The default target, and the same file named another way, are refused; the file is untouched.
+    for target in (None, str(tmp_path / "." / "Tube.vm")):
+        with pytest.raises(ValueError, match=r"Tube\.vm' was not read completely \(.*line \d+.*\).*force=True"):
+            model.save(target)
+        assert project.read_bytes() == whole[:len(whole) // 2]
+    # Another file clobbers nothing.
+    (tmp_path / "copy").mkdir()
+    for ext in (".node", ".ele"):
+        (tmp_path / "copy" / ("Tube" + ext)).write_bytes((MODELS / ("Tube" + ext)).read_bytes())
+    assert model.save(tmp_path / "copy" / "Tube.vm") == str(tmp_path / "copy" / "Tube.vm")
+    assert velmora.Model.load(str(tmp_path / "copy" / "Tube")).waves == 0.25
+
+    assert model.save(force=True) == str(project)
+    assert velmora.Model.load(str(project)).waves == 0.25
+    # The file now holds the whole model: the next save needs no force.
+    model.waves = 0.5
+    model.save()
+    assert velmora.Model.load(str(project)).waves == 0.5
+
+
+def test_calls_from_another_thread_are_refused_while_a_run_holds_the_model(tube, tmp_path):
+    n = tube.vertex_count
+    tube.simulate(3)  # the first run sets up; time the next
+    started = time.perf_counter()
+    tube.simulate(10)
+    ticks = max(20, int(4.0 / ((time.perf_counter() - started) / 10)))  # a run of about 4 s
+    before = (tube.contraction, tube.amplitude, tube.labels, tube.constraints("phase")[1].size)
+    outcome = {}
+
+    def beat():
+        try:
+            outcome["result"] = tube.simulate(ticks, record_positions_every=ticks)
+        except BaseException as error:  # reported by the main thread
+            outcome["error"] = error
+
+    runner = threading.Thread(target=beat)
+
+    class StartsTheRunWhileConverted:
+        """A value whose conversion lets the run begin after the setter's first look at the model."""
+
+        def __array__(self, dtype=None):
+            runner.start()
+            deadline = time.monotonic() + 120
+            while not tube.simulating:
+                assert time.monotonic() < deadline and runner.is_alive(), outcome
+                time.sleep(0.005)
+            return np.full(n, 0.5)
+
+    busy = "simulating in another thread"
+    try:
+        # The setter neither waits for the run to end nor writes into it.
+        with pytest.raises(RuntimeError, match=busy):
+            tube.amplitude = StartsTheRunWhileConverted()
+        calls = {
+            "positions": lambda: tube.positions, "rest_positions": lambda: tube.rest_positions,
+            "tetrahedra": lambda: tube.tetrahedra, "labels": lambda: tube.labels, "phase": lambda: tube.phase,
+            "depth": lambda: tube.depth, "fibre_frames": lambda: tube.fibre_frames,
+            "vertex_count": lambda: tube.vertex_count, "fields_pending": lambda: tube.fields_pending,
+            "chart_atria": lambda: tube.chart_atria, "iterations": lambda: tube.iterations,
+            "constraints": lambda: tube.constraints("phase"), "walls": lambda: tube.chamber_wall_vertices(1),
+            "repr": lambda: repr(tube),
+            "set contraction": lambda: setattr(tube, "contraction", 0.3),
+            "set labels": lambda: setattr(tube, "labels", np.ones(n, dtype=int)),
+            "add_constraints": lambda: tube.add_constraints("phase", [1, 2], 1.0),
+            "paint_amplitude": lambda: tube.paint_amplitude([5], 0.0),
+            "update_fields": lambda: tube.update_fields(True),
+            "save": lambda: tube.save(tmp_path / "during.vm"),
+            "simulate": lambda: tube.simulate(1),
+        }
+        for name, call in calls.items():
+            with pytest.raises(RuntimeError, match=busy):
+                call()
+            assert tube.simulating, f"the run ended before {name} was tried: make it longer"
+    finally:
+        if runner.ident is not None:
+            runner.join(timeout=900)
+    assert not runner.is_alive() and not tube.simulating
+    assert "error" not in outcome, outcome.get("error")
+    result = outcome["result"]
+    assert result.ticks == ticks and result.finite
+
+    # Nothing the refused calls carried reached the model, and every call works again.
+    np.testing.assert_array_equal(tube.positions, result.positions[-1])
+    assert tube.contraction == before[0]
+    np.testing.assert_array_equal(tube.amplitude, before[1])
+    np.testing.assert_array_equal(tube.labels, before[2])
+    assert tube.constraints("phase")[1].size == before[3]
+    assert not (tmp_path / "during.vm").exists()
+    tube.contraction = 0.3
+    assert tube.save(tmp_path / "after.vm") == str(tmp_path / "after.vm")
+    assert tube.simulate(2).ticks == 2
 
 
 def test_phase_and_amplitude_constraints_are_solved_like_the_paint_tools(tube):

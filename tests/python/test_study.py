@@ -1,7 +1,10 @@
 """velmora.study on a two-worker local Dask cluster, and the infarct sweep example."""
 import os
+import signal
 import subprocess
 import sys
+import threading
+import time
 
 import numpy as np
 import psutil
@@ -13,6 +16,40 @@ from conftest import MODELS, REPO
 TUBE = str(MODELS / "Tube")
 # Bounds every wait on the cluster, so a stuck worker fails the test instead of hanging it.
 SWEEP_TIMEOUT = 600
+LOOPBACK = {"127.0.0.1", "::1"}
+
+
+class ListeningSockets(threading.Thread):
+    """Collects (pid, address) of every TCP socket this process and its children listen on, as
+    /proc/net/tcp and tcp6 list them, until stopped."""
+
+    def __init__(self):
+        super().__init__(daemon=True)
+        self.seen = set()
+        self._stop_sampling = threading.Event()
+
+    def run(self):
+        me = psutil.Process()
+        while not self._stop_sampling.wait(0.05):
+            try:
+                processes = [me] + me.children(recursive=True)
+            except psutil.Error:
+                continue
+            for process in processes:
+                try:
+                    for connection in process.connections(kind="inet"):
+                        if connection.status == psutil.CONN_LISTEN:
+                            self.seen.add((process.pid, connection.laddr.ip))
+                except psutil.Error:  # ended meanwhile
+                    pass
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self._stop_sampling.set()
+        self.join()
 
 
 def test_sweep_on_a_local_cluster_equals_the_serial_loop():
@@ -20,8 +57,13 @@ def test_sweep_on_a_local_cluster_equals_the_serial_loop():
     points.append({"contraction": 0.2})
     bad = [{"contraction": 3.0}, {"pressure": 1.0}]
 
-    rows = study.sweep(TUBE, points + bad, ticks=40, timeout=SWEEP_TIMEOUT)
+    with ListeningSockets() as sockets:
+        rows = study.sweep(TUBE, points + bad, ticks=40, timeout=SWEEP_TIMEOUT)
     serial = [study.run(TUBE, p, ticks=40) for p in points]
+
+    # Scheduler, nannies, workers and their HTTP endpoints: all on the loopback interface.
+    assert {address for _, address in sockets.seen} <= LOOPBACK, sockets.seen
+    assert len({pid for pid, _ in sockets.seen} - {os.getpid()}) >= 2, "the workers' sockets were never seen"
 
     assert len(rows) == 6
     for row, expected, parameters in zip(rows, serial, points):
@@ -67,3 +109,42 @@ def test_the_infarct_sweep_example_runs(tmp_path):
     ef = [float(line.split()[2]) for line in lines[1:3]]
     assert ef[1] < ef[0]
     assert output.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+@pytest.mark.parametrize("source", ["file", "stdin"])
+def test_a_study_script_without_the_main_guard_fails_within_a_minute(tmp_path, source):
+    script = ("from velmora import study\n"
+              f"rows = study.sweep({TUBE!r}, [{{}}], ticks=2)\n"
+              "print('finished', rows)\n")
+    (tmp_path / "unguarded.py").write_text(script)
+    argv = ["/usr/bin/python3", "unguarded.py"] if source == "file" else ["/usr/bin/python3", "-"]
+    started = time.monotonic()
+    child = subprocess.Popen(argv, cwd=tmp_path, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True, start_new_session=True)
+    try:
+        out, err = child.communicate(script if source == "stdin" else "", timeout=120)
+    finally:
+        if child.poll() is None:
+            os.killpg(child.pid, signal.SIGKILL)
+            child.communicate()
+    assert time.monotonic() - started < 60
+    assert child.returncode == 1 and "finished" not in out
+    last = err.strip().splitlines()[-1]
+    assert last.startswith("RuntimeError: velmora.study.sweep") and 'if __name__ == "__main__":' in last, err[-3000:]
+    if source == "stdin":
+        assert "standard input" in last
+    # Nothing the study started outlives it.
+    deadline = time.monotonic() + 20
+    while True:
+        left = [p for p in psutil.process_iter(["pid"]) if _session_of(p.info["pid"]) == child.pid]
+        if not left or time.monotonic() > deadline:
+            break
+        time.sleep(0.2)
+    assert left == []
+
+
+def _session_of(pid):
+    try:
+        return os.getsid(pid)
+    except OSError:
+        return None
