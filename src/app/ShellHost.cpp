@@ -1,6 +1,7 @@
 // ShellHost: timer, redraws and messages for the controller and the core.
 #include "app/ShellHost.h"
 
+#include <QStatusBar>
 #include <cmath>
 
 #include "app/CMainFrame.h"
@@ -127,6 +128,10 @@ void ShellHost::showMessageWithReason(const std::string& text, const std::string
     suspendTicks();
     m_dialogs.showMessageWithReason(text, reason);
     resumeTicks();
+}
+
+void ShellHost::showStatus(const std::string& text) {
+    if (m_frame) m_frame->statusBar()->showMessage(QString::fromStdString(text));
 }
 
 bool ShellHost::askYesNo(const std::string& text) {

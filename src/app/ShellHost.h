@@ -51,6 +51,9 @@ class ShellHost : public ControllerHost, public ShellHooks {
     void showMessageWithReason(const std::string& text, const std::string& reason) override;
     void refreshDialogs() override;
 
+    /// A note in the main window's status bar: no box, nothing to close (nothing without a window).
+    void showStatus(const std::string& text);
+
     /// The other modal questions, with the ticks paused while they are open (see UserDialogs).
     bool askYesNo(const std::string& text);
     std::string chooseOpenFile(const std::string& filter);

@@ -6,6 +6,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStandardPaths>
 
 #include "app/CMainFrame.h"
 #include "app/ShellHost.h"
@@ -28,6 +29,10 @@ std::string fileNameOf(const std::string& path) {
 
 UnsavedWork::UnsavedWork(ShellHost& host, CMainFrame& frame, Commands& commands)
     : m_host(host), m_frame(frame), m_commands(commands) {
+    // An installed copy's models sit in a folder the user cannot write: their autosaves go to the
+    // user's own data folder (a test may have chosen another already).
+    if (autosaveFallbackFolder().empty())
+        setAutosaveFallbackFolder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation).toStdString());
     controller().m_history.onChange = [this] { historyChanged(); };
     editHistory().resetGesture();
     editHistory().setGestureListener([this] { updateActions(); });
@@ -121,12 +126,16 @@ bool UnsavedWork::confirmDropWork() {
     switch (m_host.askSaveDiscardCancel("The project " + fileNameOf(model->m_filePath) +
                                         " has unsaved changes. Save them to " + path + "?")) {
         case SaveChoice::Save: {
+            // No to replacing a file that was not read completely counts as Cancel.
+            std::string question;
+            if (projectOverwriteNeedsConsent(*model, question) && !m_host.askYesNo(question)) return false;
             std::string error;
             if (!saveProjectTo(*model, path, error)) {
                 diagPrintf("saveProject: %s\n", error.c_str());
                 m_host.showMessage("The project file was not saved; the previous file is unchanged.\n" + error);
                 return false;
             }
+            projectFileWritten(*model);
             projectSaved();
             return true;
         }
@@ -144,9 +153,13 @@ void UnsavedWork::offerAutosaveRestore() {
     MainWindowManager& manager = controller();
     TLSMModel* model = manager.model();
     if (!model || !autosaveIsNewer(model->m_filePath)) return;
-    const std::string autosave = autosavePathOf(model->m_filePath);
-    if (!m_host.askYesNo("Work on " + fileNameOf(model->m_filePath) + " was saved automatically in " + autosave +
-                         " after its project file was last saved. Restore the autosaved work?"))
+    const std::string autosave = existingAutosavePathOf(model->m_filePath);
+    // Over a project file that was not read completely the restored work replaces what was read
+    // of it; the file itself is written only by a save, which asks again.
+    std::string incomplete = incompleteProjectNotice(*model);
+    if (!incomplete.empty()) incomplete += ". ";
+    if (!m_host.askYesNo(incomplete + "Work on " + fileNameOf(model->m_filePath) + " was saved automatically in " +
+                         autosave + " after its project file was last saved. Restore the autosaved work?"))
         return;
     std::string error;
     if (!restoreAutosave(*model, error)) {
@@ -171,12 +184,20 @@ bool UnsavedWork::autosaveNow() {
     refresh();
     const TLSMModel* model = controller().model();
     if (!model || !m_modified || m_autosavedGeneration == m_generation) return false;
-    std::string error;
-    if (!writeAutosave(*model, error)) {
-        // A failed autosave must not interrupt the work with a message box every few minutes.
+    std::string error, written;
+    if (!writeAutosave(*model, error, &written)) {
+        // A failed autosave must not interrupt the work with a message box every few minutes: the
+        // first failure of the session is a note in the status bar, the rest go to the console.
         diagPrintf("autosave: %s\n", error.c_str());
+        if (!m_autosaveFailureShown) {
+            m_autosaveFailureShown = true;
+            m_host.showStatus("Autosave failed: " + error);
+        }
         return false;
     }
+    if (written != autosavePathOf(model->m_filePath))
+        diagPrintf("autosave: %s cannot be written beside the model; written to %s\n", model->m_filePath.c_str(),
+                   written.c_str());
     m_autosavedGeneration = m_generation;
     m_autosavedModel = model->m_filePath;
     return true;

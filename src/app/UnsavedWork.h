@@ -40,17 +40,22 @@ class UnsavedWork : public QObject {
     /// Whether the loaded project differs from its file (the title's mark).
     bool isModified() const { return m_modified; }
     /// Before the loaded model's work is dropped (closing, quitting, loading another model): when
-    /// the project differs from its file, asks Save / Discard / Cancel. Save writes NAME.vm
-    /// (a failure is told and counts as Cancel); Discard removes the autosave. True when the
+    /// the project differs from its file, asks Save / Discard / Cancel. Save writes NAME.vm, after
+    /// asking (default No) when the load refused that file or read it only in part (No, and a
+    /// failure, which is told, count as Cancel); Discard removes the autosave. True when the
     /// caller may go on.
     bool confirmDropWork();
-    /// After a load: when the model's autosave is newer than its project file, offers to restore
-    /// it; the restored work is one undoable step and leaves the project marked unsaved.
+    /// After a load: when the model's autosave (beside it or in the application data folder) is
+    /// newer than its project file, offers to restore it, saying so when the project file was not
+    /// read completely; the restored work is one undoable step and leaves the project marked
+    /// unsaved.
     void offerAutosaveRestore();
     /// After NAME.vm was written: the mark goes and the autosave is removed.
     void projectSaved();
     /// Writes the autosave now when the project differs from its file and changed since the last
-    /// autosave. True when written.
+    /// autosave: beside the model, or in the user's application data folder when the model's
+    /// folder cannot be written. True when written; the first failure of the session is shown in
+    /// the status bar.
     bool autosaveNow();
     void setAutosaveInterval(int milliseconds) { m_autosaveTimer.setInterval(milliseconds); }
 
@@ -77,4 +82,6 @@ class UnsavedWork : public QObject {
     long long m_autosavedGeneration = -1;
     /// The model whose autosave this session wrote ("" when none).
     std::string m_autosavedModel;
+    /// An autosave failed and the status bar said so (once a session).
+    bool m_autosaveFailureShown = false;
 };

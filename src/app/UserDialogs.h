@@ -18,7 +18,7 @@ class UserDialogs {
     virtual void showMessageWithReason(const std::string& text, const std::string& reason) {
         showMessage(reason.empty() ? text : text + "\n" + reason);
     }
-    /// A question with Yes and No; true only for Yes.
+    /// A question with Yes and No, No being the default button (what Return answers); true only for Yes.
     virtual bool askYesNo(const std::string& text) = 0;
     /// A file-open chooser. filter is in the "Description (*.a;*.b)|*.a;*.b||" form. Returns the
     /// chosen path, or an empty string when the user cancels.

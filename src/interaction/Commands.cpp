@@ -86,7 +86,16 @@ void Commands::openRecentModel(const std::string& basePath) {
 bool Commands::saveProject() {
     note("saveProject");
     TLSMModel* loaded = model();
-    if (!loaded || !::saveProject(*loaded)) return false;
+    if (!loaded) return false;
+    // A project file the load refused or read only in part still holds the user's data: it is
+    // replaced only when the user says so (the question's default is No).
+    std::string question;
+    if (projectOverwriteNeedsConsent(*loaded, question) && (!m_shell || !m_shell->confirmCommand(question))) {
+        diagPrintf("saveProject: %s.vm is left as it is\n", loaded->m_filePath.c_str());
+        return false;
+    }
+    if (!::saveProject(*loaded)) return false;
+    projectFileWritten(*loaded);
     if (m_shell) m_shell->projectWasSaved();
     return true;
 }

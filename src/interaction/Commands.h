@@ -30,7 +30,7 @@ std::string strokeFilePath(const std::string& chosen);
 class CommandShell {
    public:
     virtual ~CommandShell() = default;
-    /// A Yes/No question; true only for Yes.
+    /// A Yes/No question whose default answer is No; true only for Yes.
     virtual bool confirmCommand(const std::string& question) = 0;
     /// File choosers; empty when the user cancels.
     virtual std::string chooseFileToOpen(const std::string& filter) = 0;
@@ -98,7 +98,8 @@ class Commands {
     bool loadModel();
     bool importMesh();
     void openRecentModel(const std::string& basePath);
-    /// Writes the project file NAME.vm beside the model.
+    /// Writes the project file NAME.vm beside the model. Over a NAME.vm that the load refused or
+    /// read only in part, asks first (default No); No writes nothing and returns false.
     bool saveProject();
     /// The fields at the vertices as a ".vtu" file chosen by the user.
     bool exportFields();

@@ -53,8 +53,9 @@ class TetGenTokens {
     /// Upper bound on the tokens left: every token needs at least one character and one separator.
     size_t maxTokensLeft() const { return m_reader.remainingBytes() / 2 + 1; }
 
-    bool fail(const std::string& what) const {
-        return refuse(m_reason, "loadTetMesh: %s (%s:%d)\n", what.c_str(), m_path.c_str(), line());
+    bool fail(const std::string& what) const { return failAt(line(), what); }
+    bool failAt(int line, const std::string& what) const {
+        return refuse(m_reason, "loadTetMesh: %s (%s:%d)\n", what.c_str(), m_path.c_str(), line);
     }
 
     bool readInt(long long& value, const char* what) {
@@ -82,6 +83,26 @@ class TetGenTokens {
         if (std::fabs(v) > kMaxCoordinate) return fail(std::string(what) + " " + shownToken(t) + " is beyond +-1e60");
         value = v;
         return true;
+    }
+
+    /// TetGen writes one record per line, so a record that shares its line with the one before
+    /// or runs on to the next line means the header's column counts do not fit the file (values
+    /// read from the wrong columns would make a silently scrambled mesh). recordStarts is called
+    /// after the record's first token, with the line where the previous record (or the header)
+    /// ended; recordEnds after its last token, with the line of its first.
+    bool recordStarts(int lastLine, const char* record) const {
+        if (line() != lastLine) return true;
+        return failAt(lastLine, std::string("a line holds more values than the header announces for one ") + record);
+    }
+    bool recordEnds(int firstLine, const char* record) const {
+        if (line() == firstLine) return true;
+        return failAt(firstLine, std::string("a line holds fewer values than the header announces for one ") + record);
+    }
+    /// After the last record: nothing more on its line (lines after it are not read).
+    bool recordsEnd(int lastLine, const char* record) {
+        std::string_view t;
+        if (!m_reader.readToken(t) || line() != lastLine) return true;
+        return failAt(lastLine, std::string("a line holds more values than the header announces for one ") + record);
     }
 
     bool skip(long long count, const char* what) {
@@ -117,13 +138,18 @@ bool readNodes(const std::string& path, std::vector<vec3>& verts, std::string* r
     const long long extra = attributes + markers;
     if (!checkCount(f, n, 4 + extra, "vertex")) return false;
     verts.assign(static_cast<size_t>(n), vec3());
+    int lastLine = f.line();
     for (long long i = 0; i < n; ++i) {
         long long number = 0;
-        if (!f.readInt(number, "vertex number") || !f.readReal(verts[i].x, "x coordinate") ||
-            !f.readReal(verts[i].y, "y coordinate") || !f.readReal(verts[i].z, "z coordinate") ||
-            !f.skip(extra, "vertex attributes"))
+        if (!f.readInt(number, "vertex number") || !f.recordStarts(lastLine, "vertex")) return false;
+        const int firstLine = f.line();
+        if (!f.readReal(verts[i].x, "x coordinate") || !f.readReal(verts[i].y, "y coordinate") ||
+            !f.readReal(verts[i].z, "z coordinate") || !f.skip(extra, "vertex attributes") ||
+            !f.recordEnds(firstLine, "vertex"))
             return false;
+        lastLine = firstLine;
     }
+    if (n > 0 && !f.recordsEnd(lastLine, "vertex")) return false;
     double extent = 0.0;
     if (!verts.empty()) {
         vec3 lo = verts[0], hi = verts[0];
@@ -158,9 +184,10 @@ bool readElements(const std::string& path, long long vertexCount, std::vector<Te
     tets.assign(static_cast<size_t>(m), Tetra());
     std::vector<int> lines(static_cast<size_t>(m), 0);
     long long minIndex = 0, maxIndex = -1;
+    int lastLine = f.line();
     for (long long j = 0; j < m; ++j) {
         long long number = 0;
-        if (!f.readInt(number, "tetrahedron number")) return false;
+        if (!f.readInt(number, "tetrahedron number") || !f.recordStarts(lastLine, "tetrahedron")) return false;
         lines[j] = f.line();
         for (int k = 0; k < 4; ++k) {
             long long c = 0;
@@ -173,8 +200,11 @@ bool readElements(const std::string& path, long long vertexCount, std::vector<Te
             minIndex = std::min(minIndex, c);
             maxIndex = std::max(maxIndex, c);
         }
-        if (!f.skip(nodesPerTet - 4 + attributes, "tetrahedron attributes")) return false;
+        if (!f.skip(nodesPerTet - 4 + attributes, "tetrahedron attributes") || !f.recordEnds(lines[j], "tetrahedron"))
+            return false;
+        lastLine = lines[j];
     }
+    if (m > 0 && !f.recordsEnd(lastLine, "tetrahedron")) return false;
     if (m == 0 || (minIndex >= 0 && maxIndex < vertexCount)) return true;
 
     // TetGen numbers from 1 unless told otherwise: a file that cannot be 0-based but fits 1..n is read so.
@@ -205,4 +235,12 @@ bool loadTetMesh(TTetMesh& mesh, const std::string& basePath, std::string* reaso
     mesh.m_verts = std::move(verts);
     mesh.m_tets = std::move(tets);
     return true;
+}
+
+bool loadTetNodes(const std::string& nodePath, std::vector<vec3>& positions, std::string* reason) {
+    positions.clear();
+    if (reason) reason->clear();
+    if (readNodes(nodePath, positions, reason)) return true;
+    positions.clear();
+    return false;
 }

@@ -1,7 +1,9 @@
 // FieldExport: ASCII VTK XML writer for the model's fields and fibre frames.
 #include "model/FieldExport.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "io/TetGenFile.h"
@@ -30,6 +32,20 @@ void writeVectors(std::FILE* f, const char* name, const std::vector<vec3>& value
 
 }  // namespace
 
+bool closeWrittenFile(std::FILE* file, const std::string& path, std::string& error) {
+    bool ok = std::fflush(file) == 0;
+    int failure = ok ? 0 : errno;
+    // An earlier failed write leaves the error flag; its errno is long gone.
+    if (ok && std::ferror(file)) ok = false;
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        failure = errno;
+    }
+    if (ok) return true;
+    error = "cannot write " + path + ": " + (failure != 0 ? std::strerror(failure) : "a write failed");
+    return false;
+}
+
 bool writeModelVtu(const TLSMModel& model, const std::vector<vec3>& positions, bool withContraction,
                    const std::string& path, std::string& error) {
     const size_t n = positions.size();
@@ -43,7 +59,7 @@ bool writeModelVtu(const TLSMModel& model, const std::vector<vec3>& positions, b
     }
     File f(std::fopen(path.c_str(), "w"));
     if (!f) {
-        error = "cannot create " + path;
+        error = "cannot create " + path + ": " + std::strerror(errno);
         return false;
     }
     std::FILE* out = f.get();
@@ -78,11 +94,7 @@ bool writeModelVtu(const TLSMModel& model, const std::vector<vec3>& positions, b
     writeVectors(out, "normal", normal);
     if (withContraction) writeVectors(out, "contraction", model.m_vtxContraction);
     std::fprintf(out, "      </PointData>\n    </Piece>\n  </UnstructuredGrid>\n</VTKFile>\n");
-    if (std::fflush(out) != 0 || std::ferror(out)) {
-        error = "write error in " + path;
-        return false;
-    }
-    return true;
+    return closeWrittenFile(f.release(), path, error);
 }
 
 bool exportModelFields(const TLSMModel& model, const std::string& path, std::string& error) {

@@ -1,6 +1,7 @@
 // FieldExport: the authored state of a model as a VTK unstructured grid (.vtu) for other tools.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,3 +23,8 @@ bool writeModelVtu(const TLSMModel& model, const std::vector<vec3>& positions, b
 /// from); when that file no longer matches the model, the model's own rest positions are written
 /// with a console line saying so. False with a reason when the file cannot be written.
 bool exportModelFields(const TLSMModel& model, const std::string& path, std::string& error);
+
+/// Flushes and closes a file written with stdio (always closing it). False with "cannot write
+/// PATH: REASON" in error when a write failed earlier, or the flush or the close fails: a full
+/// disk often shows only there, once the buffered rest is written.
+bool closeWrittenFile(std::FILE* file, const std::string& path, std::string& error);

@@ -11,6 +11,7 @@
 #include "fields/FibrePresets.h"
 #include "linalg/Diagnostics.h"
 #include "linalg/TSparseMatrix.h"
+#include "model/FieldExport.h"
 #include "model/Measurements.h"
 #include "model/ShellHooks.h"
 
@@ -95,7 +96,8 @@ MainWindowManager::MainWindowManager(ControllerHost* host, const std::string& in
 
 MainWindowManager::~MainWindowManager() {
     if (m_timerOn) m_host->killTimer(kTimerId);
-    closeExportFile();
+    // The shell may be gone already: a failure here is only printed.
+    if (!closeExportFile(false)) diagPrintf("%s\n", m_exportError.c_str());
 }
 
 void MainWindowManager::setHost(ControllerHost* host) { m_host = host ? host : &g_headlessHost; }
@@ -164,9 +166,10 @@ void MainWindowManager::onTimer() {
         ++m_recordCount;
         if (m_recordCount < 402) {
             probeWallThickness(*m_model, m_wallFile);
+            checkExportWrites();
         } else {
-            closeExportFile();
             m_recordWall = false;
+            closeExportFile(true);
         }
     }
     if (m_time > m_model->m_excitation->m_cycleLength + kTimeSlack) m_time = 0;
@@ -183,19 +186,49 @@ void MainWindowManager::recordDrawTiming(double viewMs, double graphMs) {
     g_loopTiming.renderGraphMs += graphMs;
 }
 
-void MainWindowManager::closeExportFile() {
+bool MainWindowManager::closeExportFile(bool tell) {
+    if (!m_wallFile) return true;
+    std::FILE* file = m_wallFile;
+    m_wallFile = nullptr;
+    // The last records may still sit in the buffer: the flush and the close report a full disk.
+    std::string error;
+    if (closeWrittenFile(file, m_exportPath, error)) return true;
+    m_exportError = "the export stopped: " + error;
+    if (tell) shellHooks().showMessage(m_exportError);
+    return false;
+}
+
+void MainWindowManager::exportFailed(int error) {
+    m_exportAnim = false;
+    m_recordWall = false;
     if (m_wallFile) std::fclose(m_wallFile);
     m_wallFile = nullptr;
+    m_exportError = "the export stopped: cannot write " + m_exportPath + ": " +
+                    (error != 0 ? std::strerror(error) : "a write failed");
+    shellHooks().showMessage(m_exportError);
+}
+
+void MainWindowManager::checkExportWrites() {
+    if (m_wallFile && std::ferror(m_wallFile)) exportFailed(errno);
+}
+
+bool MainWindowManager::endExport() {
+    m_exportAnim = false;
+    m_recordWall = false;
+    return closeExportFile(true) && m_exportError.empty();
 }
 
 bool MainWindowManager::openExportFile(const std::string& path) {
     // Starting one export while the other runs ends the running one first.
-    closeExportFile();
     m_exportAnim = false;
     m_recordWall = false;
+    closeExportFile(true);
+    m_exportError.clear();
+    m_exportPath = path;
     m_wallFile = std::fopen(path.c_str(), "w");
     if (!m_wallFile) {
-        shellHooks().showMessage("cannot create the export file " + path + ": " + std::strerror(errno));
+        m_exportError = "cannot create the export file " + path + ": " + std::strerror(errno);
+        shellHooks().showMessage(m_exportError);
         return false;
     }
     return true;
@@ -225,12 +258,13 @@ void MainWindowManager::writeAnimationFrame() {
     if (!m_model) return;
     const double cycle = m_model->m_excitation->m_cycleLength;
     if (m_time > cycle + kTimeSlack) {
-        closeExportFile();
         m_exportAnim = false;
+        closeExportFile(true);
         return;
     }
     if (!m_wallFile) return;
     const std::vector<vec3>& p = m_model->m_verts;
     std::fprintf(m_wallFile, "#frame %d %d %f\n", m_animationFrame++, static_cast<int>(p.size()), m_time / cycle);
     for (const vec3& v : p) std::fprintf(m_wallFile, "%f %f %f\n", v.x, v.y, v.z);
+    checkExportWrites();
 }

@@ -12,7 +12,7 @@
 /// What the controller needs from the window system. The Qt shell implements it; headless runs
 /// use the default, which has no timer and nothing to redraw.
 class ControllerHost {
-public:
+   public:
     virtual ~ControllerHost() = default;
     /// Starts / kills the periodic timer (id 1, 5 ms) whose every event calls onTimer.
     virtual void startTimer(int id, int milliseconds) {}
@@ -42,7 +42,7 @@ public:
 /// The controller. One per process through getInstance(); tests may construct their own.
 /// Everything runs on the user-interface thread; a tick never overlaps another tick or a load.
 class MainWindowManager {
-public:
+   public:
     /// The process-wide controller; created on first use with the running program's path, the
     /// default model "ModelB" and the headless host (install the shell's host before first use).
     static MainWindowManager& getInstance();
@@ -64,7 +64,8 @@ public:
     MainWindowManager& operator=(const MainWindowManager&) = delete;
 
     /// Replaces the model with the one at basePath (no extension); shows "the file is not exist"
-    /// with the reader's reason and keeps no model when it cannot be read. Stops the timer; the tube set-up for 1200 vertices.
+    /// with the reader's reason and keeps no model when it cannot be read. Stops the timer; the tube set-up for 1200
+    /// vertices.
     void loadModel(const std::string& basePath);
     /// Starts the main loop (no model: refuses and returns false).
     bool startTimer();
@@ -86,6 +87,13 @@ public:
     bool startWallThicknessExport(const std::string& path);
     /// Writes one "#frame" record, or ends the export at the end of the cycle.
     void writeAnimationFrame();
+    /// Ends a running animation or wall-thickness export now and closes its file. False when the
+    /// last export failed to write (now or earlier); exportError() then says why, and the user has
+    /// been told.
+    bool endExport();
+    /// Why the last export failed to write its file ("" when no export has failed since the last
+    /// one started). A failed export stops at once; the beat goes on.
+    const std::string& exportError() const { return m_exportError; }
 
     TLSMModel* model() { return m_model.get(); }
     const TLSMModel* model() const { return m_model.get(); }
@@ -115,9 +123,17 @@ public:
     /// The loaded model's undo history and saved mark; every load starts it afresh.
     UndoHistory m_history;
 
-private:
-    void closeExportFile();
+   private:
+    /// Closes the export file; false (with the reason kept and, when tell is set, shown to the
+    /// user) when its buffered data or the close failed.
+    bool closeExportFile(bool tell);
     bool openExportFile(const std::string& path);
+    /// After a record was written: a write error ends the export with one message.
+    void checkExportWrites();
+    void exportFailed(int error);
+
+    std::string m_exportPath;
+    std::string m_exportError;
 
     ControllerHost* m_host;
     int m_animationFrame = 0;

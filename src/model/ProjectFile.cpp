@@ -322,6 +322,28 @@ bool saveProjectTo(const TLSMModel& model, const std::string& path, std::string&
     return writeProjectFile(path, projectRecordOf(model), error);
 }
 
+std::string incompleteProjectNotice(const TLSMModel& model) {
+    const ProjectLoadResult::Status status = model.m_projectLoad.status;
+    if (status != ProjectLoadResult::Status::Refused && status != ProjectLoadResult::Status::Damaged) return "";
+    const std::string path = model.m_filePath + ".vm";
+    const size_t slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string reason = model.m_projectLoad.message;
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+    return name + " was not read completely (" + (reason.empty() ? "it is damaged" : reason) + ")";
+}
+
+bool projectOverwriteNeedsConsent(const TLSMModel& model, std::string& question) {
+    const std::string notice = incompleteProjectNotice(model);
+    if (notice.empty()) return false;
+    question = notice + "; overwrite it?";
+    return true;
+}
+
+void projectFileWritten(TLSMModel& model) {
+    model.m_projectLoad = ProjectLoadResult{ProjectLoadResult::Status::Loaded, ""};
+}
+
 bool saveProject(const TLSMModel& model) {
     if (!model.m_excitation) return false;
     const std::string path = model.m_filePath + ".vm";

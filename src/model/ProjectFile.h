@@ -56,6 +56,19 @@ bool saveProject(const TLSMModel& model);
 /// Writes the project file to path without the confirmation. False with the reason in error.
 bool saveProjectTo(const TLSMModel& model, const std::string& path, std::string& error);
 
+/// "NAME.vm was not read completely (REASON)" when the model's load refused its project file or
+/// read it only in part; "" otherwise.
+std::string incompleteProjectNotice(const TLSMModel& model);
+
+/// Whether writing the model's project file would replace one that its load refused or read only
+/// in part (the user's data that could not be read would be lost), so that the user must agree
+/// first. question then holds "NAME.vm was not read completely (REASON); overwrite it?".
+bool projectOverwriteNeedsConsent(const TLSMModel& model, std::string& question);
+
+/// After the model's project file was written whole: the file now holds the model, so later saves
+/// of this model ask nothing (m_projectLoad becomes Loaded).
+void projectFileWritten(TLSMModel& model);
+
 /// Writes the orientation strokes as points at the rest positions. False (with a message to the
 /// user) when the file could not be written.
 bool writeStrokeFile(const TLSMModel& model, const std::string& path);

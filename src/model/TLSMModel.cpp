@@ -11,17 +11,21 @@
 
 namespace {
 
-/// One console line each for tetrahedra with a repeated corner, tetrahedra of zero volume and a
-/// mesh without extent: the model loads, but such elements add nothing to the volume and give
-/// their clusters no shape to match.
+/// One console line each for tetrahedra with a repeated corner, tetrahedra of zero volume,
+/// inverted tetrahedra, a mesh without extent and vertices no tetrahedron uses: the model loads,
+/// but such elements add nothing to the volume and give their clusters no shape to match.
 void warnAboutDegenerateMesh(const TTetMesh& mesh, const std::string& basePath) {
-    int repeated = 0, flat = 0;
+    int repeated = 0, flat = 0, inverted = 0;
     for (const Tetra& t : mesh.m_tets) {
         const int* c = t.vIdx;
-        if (c[0] == c[1] || c[0] == c[2] || c[0] == c[3] || c[1] == c[2] || c[1] == c[3] || c[2] == c[3])
+        if (c[0] == c[1] || c[0] == c[2] || c[0] == c[3] || c[1] == c[2] || c[1] == c[3] || c[2] == c[3]) {
             ++repeated;
-        else if (signedVolume6(mesh.m_verts[c[0]], mesh.m_verts[c[1]], mesh.m_verts[c[2]], mesh.m_verts[c[3]]) == 0.0)
-            ++flat;
+            continue;
+        }
+        const double volume6 =
+            signedVolume6(mesh.m_verts[c[0]], mesh.m_verts[c[1]], mesh.m_verts[c[2]], mesh.m_verts[c[3]]);
+        if (volume6 == 0.0) ++flat;
+        if (volume6 < 0.0) ++inverted;
     }
     if (repeated > 0)
         diagPrintf("loadModel: %d of %d tetrahedra repeat a corner (%s.ele)\n", repeated,
@@ -29,12 +33,63 @@ void warnAboutDegenerateMesh(const TTetMesh& mesh, const std::string& basePath) 
     if (flat > 0)
         diagPrintf("loadModel: %d of %d tetrahedra have zero volume (%s.ele)\n", flat,
                    static_cast<int>(mesh.m_tets.size()), basePath.c_str());
+    // Inside out: the rest volume counts them as zero and their boundary faces point inwards.
+    if (inverted > 0)
+        diagPrintf("loadModel: %d of %d tetrahedra are inverted, with a negative volume (%s.ele)\n", inverted,
+                   static_cast<int>(mesh.m_tets.size()), basePath.c_str());
     if (!mesh.m_verts.empty()) {
         vec3 lo = mesh.m_verts[0], hi = lo;
         for (const vec3& p : mesh.m_verts)
             for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], p[a]), hi[a] = std::max(hi[a], p[a]);
-        if (lo == hi) diagPrintf("loadModel: every vertex lies at one point, the mesh has no extent (%s.node)\n", basePath.c_str());
+        if (lo == hi)
+            diagPrintf("loadModel: every vertex lies at one point, the mesh has no extent (%s.node)\n",
+                       basePath.c_str());
     }
+    // A vertex no tetrahedron names is legal in TetGen's format; it belongs to no cluster and never
+    // moves, which is worth a line (a file written with the wrong index base shows this way too).
+    if (!mesh.m_tets.empty()) {
+        std::vector<char> used(mesh.m_verts.size(), 0);
+        for (const Tetra& t : mesh.m_tets)
+            for (int c : t.vIdx) used[c] = 1;
+        const long unused = std::count(used.begin(), used.end(), 0);
+        if (unused > 0)
+            diagPrintf(
+                "loadModel: %ld of %d vertices belong to no tetrahedron and take no part in the beat (%s.node)\n",
+                unused, static_cast<int>(mesh.m_verts.size()), basePath.c_str());
+    }
+}
+
+/// Prints one refusal line and keeps it (without its newline) as the reason.
+bool refuseMesh(std::string* reason, const std::string& line) {
+    diagPrintf("%s\n", line.c_str());
+    if (reason) *reason = line;
+    return false;
+}
+
+/// A mesh the model can be built on has vertices, tetrahedra, at least one tetrahedron with a
+/// volume at the normalised size and a boundary face to draw, measure and pick; anything less
+/// is an empty mesh and is refused, since every later step (simulator set-up, volumes, the view's
+/// fit) needs them. Neighbours must have been computed.
+bool checkMeshHasContent(const TTetMesh& mesh, const std::string& basePath, std::string* reason) {
+    if (mesh.m_verts.empty())
+        return refuseMesh(reason, "loadModel: " + basePath + ".node holds no vertices: the mesh is empty");
+    if (mesh.m_tets.empty())
+        return refuseMesh(reason, "loadModel: " + basePath + ".ele holds no tetrahedra: the mesh is empty");
+    const std::vector<vec3>& p = mesh.m_verts;
+    const bool hasVolume = std::any_of(mesh.m_tets.begin(), mesh.m_tets.end(), [&](const Tetra& t) {
+        return signedVolume6(p[t.vIdx[0]], p[t.vIdx[1]], p[t.vIdx[2]], p[t.vIdx[3]]) != 0.0;
+    });
+    if (!hasVolume)
+        return refuseMesh(reason, "loadModel: no tetrahedron of " + basePath +
+                                      ".ele has a volume (each is flat or repeats a corner): the mesh is empty");
+    const bool hasBoundary = std::any_of(mesh.m_tets.begin(), mesh.m_tets.end(), [](const Tetra& t) {
+        return t.nbr[0] == -1 || t.nbr[1] == -1 || t.nbr[2] == -1 || t.nbr[3] == -1;
+    });
+    if (!hasBoundary)
+        return refuseMesh(reason, "loadModel: every face of " + basePath +
+                                      ".ele is shared by two tetrahedra (are tetrahedra listed twice?): the mesh "
+                                      "has no surface");
+    return true;
 }
 
 }  // namespace
@@ -50,7 +105,11 @@ bool TLSMModel::loadModel(const std::string& basePath, std::string* reason) {
     TTetMesh mesh;
     if (!loadTetMesh(mesh, basePath, reason)) return false;
     warnAboutDegenerateMesh(mesh, basePath);
-    setUpFromMesh(std::move(mesh), true);
+    calcNeighbor(mesh);
+    calcFaceNormals(mesh);
+    if (mesh.m_verts.size() > 1) normalizeModelSize(mesh.m_verts);
+    if (!checkMeshHasContent(mesh, basePath, reason)) return false;
+    adoptMesh(std::move(mesh));
     m_orienField.initOrientationField(m_tets, m_vtxOrigPos);
     m_fieldMatrix = buildSmoothingMatrix(vertexCount(), m_vtxOrigPos, m_smNeighbors);
 
@@ -69,7 +128,10 @@ void TLSMModel::setUpFromMesh(TTetMesh&& mesh, bool normalizeSize) {
     calcNeighbor(mesh);
     calcFaceNormals(mesh);
     if (normalizeSize && mesh.m_verts.size() > 1) normalizeModelSize(mesh.m_verts);
+    adoptMesh(std::move(mesh));
+}
 
+void TLSMModel::adoptMesh(TTetMesh&& mesh) {
     m_verts = mesh.m_verts;
     m_vtxOrigPos = mesh.m_verts;
     m_tets = std::move(mesh.m_tets);
@@ -176,7 +238,8 @@ void TLSMModel::rebuildSurface() {
 
 void TLSMModel::updateSurfacePositions() {
     const int count = std::min(static_cast<int>(m_surfVtxSource.size()), m_surface.vertexCount());
-#pragma omp parallel for schedule(static) num_threads(std::max(1, m_simulator.threadCount())) if (count >= kParallelVertices)
+#pragma omp parallel for schedule(static) \
+    num_threads(std::max(1, m_simulator.threadCount())) if (count >= kParallelVertices)
     for (int i = 0; i < count; ++i) {
         const SurfaceVertexSource& s = m_surfVtxSource[i];
         m_surface.setVertex(i, s.isBlend ? m_verts[s.vertB] * s.t + m_verts[s.vertA] * (1.0 - s.t) : m_verts[s.vertA]);

@@ -35,7 +35,7 @@ using TTriIndices = std::array<int, 3>;
 /// The one heart model, owned by the application controller and replaced whole on every load.
 /// Used from the user-interface thread only; the simulator's parallel loops end inside its calls.
 class TLSMModel {
-public:
+   public:
     TLSMModel();
     virtual ~TLSMModel();
     TLSMModel(const TLSMModel&) = delete;
@@ -46,8 +46,9 @@ public:
     std::uint64_t instanceSerial() const { return m_instanceSerial; }
 
     /// Turns base + ".node"/".ele" (and ".vm" when present) into a ready model. False when the mesh
-    /// files cannot be read; the model then keeps only its path, and *reason (when given) holds the
-    /// reader's one-line refusal.
+    /// files cannot be read or hold an empty mesh (no vertices, no tetrahedra, no tetrahedron with
+    /// a volume, or no boundary face); the model then keeps only its path, and *reason (when given)
+    /// holds the one-line refusal.
     bool loadModel(const std::string& basePath, std::string* reason = nullptr);
     /// The part of loading that needs no file, from a mesh already read: neighbours and face
     /// normals, the size normalised when asked, positions, tetrahedra, labels 0, no fixed vertices,
@@ -112,9 +113,13 @@ public:
     std::unique_ptr<TSparseMatrix> m_fieldMatrix;
     std::vector<std::array<double, 9>> m_vtxStretch;
     std::vector<vec3> m_vtxContraction;
-    /// What became of the project file during loadModel (read by the shell and the CLI).
+    /// What became of the project file during loadModel (read by the shell and the CLI); Loaded once
+    /// the project file has been written whole since (projectFileWritten).
     ProjectLoadResult m_projectLoad;
 
-private:
+   private:
+    /// The second half of setUpFromMesh, for a mesh whose neighbours, normals and size are done.
+    void adoptMesh(TTetMesh&& mesh);
+
     std::uint64_t m_instanceSerial;
 };

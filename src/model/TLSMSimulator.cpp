@@ -217,6 +217,11 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
     releaseArrays();
 
     const int n = static_cast<int>(restPositions.size());
+    // The locality order and the volume set-up start from the first rest position.
+    if (n == 0) {
+        diagPrintf("\ninitSimulator: the mesh has no vertices, simulator left empty\n");
+        return false;
+    }
     if (static_cast<int>(neighbourhoods.size()) != n || static_cast<int>(frames.size()) != n) {
         diagPrintf("\ninitSimulator: %d neighbourhoods and %d frames for %d vertices, simulator left empty\n",
                    static_cast<int>(neighbourhoods.size()), static_cast<int>(frames.size()), n);
@@ -483,9 +488,8 @@ void TLSMSimulator::orderForLocality() {
     // rows up to that length are padding.
     for (int begin = 0; begin < n; begin += kSizeSortRun) {
         const auto first = keys.begin() + begin, last = keys.begin() + std::min(n, begin + kSizeSortRun);
-        std::stable_sort(first, last, [&](const auto& a, const auto& b) {
-            return clusterSize(a.second) > clusterSize(b.second);
-        });
+        std::stable_sort(first, last,
+                         [&](const auto& a, const auto& b) { return clusterSize(a.second) > clusterSize(b.second); });
     }
     m_order.resize(n);
     m_rank.resize(n);
@@ -565,7 +569,8 @@ void TLSMSimulator::buildClusterBlocks() {
     m_orderedClusterSize.resize(static_cast<size_t>(blocks) * kClusterLanes, 0);
     m_blockCentres.assign(blocks, BlockVectors{});
     for (int p = 0; p < n; ++p)
-        for (int k = 0; k < 3; ++k) m_blockCentres[p / kClusterLanes].e[k][p % kClusterLanes] = m_restCenters[m_order[p]][k];
+        for (int k = 0; k < 3; ++k)
+            m_blockCentres[p / kClusterLanes].e[k][p % kClusterLanes] = m_restCenters[m_order[p]][k];
     // The offsets exactly as the fit forms them: (r - c) * w per coordinate, a difference and a
     // product, each rounded once.
     m_rowOffsets.clear();
@@ -635,8 +640,8 @@ bool TLSMSimulator::stepSimulation(std::vector<vec3>& positions, const std::map<
     return true;
 }
 
-void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::vector<Mat3>& stretch,
-                                int iterations, int threads, bool parallel) {
+void TLSMSimulator::matchShapes(const std::vector<vec3>& positions, const std::vector<Mat3>& stretch, int iterations,
+                                int threads, bool parallel) {
     ShapeMatchingArrays arrays;
     arrays.clusterCount = clusterCount();
     arrays.clusterSize = m_orderedClusterSize.data();

@@ -51,8 +51,8 @@ class TLSMSimulator {
     /// Sets the simulator up from the rest positions, the tetrahedra (0-based corners), one
     /// neighbourhood per vertex (ascending, the vertex included; empty for a vertex used by no
     /// tetrahedron) and one frame per vertex (only the fibre direction is used). Releases any
-    /// earlier set-up. False, with one message, when the inputs disagree in size or hold an index
-    /// out of range; the simulator is then empty and its step does nothing.
+    /// earlier set-up. False, with one message, when there are no vertices, or the inputs disagree
+    /// in size or hold an index out of range; the simulator is then empty and its step does nothing.
     bool initSimulator(const std::vector<vec3>& restPositions, const std::vector<Tetra>& tets,
                        const std::vector<std::vector<int>>& neighbourhoods, const std::vector<TVertexFrame>& frames);
 
@@ -202,8 +202,8 @@ class TLSMSimulator {
     // The phases of stepSimulation, in order.
     /// `iterations` shape-matching passes from `positions`: fit every cluster, gather every goal
     /// (the next pass's positions); the last pass's goals into m_goalPos.
-    void matchShapes(const std::vector<vec3>& positions, const std::vector<Mat3>& stretch, int iterations,
-                     int threads, bool parallel);
+    void matchShapes(const std::vector<vec3>& positions, const std::vector<Mat3>& stretch, int iterations, int threads,
+                     bool parallel);
     /// Marks the held vertices in m_vtxConstraint.
     void applyVertexConstraints(const std::map<int, vec3>& fixedVerts, const std::set<int>& pinnedVerts);
     /// Moves `positions` towards the goals over dt (held vertices pulled, pinned ones still) and
@@ -237,7 +237,7 @@ class TLSMSimulator {
     // its clusters' ascending original order, so the order changes no result.
     std::vector<int> m_order, m_rank;
     std::vector<int> m_orderedClusterSize;
-    std::vector<int> m_gatherStart;         // internal vertices + 1 offsets
+    std::vector<int> m_gatherStart;  // internal vertices + 1 offsets
     // Prefix sums of the work of the fit's blocks and of the gather's vertices, where the step
     // cuts them into the threads' shares.
     std::vector<int64_t> m_blockWork, m_vertexWork;
@@ -247,8 +247,8 @@ class TLSMSimulator {
     std::vector<double> m_fitCuts, m_gatherCuts;
     // Per thread of the latest step: nanoseconds spent in the fit and in the gather.
     std::vector<int64_t> m_fitNs, m_gatherNs;
-    std::vector<int> m_gatherCluster;       // internal cluster of each membership (and the look-ahead padding)
-    std::vector<double> m_gatherWeight;     // its vertex weight
+    std::vector<int> m_gatherCluster;    // internal cluster of each membership (and the look-ahead padding)
+    std::vector<double> m_gatherWeight;  // its vertex weight
     std::vector<PaddedPoint> m_orderedRest, m_orderedCur;
     std::vector<BlockVectors> m_blockCentres;
     // Per row of m_laneRows: the members' w (r - c), when they fit in m_keptOffsetBytes.

@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
+#include <filesystem>
 #include <sstream>
 
 #include "GuiFixture.h"
@@ -163,6 +164,34 @@ TEST_F(GuiFixture, ExportsNeedAModelAChosenFileAndAFileThatCanBeCreated) {
     EXPECT_NE(m_dialogs.messages[1].find(impossible + ".tex"), std::string::npos) << m_dialogs.messages[1];
     EXPECT_FALSE(manager().m_recordWall);
     EXPECT_FALSE(manager().m_timerOn);
+}
+
+TEST_F(GuiFixture, AnExportOntoAFullDiskStopsWithOneMessageAndTheBeatGoesOn) {
+    writeCubeModel("ModelB");
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    // Names the user could choose that land on a full disk: the open succeeds, the writes do not.
+    for (const char* name : {"full.heartAnim", "full.vtu"})
+        std::filesystem::create_symlink("/dev/full", m_dir.file(name));
+
+    m_dialogs.fileAnswers.push_back(m_dir.file("full.heartAnim"));
+    trigger(QStringLiteral("StartExportAnimation"));
+    ASSERT_TRUE(manager().m_exportAnim);
+    // A frame of the cube is about 2 KB: the buffer is written, and fails, within a few ticks.
+    ASSERT_TRUE(waitFor([&] { return !m_dialogs.messages.empty(); }, 30000));
+    EXPECT_FALSE(manager().m_exportAnim);
+    const std::string expected = "cannot write " + m_dir.file("full.heartAnim") + ": No space left on device";
+    EXPECT_NE(m_dialogs.messages[0].find(expected), std::string::npos) << m_dialogs.messages[0];
+    const long long ticks = manager().ticksRun();
+    ASSERT_TRUE(waitFor([&] { return manager().ticksRun() > ticks + 5; }, 10000)) << "the beat goes on";
+    QTest::keyClick(m_view, Qt::Key_O);
+    EXPECT_EQ(m_dialogs.messages.size(), 1u) << "told once";
+
+    m_dialogs.fileAnswers.push_back(m_dir.file("full.vtu"));
+    trigger(QStringLiteral("Export fields (.vtu)..."));
+    ASSERT_EQ(m_dialogs.messages.size(), 2u);
+    EXPECT_EQ(m_dialogs.messages[1],
+              "Export failed: cannot write " + m_dir.file("full.vtu") + ": No space left on device");
 }
 
 TEST_F(GuiFixture, ExperimentChartViewEntriesAndAboutDialogWorkFromTheMenus) {

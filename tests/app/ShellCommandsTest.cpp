@@ -7,11 +7,16 @@
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
 
 #include "../interaction/RecordingState.h"
 #include "GuiFixture.h"
+#include "app/UnsavedWork.h"
 #include "linalg/Diagnostics.h"
+#include "model/Autosave.h"
+#include "model/ProjectFile.h"
 #include "render/TOGL.h"
 
 namespace {
@@ -92,6 +97,15 @@ TEST_F(GuiFixture, ARefusedMeshShowsTheReadersReasonUnderTheLoadFailure) {
     EXPECT_FALSE(m_frame->loadModelFile(QString::fromStdString(broken + ".vm")));
     ASSERT_EQ(m_dialogs.reasons.size(), 2u);
     EXPECT_EQ(m_dialogs.reasons[1].second, "Could not open file: " + broken + ".ele");
+
+    // A pair that reads but holds no mesh gets the same box (it once crashed the simulator's set-up).
+    testfiles::writeText(broken + ".node", "0 3 0 0\n");
+    testfiles::writeText(broken + ".ele", "0 4 0\n");
+    EXPECT_FALSE(m_frame->loadModelFile(QString::fromStdString(broken + ".ele")));
+    EXPECT_EQ(manager().model(), nullptr);
+    ASSERT_EQ(m_dialogs.reasons.size(), 3u);
+    EXPECT_EQ(m_dialogs.reasons[2].first, "the file is not exist");
+    EXPECT_EQ(m_dialogs.reasons[2].second, "loadModel: " + broken + ".node holds no vertices: the mesh is empty");
 
     // The message boxes show the reason on the line below the message.
     struct ShownText : ScriptedUserDialogs {
@@ -239,7 +253,9 @@ TEST_F(GuiFixture, DocumentKeysOpenAModelSaveTheProjectAndNeverActAsThePlainLett
     // Ctrl+S saves the project file next to the model, as S does.
     QTest::keyClick(m_view, Qt::Key_S, Qt::ControlModifier);
     EXPECT_TRUE(testfiles::exists(second + ".vm"));
-    EXPECT_EQ(m_dialogs.countMessages("the system save current Control Fields and Deformation Charts in" + second + ".vm"), 1);
+    EXPECT_EQ(
+        m_dialogs.countMessages("the system save current Control Fields and Deformation Charts in" + second + ".vm"),
+        1);
 
     // Ctrl+N and Ctrl+P do nothing; N alone puts the camera back to the remembered position.
     TOGL& camera = *core().m_ogl;
@@ -250,6 +266,56 @@ TEST_F(GuiFixture, DocumentKeysOpenAModelSaveTheProjectAndNeverActAsThePlainLett
     EXPECT_EQ(m_dialogs.fileFilters.size(), 2u);
     QTest::keyClick(m_view, Qt::Key_N);
     EXPECT_NE(camera.m_eye, vec3(1, 2, 3));
+}
+
+TEST_F(GuiFixture, AHalfReadProjectIsOverwrittenOnlyAfterTheUserSaysYes) {
+    const std::string base = writeCubeModel("ModelB");
+    start();
+    QTest::keyClick(m_view, Qt::Key_S);
+    const std::string whole = testfiles::readText(base + ".vm");
+    stop();
+    // The file cut in half, and an older autosave of the whole work beside it.
+    const std::string half = whole.substr(0, whole.size() / 2);
+    testfiles::writeText(autosavePathOf(base), whole);
+    testfiles::writeText(base + ".vm", half);
+    std::filesystem::last_write_time(autosavePathOf(base),
+                                     std::filesystem::last_write_time(base + ".vm") + std::chrono::seconds(5));
+    m_dialogs = ScriptedUserDialogs();
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    ASSERT_EQ(manager().model()->m_projectLoad.status, ProjectLoadResult::Status::Damaged);
+    const std::string question =
+        "ModelB.vm was not read completely (" + manager().model()->m_projectLoad.message + "); overwrite it?";
+    // The restore offer says so; its default (No) keeps what was read.
+    ASSERT_EQ(m_dialogs.questions.size(), 1u);
+    EXPECT_EQ(m_dialogs.questions[0].rfind("ModelB.vm was not read completely (", 0), 0u) << m_dialogs.questions[0];
+    EXPECT_NE(m_dialogs.questions[0].find("Restore the autosaved work?"), std::string::npos);
+
+    // S, Ctrl+S and the Save of the close question ask first; No (the default) writes nothing.
+    m_view->setFocus();
+    QTest::keyClick(m_view, Qt::Key_S);
+    QTest::keyClick(m_view, Qt::Key_S, Qt::ControlModifier);
+    manager().model()->m_iterationN = 7;
+    m_frame->unsavedWork().refresh();
+    m_dialogs.saveChoices = {SaveChoice::Save};
+    EXPECT_FALSE(m_frame->close()) << "No to the overwrite counts as Cancel";
+    EXPECT_TRUE(m_frame->isVisible());
+    EXPECT_EQ(m_dialogs.questions, (std::vector<std::string>{m_dialogs.questions[0], question, question, question}));
+    EXPECT_EQ(testfiles::readText(base + ".vm"), half);
+    EXPECT_EQ(
+        m_dialogs.countMessages("the system save current Control Fields and Deformation Charts in" + base + ".vm"), 0);
+
+    // Yes writes the whole project; later saves of the session ask nothing more.
+    m_dialogs.yesNoAnswers = {true};
+    QTest::keyClick(m_view, Qt::Key_S);
+    EXPECT_EQ(m_dialogs.questions.size(), 5u);
+    const std::string saved = testfiles::readText(base + ".vm");
+    EXPECT_NE(saved.find("#IterationN 7"), std::string::npos);
+    EXPECT_NE(saved.find("#VelmoraSaveFileEnd"), std::string::npos);
+    manager().model()->m_iterationN = 8;
+    QTest::keyClick(m_view, Qt::Key_S);
+    EXPECT_EQ(m_dialogs.questions.size(), 5u);
+    EXPECT_NE(testfiles::readText(base + ".vm").find("#IterationN 8"), std::string::npos);
 }
 
 TEST_F(GuiFixture, MouseEventsReachTheModeWithTheStereoCorrection) {

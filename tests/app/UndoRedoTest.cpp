@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -223,6 +224,46 @@ TEST_F(UndoRedoTest, WorkLeftUnsavedIsOfferedFromTheAutosaveAtTheNextStart) {
     ASSERT_TRUE(m_frame->unsavedWork().autosaveNow());
     ASSERT_TRUE(m_frame->unsavedWork().undo());
     EXPECT_FALSE(testfiles::exists(autosavePathOf(base())));
+}
+
+TEST_F(UndoRedoTest, AFailedAutosaveIsNotedOnceInTheStatusBarAndTheUsersFolderTakesTheNextOne) {
+    startOn(testmesh::cube(3));
+    const std::string fallbackBefore = autosaveFallbackFolder();
+    // Neither place can be written, even by root: a folder stands where the autosave beside the
+    // model would go, and the user's folder would have to be made inside a file.
+    std::filesystem::create_directory(autosavePathOf(base()));
+    setAutosaveFallbackFolder("/dev/null/velmora");
+    chooseTool(PaintTool::SEG_VENT);
+    drag(pixelOf(vec3(-8, 8, 5)), pixelOf(vec3(0.8, -8, 5)), Qt::AltModifier, 6);
+    const std::string edited = text();
+    const size_t messages = m_dialogs.messages.size();
+    EXPECT_FALSE(m_frame->unsavedWork().autosaveNow());
+    const QString note = m_frame->statusBar()->currentMessage();
+    EXPECT_TRUE(note.startsWith(QStringLiteral("Autosave failed: "))) << note.toStdString();
+    EXPECT_TRUE(note.contains(QStringLiteral("/dev/null/velmora"))) << note.toStdString();
+    EXPECT_EQ(m_dialogs.messages.size(), messages) << "no box";
+
+    m_frame->statusBar()->clearMessage();
+    model().m_iterationN = 7;
+    m_frame->unsavedWork().refresh();
+    EXPECT_FALSE(m_frame->unsavedWork().autosaveNow());
+    EXPECT_TRUE(m_frame->statusBar()->currentMessage().isEmpty()) << "told once a session";
+
+    // With the user's folder writable the work goes there, and the next start offers it from there.
+    testfiles::TempDir appData;
+    setAutosaveFallbackFolder(appData.file("velmora"));
+    ASSERT_TRUE(m_frame->unsavedWork().autosaveNow());
+    const std::string fallback = fallbackAutosavePathOf(base());
+    ASSERT_TRUE(testfiles::exists(fallback));
+    const std::string autosaved = text();
+    stop();
+    m_dialogs.yesNoAnswers = {true};
+    start();
+    ASSERT_EQ(m_dialogs.questions.size(), 1u);
+    EXPECT_NE(m_dialogs.questions[0].find(fallback), std::string::npos) << m_dialogs.questions[0];
+    EXPECT_EQ(text(), autosaved);
+    EXPECT_NE(autosaved, edited);
+    setAutosaveFallbackFolder(fallbackBefore);
 }
 
 /// The killed program of the next test: run by that test as a separate process with

@@ -1,14 +1,12 @@
 // velmora-cli simulate and make-model run as programs: exports read back by independent readers,
 // thread-count independence, and finding the solver library from any way of starting.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
-#include <sstream>
-
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "BeatingProject.h"
 #include "common/TestFiles.h"
@@ -144,6 +142,43 @@ TEST(CliSimulateTest, AnimationExportStartsAtTimeZeroAndEndsWithTheCycle) {
     EXPECT_EQ(anim.find("#frame 100 "), std::string::npos);
 }
 
+TEST(CliSimulateTest, EveryExportChecksItsWritesAndCloseAndAFailureExitsOne) {
+    TempDir dir;
+    const std::string base = writeBeatingModel(dir, 2);
+    // /dev/full takes the open and the first buffered writes; the flush or the close fails.
+    for (const char* option : {"--volumes", "--anim", "--wall"}) {
+        SCOPED_TRACE(option);
+        const RunResult r = run("simulate '" + base + "' --ticks 3 --quiet " + option + " /dev/full", dir);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("cannot write /dev/full: No space left on device"), std::string::npos) << r.err;
+    }
+    // A longer run fills the buffer: the export stops at the first failed write, with one message.
+    const RunResult anim = run("simulate '" + base + "' --ticks 60 --quiet --anim /dev/full", dir);
+    EXPECT_EQ(anim.status, 1);
+    const size_t first = anim.err.find("No space left on device");
+    ASSERT_NE(first, std::string::npos) << anim.err;
+    EXPECT_EQ(anim.err.find("No space left on device", first + 1), std::string::npos) << anim.err;
+
+    // A step file and the collection file that land on a full disk.
+    for (const char* name : {"step_000002.vtu", "series.pvd"}) {
+        SCOPED_TRACE(name);
+        const std::string vtk = dir.file(std::string("vtk-") + name);
+        std::filesystem::create_directory(vtk);
+        std::filesystem::create_symlink("/dev/full", vtk + "/" + name);
+        const RunResult r = run("simulate '" + base + "' --ticks 3 --quiet --vtk '" + vtk + "'", dir);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("cannot write " + vtk + "/" + name + ": No space left on device"), std::string::npos)
+            << r.err;
+    }
+    const RunResult fields = run("export-fields '" + base + "' /dev/full --quiet", dir);
+    EXPECT_EQ(fields.status, 1);
+    EXPECT_NE(fields.err.find("cannot write /dev/full: No space left on device"), std::string::npos) << fields.err;
+    // The same exports into ordinary files succeed.
+    EXPECT_EQ(run("simulate '" + base + "' --ticks 3 --quiet --volumes v.csv --anim a.heartAnim --vtk vtk", dir).status,
+              0);
+    EXPECT_EQ(run("export-fields '" + base + "' f.vtu --quiet", dir).status, 0);
+}
+
 TEST(CliSimulateTest, SolverLibraryIsFoundThroughSymlinkAndPath) {
     TempDir dir;
     const std::string base = writeBeatingModel(dir, 2);
@@ -187,12 +222,14 @@ TEST(CliMakeModelTest, BundledModelsAreWhatTheGeneratorWrites) {
     // tools/models/regenerate.sh reproduces them (from the heart mesh, which gmsh makes).
     TempDir dir;
     const std::string models = testfiles::sourceDir() + "/models/";
-    const RunResult heart = run("make-model heart '" + dir.file("heart") + "' --mesh '" + models + "ModelB' --quiet", dir);
+    const RunResult heart =
+        run("make-model heart '" + dir.file("heart") + "' --mesh '" + models + "ModelB' --quiet", dir);
     ASSERT_EQ(heart.status, 0) << heart.err;
     EXPECT_TRUE(testfiles::readText(dir.file("heart.vm")) == testfiles::readText(models + "ModelB.vm"));
     ASSERT_EQ(run("make-model tube '" + dir.file("tube") + "' --quiet", dir).status, 0);
     for (const char* ext : {".node", ".ele", ".vm"})
-        EXPECT_TRUE(testfiles::readText(dir.file(std::string("tube") + ext)) == testfiles::readText(models + "Tube" + ext))
+        EXPECT_TRUE(testfiles::readText(dir.file(std::string("tube") + ext)) ==
+                    testfiles::readText(models + "Tube" + ext))
             << ext;
 }
 

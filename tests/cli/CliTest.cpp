@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-
 #include <nlohmann/json.hpp>
 
 #include "common/TestFiles.h"
@@ -22,7 +21,7 @@ testfiles::RunResult runCli(const std::string& args, const TempDir& dir) {
 }
 
 class CliTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override { testmesh::writeTetGen(testmesh::cube(2), base); }
     TempDir dir;
     std::string base = dir.file("heart");
@@ -84,6 +83,31 @@ TEST_F(CliTest, RestVolumeCountsInvertedTetrahedraAsZeroLikeTheSimulator) {
     // The cube scaled to extent 10 holds 1000; one of its tetrahedra now adds nothing.
     EXPECT_LT(rest, 1000.0 - 1.0);
     EXPECT_GT(rest, 900.0);
+}
+
+TEST_F(CliTest, EmptyAndScrambledMeshesExitOneWithTheReasonEvenWhenQuiet) {
+    const std::string four = "4 3 0 0\n0 0 0 0\n1 1 0 0\n2 0 1 0\n3 0 0 1\n";
+    const struct {
+        std::string node, ele;
+        const char* reason;
+    } cases[] = {
+        // The header-only pair once ended in a segmentation fault in the simulator's set-up.
+        {"0 3 0 0\n", "0 4 0\n", ".node holds no vertices: the mesh is empty"},
+        {four, "0 4 0\n", ".ele holds no tetrahedra: the mesh is empty"},
+        {four, "2 4 0\n0 0 1 2 3\n1 0 1 2 3\n", "the mesh has no surface"},
+        {four, "1 4 0\n0 0 1 2 3 1\n", "more values than the header announces for one tetrahedron"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        testfiles::writeText(base + ".node", c.node);
+        testfiles::writeText(base + ".ele", c.ele);
+        for (const char* command : {"info", "simulate"}) {
+            const RunResult r = runCli(std::string(command) + " '" + base + "' --quiet", dir);
+            EXPECT_EQ(r.status, 1) << command << r.err;
+            EXPECT_NE(r.err.find("cannot load model"), std::string::npos) << command << r.err;
+            EXPECT_NE(r.err.find(c.reason), std::string::npos) << command << r.err;
+        }
+    }
 }
 
 TEST_F(CliTest, SaveWritesTheProjectFileAndInfoThenFindsIt) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -93,6 +94,15 @@ TEST(BadTetGenFilesTest, EachIsRefusedWithOneMessageInBoundedMemory) {
         {"coordinate too large", "2 3 0 0\n0 0 0 0\n1 1 -3e60 0\n", kEle, "y coordinate -3e60 is beyond +-1e60"},
         {"span too small", "4 3 0 0\n0 0 0 0\n1 1e-320 0 0\n2 0 1e-320 0\n3 0 0 1e-320\n", "1 4 0\n0 0 1 2 3\n",
          "less than the 1e-60 a mesh needs to be scaled"},
+        // Columns the header does not announce would shift every later value into the wrong place.
+        {"unannounced attributes", "2 3 0 0\n0 0 0 0 7\n1 1 1 1 7\n", kEle,
+         "a line holds more values than the header announces for one vertex"},
+        {"five corners on a four-node line", kNode, "2 4 0\n0 0 1 2 3 4\n1 4 1 3 2 0\n",
+         "a line holds more values than the header announces for one tetrahedron"},
+        {"a vertex line short of a value", "3 3 0 0\n0 0 0 0\n1 1 1\n2 2 2 2\n", kEle,
+         "a line holds fewer values than the header announces for one vertex"},
+        {"announced markers missing", "2 3 0 1\n0 0 0 0\n1 1 1 1\n2 2 2 2\n", kEle,
+         "a line holds fewer values than the header announces for one vertex"},
     };
     TempDir dir;
     const std::string base = dir.file("bad");
@@ -144,6 +154,88 @@ TEST(BadTetGenFilesTest, MeshesAtTheLimitsOfSizeLoadIntoFiniteModels) {
         for (const vec3& p : model.m_vtxOrigPos) EXPECT_TRUE(isFinite(p));
         EXPECT_NEAR(distance(model.m_vtxOrigPos[0], model.m_vtxOrigPos[1]), 10.0, 1e-6);
         for (const vec3& n : model.m_tets[0].faceNorm) EXPECT_NEAR(n.norm(), 1.0, 1e-9);
+    }
+}
+
+/// Pairs that pass the reader but give a mesh with nothing in it, and odd but sound meshes. The
+/// empty ones are refused by the loading sequence with a reason (so the CLI exits 1, Python
+/// raises and the window shows its load-failure box); the sound ones load into a model whose
+/// indices all exist, whose surface can be drawn and whose beat stays finite.
+TEST(BadTetGenFilesTest, EmptyMeshesAreRefusedAndOddSoundOnesLoadIntoAModelThatBeats) {
+    const std::string four = "4 3 0 0\n0 0 0 0\n1 1 0 0\n2 0 1 0\n3 0 0 1\n";
+    const std::string five = "5 3 0 0\n0 0 0 0\n1 1 0 0\n2 0 1 0\n3 0 0 1\n4 9 9 9\n";
+    const std::string one = "1 4 0\n0 0 1 2 3\n";
+    std::string scattered = "1200 3 0 0\n";  // the tube's vertex count, but not the tube
+    std::mt19937 random(7);
+    for (int i = 0; i < 1200; ++i)
+        scattered += std::to_string(i) + " " + std::to_string(random() % 1000) + " " + std::to_string(random() % 1000) +
+                     " " + std::to_string(random() % 1000) + "\n";
+    const struct {
+        const char* what;
+        std::string node, ele;
+        const char* refusal;  ///< a piece of the reason; nullptr: the mesh loads
+        const char* note;     ///< a console line a load must print ("" for none)
+    } cases[] = {
+        {"header-only pair", "0 3 0 0\n", "0 4 0\n", ".node holds no vertices: the mesh is empty", ""},
+        {"vertices without tetrahedra", four, "0 4 0\n", ".ele holds no tetrahedra: the mesh is empty", ""},
+        {"one vertex", "1 3 0 0\n0 5 5 5\n", "1 4 0\n0 0 0 0 0\n", "has a volume", ""},
+        {"every tetrahedron flat", "4 3 0 0\n0 0 0 0\n1 1 0 0\n2 0 1 0\n3 1 1 0\n", one, "has a volume", ""},
+        {"every vertex at one point", "4 3 0 0\n0 1 1 1\n1 1 1 1\n2 1 1 1\n3 1 1 1\n", one, "has a volume", ""},
+        {"every tetrahedron repeats a corner", four, "2 4 0\n0 0 0 1 2\n1 3 3 3 3\n", "has a volume", ""},
+        {"one tetrahedron listed twice", four, "2 4 0\n0 0 1 2 3\n1 1 0 2 3\n", "the mesh has no surface", ""},
+        {"a single tetrahedron", four, one, nullptr, ""},
+        {"a single inverted tetrahedron", four, "1 4 0\n0 0 2 1 3\n", nullptr, "1 of 1 tetrahedra are inverted"},
+        {"a vertex no tetrahedron uses", five, one, nullptr, "1 of 5 vertices belong to no tetrahedron"},
+        {"1200 vertices and one tetrahedron", scattered, one, nullptr,
+         "1196 of 1200 vertices belong to no tetrahedron"},
+        {"TetGen's 1-based numbering, attributes and markers",
+         "4 3 1 1\n1 0 0 0 7 1\n2 1 0 0 7 1\n3 0 1 0 7 0\n4 0 0 1 7 1\n", "1 4 1\n1 1 2 3 4 2\n", nullptr,
+         "read as 1-based"},
+        {"a vertex of a 1-based file unused", five, "1 4 0\n1 1 2 3 4\n", nullptr,
+         "1 of 5 vertices belong to no tetrahedron"},
+        {"two tetrahedra sharing only an edge", "6 3 0 0\n0 0 0 0\n1 1 0 0\n2 0 1 0\n3 0 0 1\n4 -1 0 0\n5 0 -1 0\n",
+         "2 4 0\n0 0 1 2 3\n1 0 3 4 5\n", nullptr, ""},
+        {"three tetrahedra on one face", "6 3 0 0\n0 0 0 0\n1 1 0 0\n2 0 1 0\n3 0 0 1\n4 0 0 -1\n5 0.2 0.2 1\n",
+         "3 4 0\n0 0 1 2 3\n1 0 2 1 4\n2 0 1 2 5\n", nullptr, "error in calcNeighbor()"},
+        {"CR LF line ends", "4 3 0 0\r\n0 0 0 0\r\n1 1 0 0\r\n2 0 1 0\r\n3 0 0 1\r\n", "1 4 0\r\n0 0 1 2 3\r\n",
+         nullptr, ""},
+        // Scaled to the model's size the tetrahedron is far below the rounding of its position.
+        {"a tiny tetrahedron beside a far vertex",
+         "5 3 0 0\n0 0 0 0\n1 1e-12 0 0\n2 0 1e-12 0\n3 0 0 1e-12\n4 1e50 0 0\n", one, "has a volume", ""},
+    };
+    TempDir dir;
+    const std::string base = dir.file("crafted");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeText(base + ".node", c.node);
+        writeText(base + ".ele", c.ele);
+        DiagCapture diag;
+        TLSMModel model;
+        std::string reason;
+        const bool loaded = model.loadModel(base, &reason);
+        if (c.refusal) {
+            EXPECT_FALSE(loaded);
+            EXPECT_NE(reason.find(c.refusal), std::string::npos) << reason;
+            EXPECT_NE(reason.find(base), std::string::npos) << reason;
+            EXPECT_TRUE(model.m_verts.empty() && model.m_tets.empty() && !model.m_excitation);
+            continue;
+        }
+        ASSERT_TRUE(loaded) << reason;
+        EXPECT_TRUE(diag.contains(c.note)) << diag.text();
+        const int n = model.vertexCount();
+        for (const Tetra& t : model.m_tets)
+            for (int k = 0; k < 4; ++k) {
+                EXPECT_TRUE(t.vIdx[k] >= 0 && t.vIdx[k] < n);
+                EXPECT_TRUE(t.nbr[k] >= -1 && t.nbr[k] < static_cast<int>(model.m_tets.size()));
+            }
+        EXPECT_GT(model.m_surface.polyCount(), 0);
+        // A contraction over the whole cycle moves every used vertex; the beat must stay finite.
+        model.m_vtxIsVentriOrAtrium.assign(n, 1);
+        model.m_excitation->m_chartVent = {{0.0, 0.0}, {0.3, 1.0}, {0.6, 0.0}};
+        buildTables(*model.m_excitation);
+        for (int tick = 1; tick <= 40; ++tick) model.updateModel(tick * 0.01, 0.01);
+        for (const vec3& p : model.m_verts) ASSERT_TRUE(isFinite(p));
+        for (double v : model.computeChamberVolumes()) EXPECT_TRUE(std::isfinite(v));
     }
 }
 

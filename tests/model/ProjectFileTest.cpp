@@ -1,6 +1,11 @@
 // Project files on the heart model: round trips, reading rules, refusals, saving safely, and the
 // stroke and chart files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +16,7 @@
 #include "common/TestMeshes.h"
 #include "io/TextTokens.h"
 #include "linalg/Diagnostics.h"
+#include "model/Autosave.h"
 #include "model/ProjectFile.h"
 #include "model/ShellHooks.h"
 #include "model/TLSMModel.h"
@@ -79,7 +85,7 @@ ProjectEntry& entryOf(ProjectRecord& r, ProjectKey key) {
 }
 
 class ProjectFileTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override { testmesh::writeTetGen(testmesh::cube(3), base); }
     void TearDown() override { setWriteFailureAfterBytesForTesting(-1); }
 
@@ -249,6 +255,86 @@ TEST_F(ProjectFileTest, InterruptedSaveLeavesThePreviousFileAndTellsTheUser) {
     EXPECT_EQ(files, 3u);  // .node, .ele, .vm: no temporary file left behind
 }
 
+/// Whether a new file can be created in folder (it is removed again at once).
+bool canCreateFileIn(const std::string& folder) {
+    const std::string probe = folder + "/.probe";
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
+TEST_F(ProjectFileTest, AutosaveOfAModelInAReadOnlyFolderGoesToTheUsersFolderAndIsRestoredFromThere) {
+    // An installed copy: the model in a folder the user may not write, the user's data folder apart.
+    const std::string installed = dir.file("installed"), appData = dir.file("appdata");
+    std::filesystem::create_directory(installed);
+    std::filesystem::create_directory(appData);
+    const std::string heart = installed + "/heart";
+    testmesh::writeTetGen(testmesh::cube(3), heart);
+    auto model = std::make_unique<TLSMModel>();
+    {
+        DiagCapture quiet;
+        ASSERT_TRUE(model->loadModel(heart));
+    }
+    model->m_iterationN = 9;
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod(appData.c_str(), 0777);
+    ::chmod(installed.c_str(), 0555);
+    struct Restore {
+        std::string folder;
+        ~Restore() {
+            ::chmod(folder.c_str(), 0755);
+            setAutosaveFallbackFolder("");
+        }
+    } restore{installed};
+    setAutosaveFallbackFolder(appData + "/velmora");
+    const std::string fallback = fallbackAutosavePathOf(heart);
+    ASSERT_EQ(fallback.rfind(appData + "/velmora/heart-", 0), 0u) << fallback;
+
+    if (!canCreateFileIn(installed)) {
+        std::string error, written;
+        ASSERT_TRUE(writeAutosave(*model, error, &written)) << error;
+        EXPECT_EQ(written, fallback);
+    } else {
+        // Root writes into any folder: the autosave runs in a child process that has given up its
+        // privileges in a user namespace of its own, where the folder is read-only as for a user.
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (unshare(CLONE_NEWUSER) != 0) _exit(77);
+            if (canCreateFileIn(installed)) _exit(78);
+            std::string error, written;
+            _exit(writeAutosave(*model, error, &written) && written == fallback ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 77 || WEXITSTATUS(status) == 78)
+            GTEST_SKIP() << "running as root where no user namespace can be made: no folder can be unwritable here";
+        ASSERT_EQ(WEXITSTATUS(status), 0);
+    }
+    EXPECT_FALSE(testfiles::exists(autosavePathOf(heart)));
+    ASSERT_TRUE(testfiles::exists(fallback));
+    EXPECT_EQ(existingAutosavePathOf(heart), fallback);
+    EXPECT_TRUE(autosaveIsNewer(heart));
+
+    // The next session finds the work there and restores it.
+    TLSMModel reloaded;
+    DiagCapture quiet;
+    ASSERT_TRUE(reloaded.loadModel(heart));
+    EXPECT_EQ(reloaded.m_iterationN, 10);
+    std::string error;
+    ASSERT_TRUE(restoreAutosave(reloaded, error)) << error;
+    EXPECT_EQ(reloaded.m_iterationN, 9);
+
+    // A model of the same name in another folder has a file of its own; removing clears both places.
+    EXPECT_NE(fallbackAutosavePathOf(base), fallback);
+    removeAutosave(heart);
+    EXPECT_FALSE(testfiles::exists(fallback));
+    EXPECT_FALSE(autosaveIsNewer(heart));
+}
+
 TEST_F(ProjectFileTest, AmplitudeAboveOneFallsBackAndOneStays) {
     for (const auto& [value, expected] : {std::pair{1.5, 0.3}, {1.0, 1.0}, {0.25, 0.25}}) {
         writeEdited([&](ProjectRecord& r) { entryOf(r, ProjectKey::GlobalAmplitudeVent).realValue = value; });
@@ -272,7 +358,8 @@ TEST_F(ProjectFileTest, ValuesOutsideTheDialogsRangesAreHeldToItsLimitsWithALine
     EXPECT_EQ(e.m_amplitude, 0.01);
     EXPECT_EQ(e.m_numOfWave, 0.01);
     EXPECT_EQ(e.m_numOfWaveA, 10.0);
-    EXPECT_TRUE(diag.contains("loadProject: #GlobalAmplitudeVent -0.5 is outside the dialog's 0.01 to 10; 0.01 is used"))
+    EXPECT_TRUE(
+        diag.contains("loadProject: #GlobalAmplitudeVent -0.5 is outside the dialog's 0.01 to 10; 0.01 is used"))
         << diag.text();
     EXPECT_TRUE(diag.contains("loadProject: #GlobalNumOfWave 0 is outside"));
     EXPECT_TRUE(diag.contains("loadProject: #GlobalNumOfWaveA 1e+09 is outside"));

@@ -125,8 +125,11 @@ nlohmann::json modelSummary(const TLSMModel& model) {
 }
 
 bool loadModelForCli(TLSMModel& model, const std::string& base) {
-    if (!model.loadModel(base)) {
-        std::fprintf(stderr, "velmora-cli: cannot load model '%s'\n", base.c_str());
+    std::string reason;
+    if (!model.loadModel(base, &reason)) {
+        // The reason goes to standard error even under --quiet, which silences only the console lines.
+        std::fprintf(stderr, "velmora-cli: cannot load model '%s'%s%s\n", base.c_str(), reason.empty() ? "" : ": ",
+                     reason.c_str());
         return false;
     }
     const ProjectLoadResult& project = model.m_projectLoad;

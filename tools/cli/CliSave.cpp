@@ -15,8 +15,10 @@ int runSave(const std::vector<std::string>& args) {
     if (cli.has("quiet")) setDiagQuiet(true);
     const std::string base = basePathOf(cli.positional[0]);
     TLSMModel model;
-    if (!model.loadModel(base)) {
-        std::fprintf(stderr, "velmora-cli: cannot load model '%s'\n", base.c_str());
+    std::string reason;
+    if (!model.loadModel(base, &reason)) {
+        std::fprintf(stderr, "velmora-cli: cannot load model '%s'%s%s\n", base.c_str(), reason.empty() ? "" : ": ",
+                     reason.c_str());
         return 1;
     }
     const std::string path = base + ".vm";

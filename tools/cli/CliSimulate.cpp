@@ -3,10 +3,12 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -15,9 +17,31 @@
 #include "VtkExport.h"
 #include "linalg/Diagnostics.h"
 #include "model/BeatMeasurements.h"
+#include "model/FieldExport.h"
 #include "model/MainWindowManager.h"
+#include "model/ShellHooks.h"
 
 namespace {
+
+/// The controller's messages on standard error, even under --quiet (which silences the console
+/// lines only): an export's write failure, a damaged project. The reason of a refused load is kept
+/// for the one line that names the model.
+class SimulateShellHooks : public ShellHooks {
+   public:
+    SimulateShellHooks() { m_previous = setShellHooks(this); }
+    ~SimulateShellHooks() override { setShellHooks(m_previous); }
+    void showMessage(const std::string& text) override {
+        std::string line = text;
+        while (!line.empty() && line.back() == '\n') line.pop_back();
+        std::fprintf(stderr, "velmora-cli: %s\n", line.c_str());
+    }
+    void showMessageWithReason(const std::string& text, const std::string& reason) override { loadReason = reason; }
+    void refreshDialogs() override {}
+    std::string loadReason;
+
+   private:
+    ShellHooks* m_previous = nullptr;
+};
 
 bool parsePositiveInt(const std::string& text, int& value) {
     char* end = nullptr;
@@ -55,21 +79,23 @@ int runSimulate(const std::vector<std::string>& args) {
     if (cli.has("quiet")) setDiagQuiet(true);
     if (threads > 0) omp_set_num_threads(threads);
 
+    SimulateShellHooks hooks;
     MainWindowManager controller(nullptr, "");
     controller.loadModel(basePathOf(cli.positional[0]));
     TLSMModel* model = controller.model();
     if (!model) {
-        std::fprintf(stderr, "velmora-cli: cannot load model '%s'\n", cli.positional[0].c_str());
+        std::fprintf(stderr, "velmora-cli: cannot load model '%s'%s%s\n", cli.positional[0].c_str(),
+                     hooks.loadReason.empty() ? "" : ": ", hooks.loadReason.c_str());
         return 1;
     }
-    if (ticks == 0)
-        ticks = static_cast<int>(std::ceil(model->m_excitation->m_cycleLength / controller.m_dt - 1e-9));
+    if (ticks == 0) ticks = static_cast<int>(std::ceil(model->m_excitation->m_cycleLength / controller.m_dt - 1e-9));
 
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> csv(nullptr, &std::fclose);
+    const std::string csvPath = cli.value("volumes");
     if (cli.has("volumes")) {
-        csv.reset(std::fopen(cli.value("volumes").c_str(), "w"));
+        csv.reset(std::fopen(csvPath.c_str(), "w"));
         if (!csv) {
-            std::fprintf(stderr, "velmora-cli: cannot create %s\n", cli.value("volumes").c_str());
+            std::fprintf(stderr, "velmora-cli: cannot create %s: %s\n", csvPath.c_str(), std::strerror(errno));
             return 1;
         }
         std::fprintf(csv.get(), "tick,time,VR,VL,AR,AL\n");
@@ -90,12 +116,27 @@ int runSimulate(const std::vector<std::string>& args) {
         controller.onTimer();
         simulatedMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
         const std::array<double, 4> v = measurements.addTick(*model);
-        if (csv)
+        if (csv) {
             std::fprintf(csv.get(), "%d,%.9g,%.9g,%.9g,%.9g,%.9g\n", tick, controller.m_time, v[0], v[1], v[2], v[3]);
+            if (std::ferror(csv.get())) {
+                std::fprintf(stderr, "velmora-cli: cannot write %s: %s\n", csvPath.c_str(), std::strerror(errno));
+                return 1;
+            }
+        }
         if (cli.has("vtk") && !vtk.writeStep(*model, tick, tick * controller.m_dt)) return 1;
+        // The controller has told why (on standard error, through the hooks).
+        if (!controller.exportError().empty()) return 1;
     }
     controller.stopTimer();
     if (cli.has("vtk") && !vtk.close()) return 1;
+    if (csv) {
+        std::string error;
+        if (!closeWrittenFile(csv.release(), csvPath, error)) {
+            std::fprintf(stderr, "velmora-cli: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    if (!controller.endExport()) return 1;
     (void)start;
 
     if (cli.has("json")) {

@@ -94,10 +94,27 @@ int runSolveFields(const std::vector<std::string>& args) {
     out["orientation"]["strokes"] = orientation.m_strokes.size();
     out["orientation"]["frames_finite"] = framesFinite(orientation);
 
+    // A field that is not finite is a failed solve: it is reported, and nothing is written.
     int exitCode = 0;
+    std::string notFinite;
+    auto allFinite = [](const std::vector<double>& v) {
+        return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
+    };
+    const std::pair<const char*, bool> checks[] = {{"phase", allFinite(model.m_phaseField.m_value)},
+                                                   {"amplitude", allFinite(model.m_ampliField.m_value)},
+                                                   {"depth", allFinite(orientation.m_depthField.m_value)},
+                                                   {"fibre frames", framesFinite(orientation)}};
+    for (const auto& [name, finite] : checks)
+        if (!finite) notFinite += std::string(notFinite.empty() ? "" : ", ") + name;
+    if (!notFinite.empty()) {
+        std::fprintf(stderr, "velmora-cli: solve-fields: not finite after the solve: %s\n", notFinite.c_str());
+        exitCode = 1;
+    }
     if (cli.has("write")) {
         std::string error;
-        if (status == ProjectLoadResult::Status::Damaged) {
+        if (exitCode != 0) {
+            std::fprintf(stderr, "velmora-cli: '%s' is left as it is\n", path.c_str());
+        } else if (status == ProjectLoadResult::Status::Damaged) {
             // Saving would replace what could not be read by defaults.
             std::fprintf(stderr, "velmora-cli: '%s' is damaged; it is left as it is\n", path.c_str());
             exitCode = 1;

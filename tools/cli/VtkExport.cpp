@@ -1,7 +1,9 @@
 // VTK XML unstructured-grid writer (ASCII) and ParaView collection file.
 #include "VtkExport.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -45,7 +47,7 @@ bool VtkSeriesWriter::close() {
     const std::string path = m_dir + "/series.pvd";
     File f(std::fopen(path.c_str(), "w"));
     if (!f) {
-        std::fprintf(stderr, "velmora-cli: cannot write %s\n", path.c_str());
+        std::fprintf(stderr, "velmora-cli: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
         return false;
     }
     std::fprintf(f.get(), "<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\" version=\"0.1\">\n  <Collection>\n");
@@ -53,5 +55,8 @@ bool VtkSeriesWriter::close() {
         std::fprintf(f.get(), "    <DataSet timestep=\"%.9g\" part=\"0\" file=\"%s\"/>\n", step.first,
                      step.second.c_str());
     std::fprintf(f.get(), "  </Collection>\n</VTKFile>\n");
-    return !std::ferror(f.get());
+    std::string error;
+    if (closeWrittenFile(f.release(), path, error)) return true;
+    std::fprintf(stderr, "velmora-cli: %s\n", error.c_str());
+    return false;
 }
