@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "app/MovieExport.h"
 #include "interaction/Commands.h"
 
 QMenu* menuWithTitle(QMenuBar* bar, const QString& title) {
@@ -32,7 +33,25 @@ void addExperimentCommands(QMenu* menu, Commands& commands) {
                     [&commands] { commands.startWallThicknessExport(); });
 }
 
+void addMovieExport(QMenuBar* bar, Commands& commands) {
+    auto* shell = dynamic_cast<CommandShell*>(bar->parentWidget());
+    if (!shell) return;
+    QMenu* file = menuWithTitle(bar, QStringLiteral("&File"));
+    QWidget* window = bar->parentWidget();
+    auto* action = new QAction(QStringLiteral("Export movie..."), file);
+    QObject::connect(action, &QAction::triggered, file,
+                     [&commands, shell, window] { exportMovie(commands, *shell, window); });
+    // Beside the other export, before the recent models.
+    QAction* before = nullptr;
+    const QList<QAction*> entries = file->actions();
+    for (int i = 0; i + 1 < entries.size(); ++i)
+        if (entries[i]->text().startsWith(QStringLiteral("Export fields"))) before = entries[i + 1];
+    file->insertAction(before, action);
+}
+
 void addHelpMenu(QMenuBar* bar, Commands& commands) {
+    // The File menu is complete by now: the movie export joins it.
+    addMovieExport(bar, commands);
     QMenu* help = menuWithTitle(bar, QStringLiteral("&Help"));
     help->addAction(QStringLiteral("&About Velmora..."), help, [&commands] { commands.showAbout(); });
 }

@@ -19,5 +19,10 @@ void addViewMenu(QMenuBar* bar);
 /// "StartExportWallThickness" to menu (after a separator when it has entries already).
 void addExperimentCommands(QMenu* menu, Commands& commands);
 
-/// "&Help" with "&About Velmora...", which opens the About dialog over the main window.
+/// "Export movie..." in the "&File" menu, after "Export fields" (at the end without it); the bar's
+/// window is the shell that asks for the file. Nothing when the bar's window is no command shell.
+void addMovieExport(QMenuBar* bar, Commands& commands);
+
+/// "&Help" with "&About Velmora...", which opens the About dialog over the main window; first adds
+/// the movie export to the File menu (addMovieExport), which is complete when the Help menu comes.
 void addHelpMenu(QMenuBar* bar, Commands& commands);

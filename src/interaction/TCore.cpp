@@ -39,15 +39,19 @@ TCore::TCore() {
     m_bStereo = false;
     m_bDrawingRightHalf = false;
     m_bShowFrames = true;
-    m_ogl->m_clearColor = {1.0f, 1.0f, 1.0f, 1.0f};
+    applyViewDefaults(*m_ogl);
     m_dlgVolumeViz = factory.createVolumeDialog();
     m_dlgPaintCtrlField = factory.createPaintDialog();
     m_dlgStdInteraction = factory.createStdDialog();
     setStdInteractionMode();
-    m_ogl->m_homeEye = vec3(20, 20, 60);
-    m_ogl->m_homeCenter = vec3(20, 20, 20);
-    m_ogl->m_homeUp = vec3(0, 1, 0);
     diagPrintf("TCore constructure Done\n");
+}
+
+void applyViewDefaults(TOGL& ogl) {
+    ogl.m_clearColor = {1.0f, 1.0f, 1.0f, 1.0f};
+    ogl.m_homeEye = vec3(20, 20, 60);
+    ogl.m_homeCenter = vec3(20, 20, 20);
+    ogl.m_homeUp = vec3(0, 1, 0);
 }
 
 TCore::~TCore() {

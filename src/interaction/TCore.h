@@ -15,6 +15,11 @@
 class MainWindowManager;
 class TLSMModel;
 
+/// The view's own values for a rendering context: the clear colour and the home camera (looking
+/// at (20, 20, 20) from (20, 20, 60)). The core object applies them to its context; a picture drawn
+/// without the window applies them to its own so that it starts from the same camera.
+void applyViewDefaults(TOGL& ogl);
+
 /// Mouse events the view forwards to the current mode.
 enum class MouseAction { LDown, RDown, MDown, LUp, RUp, MUp, LDouble, RDouble, MDouble, Move };
 

@@ -107,6 +107,9 @@ TEST_F(CommandRoutingTest, EachMenuEntryAndDialogButtonReachesItsCommandOnce) {
     // Entries shown for the user's orientation only: they run nothing.
     const QStringList inert = {QStringLiteral("Back object manipulation"), QStringLiteral("&Toolbar"),
                                QStringLiteral("&Status Bar")};
+    // Entries the shell runs itself (the movie export records in the view's own context); with no
+    // file chosen they end before doing anything (PicturesWithoutWindowTest records through it).
+    const QStringList shellRun = {QStringLiteral("Export movie...")};
     // A model loaded from a file is a recent entry of the File menu.
     ASSERT_TRUE(m_frame->loadModelBase(QString::fromStdString(writeCubeModel("recent"))));
     heard();
@@ -131,7 +134,7 @@ TEST_F(CommandRoutingTest, EachMenuEntryAndDialogButtonReachesItsCommandOnce) {
                                                                        : text;
         action->trigger();
         const std::vector<std::string> got = heard();
-        if (inert.contains(key)) {
+        if (inert.contains(key) || shellRun.contains(key)) {
             EXPECT_TRUE(got.empty()) << text.toStdString();
         } else if (entries.count(key)) {
             EXPECT_EQ(got, std::vector<std::string>{entries.at(key)}) << text.toStdString();
