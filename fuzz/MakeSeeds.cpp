@@ -1,8 +1,11 @@
 // Writes the seed corpora of the fuzz targets: project and stroke files saved by the program's own
 // writers from an authored state of the fixed mesh, small TetGen pairs (the fixed mesh, one
-// tetrahedron, TetGen's own layout, a piece cut from the bundled tube) and chart files.
+// tetrahedron, TetGen's own layout, a piece cut from the bundled tube), chart files and one
+// tetrahedron in each mesh format the importer checks.
 // Usage: fuzz_make_seeds <corpus directory> <source directory>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -146,6 +149,103 @@ void tetgenSeeds(const fs::path& dir, const fs::path& source) {
         joined(std::to_string(vertexCount) + " 3 0 0\n" + node, std::to_string(tetCount) + " 4 0\n" + ele));
 }
 
+/// Appends value's bytes, little- or big-endian.
+template <typename T>
+void appendBytes(std::string& out, T value, bool bigEndian = false) {
+    unsigned char bytes[sizeof(T)];
+    std::memcpy(bytes, &value, sizeof(T));
+    // The seeds are written on a little-endian machine, as the formats' binary layouts assume.
+    if (bigEndian) std::reverse(bytes, bytes + sizeof(T));
+    out.append(reinterpret_cast<const char*>(bytes), sizeof(T));
+}
+
+/// One tetrahedron (and its surface) in each format the importer checks, ascii and binary, in
+/// the layouts gmsh, meshio and VTK write.
+void meshContentSeeds(const fs::path& dir) {
+    const fs::path out = dir / "meshcontent";
+    const double corners[4][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    const int faces[4][3] = {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}};
+    put(out / "tet-v2.msh",
+        "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$PhysicalNames\n1\n3 1 \"heart\"\n$EndPhysicalNames\n"
+        "$Nodes\n4\n1 0 0 0\n2 1 0 0\n3 0 1 0\n4 0 0 1\n$EndNodes\n"
+        "$Elements\n2\n1 2 2 1 1 1 2 3\n2 4 2 1 1 1 2 3 4\n$EndElements\n"
+        "$NodeData\n1\n\"phase\"\n1\n0\n3\n0\n1\n4\n1 0.5\n2 0.5\n3 0.5\n4 0.5\n$EndNodeData\n");
+    put(out / "tet-v41.msh",
+        "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$Entities\n0 0 0 1\n1 0 0 0 1 1 1 0 0\n$EndEntities\n"
+        "$Nodes\n1 4 1 4\n3 1 0 4\n1\n2\n3\n4\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n$EndNodes\n"
+        "$Elements\n1 1 1 1\n3 1 4 1\n1 1 2 3 4\n$EndElements\n");
+
+    std::string v2 = "$MeshFormat\n2.2 1 8\n";
+    appendBytes<int32_t>(v2, 1);
+    v2 += "\n$EndMeshFormat\n$Nodes\n4\n";
+    for (int i = 0; i < 4; ++i) {
+        appendBytes<int32_t>(v2, i + 1);
+        for (double c : corners[i]) appendBytes(v2, c);
+    }
+    v2 += "\n$EndNodes\n$Elements\n1\n";
+    for (int32_t value : {4, 1, 2, 1, 1, 1, 1, 2, 3, 4}) appendBytes(v2, value);
+    v2 += "\n$EndElements\n";
+    put(out / "tet-v2-binary.msh", v2);
+
+    std::string v41 = "$MeshFormat\n4.1 1 8\n";
+    appendBytes<int32_t>(v41, 1);
+    v41 += "\n$EndMeshFormat\n$Nodes\n";
+    for (uint64_t value : {1, 4, 1, 4}) appendBytes(v41, value);
+    for (int32_t value : {3, 1, 0}) appendBytes(v41, value);
+    appendBytes<uint64_t>(v41, 4);
+    for (uint64_t tag = 1; tag <= 4; ++tag) appendBytes(v41, tag);
+    for (const auto& corner : corners)
+        for (double c : corner) appendBytes(v41, c);
+    v41 += "\n$EndNodes\n$Elements\n";
+    for (uint64_t value : {1, 1, 1, 1}) appendBytes(v41, value);
+    for (int32_t value : {3, 1, 4}) appendBytes(v41, value);
+    for (uint64_t value : {1, 1, 1, 2, 3, 4}) appendBytes(v41, value);
+    v41 += "\n$EndElements\n";
+    put(out / "tet-v41-binary.msh", v41);
+
+    put(out / "tet.vtk",
+        "# vtk DataFile Version 4.2\nheart\nASCII\nDATASET UNSTRUCTURED_GRID\nPOINTS 4 double\n"
+        "0 0 0 1 0 0 0 1 0 0 0 1\nCELLS 1 5\n4 0 1 2 3\nCELL_TYPES 1\n10\nCELL_DATA 1\nFIELD FieldData 1\n"
+        "region 1 1 int\n1\nPOINT_DATA 4\nSCALARS phase double 1\nLOOKUP_TABLE default\n0 0.5 1 0.25\n");
+    std::string vtk = "# vtk DataFile Version 4.2\nheart\nBINARY\nDATASET UNSTRUCTURED_GRID\nPOINTS 4 float\n";
+    for (const auto& corner : corners)
+        for (double c : corner) appendBytes(vtk, static_cast<float>(c), true);
+    vtk += "\nCELLS 1 5\n";
+    for (int32_t value : {4, 0, 1, 2, 3}) appendBytes(vtk, value, true);
+    vtk += "\nCELL_TYPES 1\n";
+    appendBytes<int32_t>(vtk, 10, true);
+    vtk += "\n";
+    put(out / "tet-binary.vtk", vtk);
+    put(out / "surface.vtk",
+        "# vtk DataFile Version 3.0\nsurface\nASCII\nDATASET POLYDATA\nPOINTS 4 float\n"
+        "0 0 0\n1 0 0\n0 1 0\n0 0 1\nPOLYGONS 4 16\n3 0 2 1\n3 0 1 3\n3 0 3 2\n3 1 2 3\n");
+
+    put(out / "tet.mesh",
+        "MeshVersionFormatted 1\nDimension 3\nVertices\n4\n0 0 0 0\n1 0 0 0\n0 1 0 0\n0 0 1 0\n"
+        "Triangles\n1\n1 2 3 1\nTetrahedra\n1\n1 2 3 4 1\nCorners\n1\n1\nEnd\n");
+
+    std::string stl = "solid tet\n", binary(80, ' '), ply2 = "4\n4\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n";
+    binary.replace(0, 5, "solid");  // binary files whose header begins like an ascii one
+    appendBytes<uint32_t>(binary, 4);
+    for (const auto& face : faces) {
+        stl += "  facet normal 0 0 0\n    outer loop\n";
+        for (int k = 0; k < 12; ++k)
+            appendBytes(binary, k < 3 ? 0.0f : static_cast<float>(corners[face[(k - 3) / 3]][k % 3]));
+        for (int corner : face) {
+            char line[96];
+            std::snprintf(line, sizeof line, "      vertex %g %g %g\n", corners[corner][0], corners[corner][1],
+                          corners[corner][2]);
+            stl += line;
+        }
+        binary += std::string(2, '\0');
+        stl += "    endloop\n  endfacet\n";
+        ply2 += "3 " + std::to_string(face[0]) + " " + std::to_string(face[1]) + " " + std::to_string(face[2]) + "\n";
+    }
+    put(out / "tet.stl", stl + "endsolid tet\n");
+    put(out / "tet-binary.stl", binary);
+    put(out / "tet.ply2", ply2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,5 +259,6 @@ int main(int argc, char** argv) {
     strokeSeeds(dir);
     chartSeeds(dir);
     tetgenSeeds(dir, source);
+    meshContentSeeds(dir);
     return 0;
 }

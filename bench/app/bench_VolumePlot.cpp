@@ -1,11 +1,14 @@
 // Cost of one volume-plot paint (one sample, extrema, four curves, the text) against the plot width:
-// the volume dialog pays it on every tick while it is shown.
+// the volume dialog pays it on every tick while it is shown. And one frame of the strain curves and
+// of the bull's-eye beside it, which the dialog draws per frame.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <cmath>
 #include <cstdlib>
 
+#include "app/BullseyePlot.h"
+#include "app/StrainPlot.h"
 #include "app/VolumePlot.h"
 
 namespace {
@@ -29,6 +32,39 @@ void BM_VolumePlotSample(benchmark::State& state) {
     state.counters["width"] = width;
 }
 BENCHMARK(BM_VolumePlotSample)->Arg(150)->Arg(300)->Arg(600)->Unit(benchmark::kMicrosecond);
+
+/// Indices of a beat at cycle phase t: every segment and global value moving.
+DeformationIndexValues beatIndices(double t) {
+    DeformationIndexValues v;
+    v.available = v.segmentsAvailable = true;
+    const double beat = std::sin(3.14159 * t);
+    v.longitudinal = -18 * beat;
+    v.circumferential = -22 * beat;
+    v.radial = 40 * beat;
+    v.twist = 12 * beat;
+    for (int s = 0; s < 17; ++s)
+        v.segments[s] = {v.longitudinal * (1 + 0.02 * s), v.circumferential, v.radial * (1 - 0.01 * s), 400};
+    return v;
+}
+
+/// One frame of the strain curves (a full cycle stored) and of the bull's-eye (a new end-systole
+/// every frame, the dialog's worst case) at the dialog's sizes.
+void BM_DeformationPlotsFrame(benchmark::State& state) {
+    StrainPlot curves;
+    curves.initialise(318, 258);
+    BullseyePlot eye;
+    eye.initialise(232, 228);
+    for (int tick = 0; tick < 100; ++tick) curves.addSample(tick / 100.0, 100.0 - tick, beatIndices(tick / 100.0));
+    int frame = 0;
+    for (auto _ : state) {
+        const double t = (frame++ % 100) / 100.0;
+        curves.addSample(t, 200.0 - frame, beatIndices(t));
+        curves.draw();
+        eye.draw(curves.endSystole(), QString());
+        benchmark::DoNotOptimize(eye.image().constBits());
+    }
+}
+BENCHMARK(BM_DeformationPlotsFrame)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -167,7 +167,8 @@ void CMainFrame::refreshRecentMenu() {
 
 bool CMainFrame::loadModelFile(const QString& path) {
     if (isImportableMeshFile(path.toStdString())) {
-        const std::string base = importMeshToBase(m_host, path.toStdString(), "");
+        const std::string base =
+            importMeshToBase(m_host, path.toStdString(), "", [this] { return m_unsavedWork->confirmDropWork(); });
         return !base.empty() && loadModelBase(QString::fromStdString(base));
     }
     std::string basePath;
@@ -299,7 +300,9 @@ void CMainFrame::openRecentModel(const std::string& basePath) {
     }
 }
 
-std::string CMainFrame::importChosenMesh() { return runImportMeshCommand(m_host); }
+std::string CMainFrame::importChosenMesh() {
+    return runImportMeshCommand(m_host, [this] { return m_unsavedWork->confirmDropWork(); });
+}
 
 void CMainFrame::showModeState() { refreshMenuChecks(); }
 

@@ -11,3 +11,7 @@
 /// missing or malformed; the mesh is then empty. The message goes to the console and, when reason
 /// is given, into *reason too (one line, no newline), so that a window can show it.
 bool loadTetMesh(TTetMesh& mesh, const std::string& basePath, std::string* reason = nullptr);
+
+/// Reads the vertex positions of one .node file (nodePath is the full file name) with the checks
+/// loadTetMesh makes. False, with the same kind of message, when it is missing or malformed.
+bool loadTetNodes(const std::string& nodePath, std::vector<vec3>& positions, std::string* reason = nullptr);

@@ -5,7 +5,6 @@
 #include <gmsh.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +19,8 @@
 #include "mesh/TetMeshLimits.h"
 #include "mesh/Tetra.h"
 #include "meshimport/GmshSession.h"
+#include "meshimport/ImportCopy.h"
+#include "meshimport/MeshContentCheck.h"
 
 namespace {
 
@@ -33,50 +34,37 @@ constexpr int kMaxSizeAttempts = 4;
 // Vertices per unit volume of gmsh's Delaunay meshes at element size h are about
 // kVertexDensity / h^3 (measured on spheres and heart-shaped shells).
 constexpr double kVertexDensity = 1.15;
+// Vertices per unit area of the surface gmsh lays out at element size h before filling it:
+// about kSurfaceVertexDensity / h^2 (equilateral triangles, two per vertex).
+constexpr double kSurfaceVertexDensity = 1.15;
 // A given element size that would fill the surface with more vertices than this is refused
 // before meshing starts: it could run for hours.
 constexpr double kMaxFilledVertices = 2.0e6;
-
-std::string lowerExtension(const std::string& path) {
-    const std::string name = std::filesystem::path(path).filename().string();
-    const size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos || dot == 0) return "";
-    std::string ext = name.substr(dot + 1);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
+// A signed volume below this share of the bounding box's is taken for a surface whose facets
+// cancel each other out rather than for a body that thin.
+constexpr double kMinVolumeShareOfBox = 1e-9;
+// Files larger than this are refused before anything reads them.
+constexpr uint64_t kMaxImportBytes = uint64_t(2) << 30;
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
-/// gmsh reads a .msh file without a $MeshFormat section as a script of its own language, which
-/// can run shell commands: such a file is refused here before gmsh sees it.
-bool checkMshHeader(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    std::string token, version;
-    in >> token >> version;
-    if (token != "$MeshFormat") {
-        error = fileName(path) + " is not a gmsh mesh file (no $MeshFormat section)";
-        return false;
-    }
-    if (version.empty() || (version[0] != '2' && version[0] != '4') || (version.size() > 1 && version[1] != '.')) {
-        error = fileName(path) + " is gmsh mesh format version " + version + "; versions 2 and 4 can be imported";
-        return false;
-    }
-    return true;
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    if (from.empty()) return;
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
 }
 
-/// gmsh reads legacy VTK up to version 4.2; version 5 files (meshio's default) fail inside it
-/// with no useful reason, so they are refused here with one.
-bool checkVtkVersion(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    std::getline(in, line);
-    const std::string tag = "# vtk DataFile Version ";
-    if (line.compare(0, tag.size(), tag) != 0 || line.size() <= tag.size() || line[tag.size()] < '5') return true;
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    error = fileName(path) + " is legacy VTK version " + line.substr(tag.size()) +
-            ", which cannot be imported; write it as version 4.2 (meshio: file_format=\"vtk42\")";
-    return false;
+/// "1.15e+09" for a count too large for %g to matter, also beyond the range of double, from its
+/// decimal logarithm.
+std::string roughCount(double log10Count) {
+    if (!std::isfinite(log10Count)) return "inf";
+    const double exponent = std::floor(log10Count);
+    char text[48];
+    if (exponent < 300.0)
+        std::snprintf(text, sizeof text, "%.3g", std::pow(10.0, log10Count));
+    else
+        std::snprintf(text, sizeof text, "%.3ge+%.0f", std::pow(10.0, log10Count - exponent), exponent);
+    return text;
 }
 
 /// "3 hexahedra" for 3 of "Hexahedron 8", and so on: a count of volume elements in a message.
@@ -255,9 +243,36 @@ bool takeTetrahedra(const std::string& name, ImportedTetMesh& mesh, MeshImportRe
     return true;
 }
 
-/// Triangles of the current model as node-row triples; false with a reason for other surface
-/// elements, no triangles, or an open or non-manifold surface. Also gives the enclosed volume.
-bool checkClosedSurface(const std::string& name, int& triangleCount, double& volume, std::string& error) {
+/// The fewest triangles of a connected part of the surface (parts joined through shared nodes).
+size_t smallestPart(const std::vector<std::array<int, 3>>& triangles, size_t nodeCount) {
+    std::vector<int> parent(nodeCount);
+    for (size_t i = 0; i < nodeCount; ++i) parent[i] = static_cast<int>(i);
+    auto root = [&parent](int v) {
+        while (parent[v] != v) v = parent[v] = parent[parent[v]];
+        return v;
+    };
+    for (const auto& t : triangles)
+        for (int k = 1; k < 3; ++k) parent[root(t[k])] = root(t[0]);
+    std::unordered_map<int, size_t> perPart;
+    for (const auto& t : triangles) ++perPart[root(t[0])];
+    size_t fewest = triangles.size();
+    for (const auto& part : perPart) fewest = std::min(fewest, part.second);
+    return fewest;
+}
+
+/// What filling a closed surface needs to know before it starts.
+struct SurfaceMeasure {
+    int triangles = 0;
+    /// The enclosed volume: the signed volume when the triangles are consistently oriented and it
+    /// is not ~0, else the volume of the bounding box (never less than what the surface encloses).
+    double volume = 0.0;
+    double area = 0.0;
+    size_t smallestPart = 0;  ///< triangles of the smallest connected part
+};
+
+/// Measures the triangles of the current model; false with a reason for other surface elements,
+/// no triangles, an open or non-manifold surface, or a coordinate beyond the mesh guards.
+bool checkClosedSurface(const std::string& name, SurfaceMeasure& measure, std::string& error) {
     ElementGroups surface;
     surface.load(2);
     NodeTable nodes;
@@ -290,16 +305,21 @@ bool checkClosedSurface(const std::string& name, int& triangleCount, double& vol
                 "); only a triangulated surface can be filled";
         return false;
     }
-    std::map<std::pair<int, int>, int> edgeUses;
+    // Per edge: how many triangles use it, and the sum of the directions they run along it (0
+    // when its two triangles are consistently oriented).
+    std::map<std::pair<int, int>, std::pair<int, int>> edgeUses;
     for (const auto& t : triangles)
         for (int k = 0; k < 3; ++k) {
             const int a = t[k], b = t[(k + 1) % 3];
-            ++edgeUses[{std::min(a, b), std::max(a, b)}];
+            auto& uses = edgeUses[{std::min(a, b), std::max(a, b)}];
+            ++uses.first;
+            uses.second += a < b ? 1 : -1;
         }
-    size_t open = 0, branching = 0;
+    size_t open = 0, branching = 0, disagreeing = 0;
     for (const auto& entry : edgeUses) {
-        if (entry.second == 1) ++open;
-        if (entry.second > 2) ++branching;
+        if (entry.second.first == 1) ++open;
+        if (entry.second.first > 2) ++branching;
+        if (entry.second.first == 2 && entry.second.second != 0) ++disagreeing;
     }
     if (open > 0) {
         error = name + ": surface is not closed (" + std::to_string(open) + " edges border only one triangle)";
@@ -310,17 +330,41 @@ bool checkClosedSurface(const std::string& name, int& triangleCount, double& vol
                 " edges are shared by more than two triangles)";
         return false;
     }
-    // Enclosed volume from the divergence theorem; the sign depends on the surface's orientation,
-    // which may be inconsistent in a segmentation output, so only its magnitude estimates the size.
-    double sum = 0.0;
+    auto point = [&nodes](int row) {
+        return vec3(nodes.coords[3 * row], nodes.coords[3 * row + 1], nodes.coords[3 * row + 2]);
+    };
+    vec3 lo = point(triangles[0][0]), hi = lo;
+    for (const auto& t : triangles)
+        for (int row : t) {
+            const vec3 p = point(row);
+            for (int a = 0; a < 3; ++a) {
+                if (!std::isfinite(p[a]) || std::fabs(p[a]) > kMaxTetMeshCoordinate) {
+                    char text[96];
+                    std::snprintf(text, sizeof text, " has coordinate %g, beyond +-1e60", p[a]);
+                    error = name + ": node " + std::to_string(nodes.tags[row]) + text;
+                    return false;
+                }
+                lo[a] = std::min(lo[a], p[a]);
+                hi[a] = std::max(hi[a], p[a]);
+            }
+        }
+    // Enclosed volume from the divergence theorem. Its sign follows the orientation; a surface
+    // whose triangles disagree (common in segmentation output) can sum to anything down to 0,
+    // and an estimate far too small would start a fill that never ends: the bounding box stands
+    // in for it then.
+    double sum = 0.0, area = 0.0;
     for (const auto& t : triangles) {
-        const vec3 p0(nodes.coords[3 * t[0]], nodes.coords[3 * t[0] + 1], nodes.coords[3 * t[0] + 2]);
-        const vec3 p1(nodes.coords[3 * t[1]], nodes.coords[3 * t[1] + 1], nodes.coords[3 * t[1] + 2]);
-        const vec3 p2(nodes.coords[3 * t[2]], nodes.coords[3 * t[2] + 1], nodes.coords[3 * t[2] + 2]);
+        const vec3 p0 = point(t[0]), p1 = point(t[1]), p2 = point(t[2]);
         sum += p0.dot(p1.cross(p2));
+        area += 0.5 * (p1 - p0).cross(p2 - p0).norm();
     }
-    volume = std::fabs(sum) / 6.0;
-    triangleCount = static_cast<int>(triangles.size());
+    const vec3 extent = hi - lo;
+    const double boxVolume = extent.x * extent.y * extent.z;
+    const double signedVolume = std::fabs(sum) / 6.0;
+    measure.volume = disagreeing == 0 && signedVolume > kMinVolumeShareOfBox * boxVolume ? signedVolume : boxVolume;
+    measure.area = area;
+    measure.triangles = static_cast<int>(triangles.size());
+    measure.smallestPart = smallestPart(triangles, nodes.tags.size());
     return true;
 }
 
@@ -362,26 +406,40 @@ bool meshInsideSurface(const std::string& path, double size) {
 /// (classifySurfaces/createGeometry), one volume inside them, a Delaunay mesh at the target size.
 bool fillSurface(const std::string& path, const std::string& name, const MeshImportOptions& options,
                  MeshImportReport& report, std::string& error) {
-    int triangleCount = 0;
-    double volume = 0.0;
+    SurfaceMeasure surface;
     gmsh::model::mesh::removeDuplicateNodes();
-    if (!checkClosedSurface(name, triangleCount, volume, error)) return false;
-    if (!(volume > 0.0) || !std::isfinite(volume)) {
+    if (!checkClosedSurface(name, surface, error)) return false;
+    if (!(surface.volume > 0.0) || !std::isfinite(surface.volume)) {
         error = name + ": the closed surface encloses no volume";
         return false;
     }
     report.meshedFromSurface = true;
-    report.surfaceTriangles = triangleCount;
+    report.surfaceTriangles = surface.triangles;
 
     double size = options.elementSize;
     const bool automatic = size <= 0.0;
-    if (automatic) size = std::cbrt(volume * kVertexDensity / kTargetVertices);
-    const double expected = volume * kVertexDensity / (size * size * size);
-    if (!automatic && !(expected <= kMaxFilledVertices)) {
-        char text[160];
-        std::snprintf(text, sizeof text, ": element size %g would give about %.3g vertices; at most %.0f are allowed",
-                      size, expected, kMaxFilledVertices);
+    // Automatic: the size that gives the target count inside, or on the surface when that asks
+    // for a coarser size (a thin body, whose surface would otherwise take millions of vertices).
+    if (automatic)
+        size = std::max(std::cbrt(surface.volume * kVertexDensity / kTargetVertices),
+                        std::sqrt(surface.area * kSurfaceVertexDensity / kTargetVertices));
+    // Vertices inside and on the surface, as logarithms: a size of 1e-300 gives 1e900, which
+    // overflows a double. A thin body gets most of its vertices on its surface.
+    const double logInside = std::log10(surface.volume * kVertexDensity) - 3.0 * std::log10(size);
+    const double logOnSurface = std::log10(surface.area * kSurfaceVertexDensity) - 2.0 * std::log10(size);
+    const double logExpected = std::max(logInside, logOnSurface);
+    if (!(logExpected <= std::log10(kMaxFilledVertices))) {
+        char text[200];
+        std::snprintf(text, sizeof text, ": element size %g would give about %s vertices; at most %.0f are allowed",
+                      size, roughCount(logExpected).c_str(), kMaxFilledVertices);
         error = name + text;
+        return false;
+    }
+    if (surface.smallestPart == 4) {
+        // gmsh's classifySurfaces splits such a part for reparametrisation without end.
+        error = name +
+                ": a part of the surface is a single tetrahedron (4 triangles), which cannot be remeshed; "
+                "refine the surface first";
         return false;
     }
 
@@ -470,11 +528,7 @@ const std::vector<std::string>& importableMeshExtensions() {
     return extensions;
 }
 
-bool isImportableMeshFile(const std::string& path) {
-    const std::string ext = lowerExtension(path);
-    const auto& known = importableMeshExtensions();
-    return !ext.empty() && std::find(known.begin(), known.end(), ext) != known.end();
-}
+bool isImportableMeshFile(const std::string& path) { return meshFileFormatOf(path) != MeshFileFormat::Unknown; }
 
 bool importMeshFile(const std::string& path, const MeshImportOptions& options, ImportedTetMesh& mesh,
                     MeshImportReport& report, std::string& error) {
@@ -482,7 +536,8 @@ bool importMeshFile(const std::string& path, const MeshImportOptions& options, I
     report = MeshImportReport();
     error.clear();
     const std::string name = fileName(path);
-    if (!isImportableMeshFile(path)) {
+    const MeshFileFormat format = meshFileFormatOf(path);
+    if (format == MeshFileFormat::Unknown) {
         error = name + ": unknown mesh format; importable are .msh, .vtk, .mesh, .stl and .ply2";
         return false;
     }
@@ -491,23 +546,35 @@ bool importMeshFile(const std::string& path, const MeshImportOptions& options, I
         return false;
     }
     if (!readableFile(path, error)) return false;
-    if (lowerExtension(path) == "msh" && !checkMshHeader(path, error)) return false;
-    if (lowerExtension(path) == "vtk" && !checkVtkVersion(path, error)) return false;
+
+    // gmsh chooses its reader by the exact-case extension and runs anything else, or content it
+    // does not recognise, as a script of its own language (which can start programs); it also
+    // runs FILE.opt beside FILE. So it reads only a private copy under a canonical name, and only
+    // after the copy's content passed our own check of its format.
+    const std::unique_ptr<ImportCopy> copy =
+        ImportCopy::create(path, name, meshFileExtension(format), kMaxImportBytes, error);
+    if (!copy) return false;
+    if (!copy->withBytes(
+            [&](const char* data, size_t size) { return checkMeshContent(format, data, size, name, error); }, error))
+        return false;
 
     ImportedTetMesh result;
     MeshImportReport outcome;
     std::string gmshError;
     const bool ok = GmshSession::run(
         [&](std::string& err) {
-            gmsh::open(path);
+            gmsh::open(copy->path());
             if (GmshSession::loggedError(err)) return false;
             ElementGroups volume;
             volume.load(3);
-            if (volume.types.empty() && !fillSurface(path, name, options, outcome, err)) return false;
+            if (volume.types.empty() && !fillSurface(copy->path(), name, options, outcome, err)) return false;
             return takeTetrahedra(name, result, outcome, err);
         },
         gmshError);
     if (!ok) {
+        // gmsh names the copy; the user knows the original.
+        replaceAll(gmshError, copy->path(), name);
+        replaceAll(gmshError, fileName(copy->path()), name);
         // Our own reasons begin with the file's name; gmsh's get it in front.
         error = gmshError.compare(0, name.size(), name) == 0 ? gmshError : name + " could not be read: " + gmshError;
         return false;

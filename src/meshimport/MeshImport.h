@@ -40,12 +40,16 @@ const std::vector<std::string>& importableMeshExtensions();
 bool isImportableMeshFile(const std::string& path);
 
 /// Reads a gmsh .msh (versions 2 and 4), legacy VTK .vtk, Medit .mesh, or a closed surface (.stl,
-/// .ply2) which gmsh fills with tetrahedra. Only tetrahedra are taken (second and higher
-/// order ones by their corners); other volume elements refuse the file. Inverted tetrahedra are
-/// reoriented and unused nodes dropped, each with a console line. False with a one-line reason in
-/// error (naming the file) for anything else: an unknown extension, a file that is not a mesh of
-/// its kind, an open or non-manifold surface, no tetrahedra, a mesh beyond the TetGen reader's
-/// size guards, or a gmsh error; mesh is then empty. Serialised with every other gmsh use.
+/// .ply2) which gmsh fills with tetrahedra; extensions in any letter case. Only tetrahedra are
+/// taken (second and higher order ones by their corners); other volume elements refuse the file.
+/// Inverted tetrahedra are reoriented and unused nodes dropped, each with a console line. The
+/// file's content is checked against its extension first (checkMeshContent), and gmsh reads only
+/// a private copy of it (ImportCopy), removed afterwards. False with a one-line reason in error
+/// (naming the file) for anything else: an unknown extension, a file over 2 GiB, content that is
+/// not a file of its kind or declares more than it holds, an open or non-manifold surface, an
+/// element size that would fill the surface with more than 2,000,000 vertices, no tetrahedra, a
+/// mesh beyond the TetGen reader's size guards, or a gmsh error; mesh is then empty. Serialised
+/// with every other gmsh use.
 bool importMeshFile(const std::string& path, const MeshImportOptions& options, ImportedTetMesh& mesh,
                     MeshImportReport& report, std::string& error);
 

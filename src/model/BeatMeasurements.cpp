@@ -1,4 +1,5 @@
-// BeatMeasurements: volume ranges, ejection fraction and displacement gathered tick by tick.
+// BeatMeasurements: volume ranges, ejection fraction, displacement and the deformation indices
+// gathered tick by tick.
 #include "model/BeatMeasurements.h"
 
 #include <algorithm>
@@ -18,6 +19,7 @@ bool allFinite(const TLSMModel& model) {
 BeatMeasurements::BeatMeasurements(const TLSMModel& model) : m_finite(allFinite(model)) {
     m_volumesMin.fill(std::numeric_limits<double>::max());
     m_volumesMax.fill(-std::numeric_limits<double>::max());
+    m_indices.prepare(model);
 }
 
 std::array<double, 4> BeatMeasurements::addTick(const TLSMModel& model) {
@@ -30,6 +32,28 @@ std::array<double, 4> BeatMeasurements::addTick(const TLSMModel& model) {
         m_maxDisplacement = std::max(m_maxDisplacement, distance(model.m_verts[i], model.m_vtxOrigPos[i]));
     m_finite = m_finite && allFinite(model) && std::isfinite(v[0] + v[1] + v[2] + v[3]);
     ++m_ticks;
+
+    if (m_indices.measure(model.m_verts, m_lastIndices)) {
+        const DeformationIndexValues& d = m_lastIndices;
+        const bool first = m_endSystoleTick == 0;
+        if (first || v[1] < m_endSystoleVolume) {
+            m_endSystoleVolume = v[1];
+            m_endSystoleTick = m_ticks;
+            m_endSystole = d;
+        }
+        // Strict comparisons keep the earliest tick of a tie.
+        auto keep = [this](bool better, double value, double& peak, int& tick) {
+            if (!better) return;
+            peak = value;
+            tick = m_ticks;
+        };
+        keep(first || d.longitudinal < m_peaks.longitudinal, d.longitudinal, m_peaks.longitudinal,
+             m_peaks.longitudinalTick);
+        keep(first || d.circumferential < m_peaks.circumferential, d.circumferential, m_peaks.circumferential,
+             m_peaks.circumferentialTick);
+        keep(first || d.radial > m_peaks.radial, d.radial, m_peaks.radial, m_peaks.radialTick);
+        keep(first || d.twist > m_peaks.twist, d.twist, m_peaks.twist, m_peaks.twistTick);
+    }
     return v;
 }
 

@@ -1,10 +1,16 @@
 // Import and field export in the window: a mesh named on the command line, chosen in the File
 // menu or dropped opens as a model and beats; a refused file leaves the model as it was.
+#include <QElapsedTimer>
 #include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 #include <cmath>
+#include <cstdlib>
 
 #include "GuiFixture.h"
+#include "app/UnsavedWork.h"
 #include "linalg/Diagnostics.h"
 #include "meshimport/MeshImport.h"
 #include "model/ProjectFile.h"
@@ -42,6 +48,45 @@ size_t importedVertices(const std::string& path) {
     EXPECT_TRUE(importMeshFile(path, MeshImportOptions(), mesh, report, error)) << error;
     return mesh.points.size();
 }
+
+/// tets in gmsh's format 2 (corners numbered from 1).
+std::string mshOf(const testmesh::TetData& tets) {
+    std::string text = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n" + std::to_string(tets.verts.size()) + "\n";
+    char line[160];
+    for (size_t i = 0; i < tets.verts.size(); ++i) {
+        std::snprintf(line, sizeof line, "%zu %.17g %.17g %.17g\n", i + 1, tets.verts[i].x, tets.verts[i].y,
+                      tets.verts[i].z);
+        text += line;
+    }
+    text += "$EndNodes\n$Elements\n" + std::to_string(tets.tets.size()) + "\n";
+    for (size_t j = 0; j < tets.tets.size(); ++j) {
+        const Tetra& t = tets.tets[j];
+        std::snprintf(line, sizeof line, "%zu 4 2 0 1 %d %d %d %d\n", j + 1, t.vIdx[0] + 1, t.vIdx[1] + 1,
+                      t.vIdx[2] + 1, t.vIdx[3] + 1);
+        text += line;
+    }
+    return text + "$EndElements\n";
+}
+
+/// The crafted files of tests/data/crafted-imports (each tries to create $VELMORA_CRAFTED_MARKER
+/// through gmsh's SystemCall) copied into dir.
+void copyCraftedFiles(const testfiles::TempDir& dir) {
+    const testfiles::RunResult copied = testfiles::runCommand(
+        "cp -a '" + testfiles::sourceDir() + "/tests/data/crafted-imports/.' '" + dir.path() + "/'", dir.path());
+    ASSERT_EQ(copied.status, 0) << copied.err;
+}
+
+/// An environment variable set while it lives.
+class ScopedVariable {
+   public:
+    ScopedVariable(const char* name, const std::string& value) : m_name(name) { ::setenv(name, value.c_str(), 1); }
+    ~ScopedVariable() { ::unsetenv(m_name); }
+
+   private:
+    const char* m_name;
+};
+
+const QString kImportEntry = QStringLiteral("Import mesh (.msh/.vtk/.mesh/.stl)...");
 
 }  // namespace
 
@@ -142,4 +187,116 @@ TEST_F(GuiFixture, ARefusedMeshIsReportedAndTheModelStays) {
     EXPECT_EQ(manager().model()->m_filePath, "ModelB");
     ASSERT_EQ(m_dialogs.messages.size(), 1u);
     EXPECT_NE(m_dialogs.messages[0].find("surface is not closed"), std::string::npos);
+}
+
+TEST_F(GuiFixture, CraftedFilesRunNoScriptOnAnyRouteAndAFailedImportLeavesTheModelAndItsWork) {
+    copyCraftedFiles(m_dir);
+    const std::string marker = m_dir.file("marker");
+    ScopedVariable markerPath("VELMORA_CRAFTED_MARKER", marker);
+    writeCubeModel("ModelB");
+    // The program's argument: the reason is shown and the default model opens.
+    start({QString::fromStdString(m_dir.file("heart.Stl"))});
+    ASSERT_NE(manager().model(), nullptr);
+    EXPECT_EQ(manager().model()->m_filePath, "ModelB");
+    ASSERT_EQ(m_dialogs.messages.size(), 1u);
+    EXPECT_EQ(m_dialogs.messages[0].rfind("Import failed: heart.Stl ", 0), 0u) << m_dialogs.messages[0];
+    EXPECT_FALSE(testfiles::exists(marker));
+
+    // Unsaved work on the open model.
+    const TLSMModel* before = manager().model();
+    manager().model()->m_iterationN = 7;
+    m_frame->unsavedWork().refresh();
+    ASSERT_TRUE(m_frame->unsavedWork().isModified());
+    auto expectUntouched = [&](const std::string& name) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(manager().model(), before);
+        EXPECT_EQ(manager().model()->m_iterationN, 7);
+        EXPECT_TRUE(m_frame->unsavedWork().isModified());
+        EXPECT_TRUE(m_dialogs.saveQuestions.empty()) << "a failed import asks nothing about the open work";
+        ASSERT_FALSE(m_dialogs.messages.empty());
+        EXPECT_EQ(m_dialogs.messages.back().rfind("Import failed: " + name, 0), 0u) << m_dialogs.messages.back();
+        EXPECT_FALSE(testfiles::exists(marker));
+        EXPECT_FALSE(testfiles::exists(m_dir.file("chosen.node")));
+    };
+    for (const char* name : {"script.ply2", "heart.Vtk", "empty-surface.stl"}) {
+        m_dialogs.fileAnswers = {m_dir.file(name), m_dir.file("chosen.node")};
+        trigger(kImportEntry);
+        expectUntouched(name);
+    }
+    for (const char* name : {"heart.MSH", "script.mesh", "script-with-option-file.msh"}) {
+        ASSERT_TRUE(drop(m_frame, m_dir.file(name)));
+        expectUntouched(name);
+    }
+
+    // The mesher runs out of memory: one message, and the window goes on as it was.
+    {
+        ScopedVariable lowMemory("VELMORA_MESHER_MEMORY_MB", "20");
+        m_dialogs.fileAnswers = {m_dir.file("cube.stl"), m_dir.file("chosen.node")};
+        trigger(kImportEntry);
+    }
+    EXPECT_EQ(m_dialogs.messages.back(), "Import failed: the mesher stopped: out of memory (limit 20 MiB)");
+    expectUntouched("");
+
+    // Cancel in the progress dialog, which shows while the surface is filled: the child is
+    // killed, nothing is said or written.
+    const size_t messages = m_dialogs.messages.size();
+    bool progressShown = false;
+    QTimer watcher;
+    watcher.setInterval(20);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* progress = qobject_cast<QProgressDialog*>(widget); progress && progress->isVisible()) {
+                progressShown = true;
+                watcher.stop();
+                if (auto* cancel = progress->findChild<QPushButton*>()) QTest::mouseClick(cancel, Qt::LeftButton);
+            }
+    });
+    watcher.start();
+    m_dialogs.fileAnswers = {m_dir.file("cube.stl"), m_dir.file("chosen.node")};
+    QElapsedTimer clock;
+    clock.start();
+    trigger(kImportEntry);
+    EXPECT_TRUE(progressShown);
+    EXPECT_LT(clock.elapsed(), 6000) << "Cancel ends the import at once";
+    EXPECT_EQ(m_dialogs.messages.size(), messages);
+    EXPECT_EQ(manager().model(), before);
+    EXPECT_TRUE(m_frame->unsavedWork().isModified());
+    EXPECT_FALSE(testfiles::exists(m_dir.file("chosen.node")));
+}
+
+TEST_F(GuiFixture, ImportOverTheOpenModelAsksForItsWorkFirstAndMovesItsProjectAside) {
+    const std::string base = writeCubeModel("ModelB");
+    testfiles::writeText(m_dir.file("block.msh"), mshOf(testmesh::cube(2)));
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    {
+        std::string error;
+        ASSERT_TRUE(saveProjectTo(*manager().model(), base + ".vm", error)) << error;
+    }
+    const std::string project = testfiles::readText(base + ".vm");
+    const std::string nodes = testfiles::readText(base + ".node");
+    manager().model()->m_iterationN = 7;
+    m_frame->unsavedWork().refresh();
+    ASSERT_TRUE(m_frame->unsavedWork().isModified());
+
+    // Cancel at the question: nothing is written, the work stays.
+    m_dialogs.fileAnswers = {m_dir.file("block.msh"), base + ".node"};
+    trigger(kImportEntry);
+    ASSERT_EQ(m_dialogs.saveQuestions.size(), 1u);
+    EXPECT_EQ(testfiles::readText(base + ".node"), nodes);
+    EXPECT_EQ(testfiles::readText(base + ".vm"), project);
+    EXPECT_TRUE(m_frame->unsavedWork().isModified());
+    EXPECT_EQ(manager().model()->vertexCount(), kCubeModelVertices);
+
+    // Discard: the new mesh opens, and its name's old project is kept as ModelB.vm.bak.
+    m_dialogs.saveChoices = {SaveChoice::Discard};
+    m_dialogs.fileAnswers = {m_dir.file("block.msh"), base + ".node"};
+    trigger(kImportEntry);
+    ASSERT_NE(manager().model(), nullptr);
+    EXPECT_EQ(manager().model()->vertexCount(), 27);
+    EXPECT_FALSE(testfiles::exists(base + ".vm"));
+    EXPECT_EQ(testfiles::readText(base + ".vm.bak"), project);
+    EXPECT_EQ(
+        m_dialogs.countMessages("The project file ModelB.vm belonged to another mesh; it was renamed ModelB.vm.bak."),
+        1);
 }

@@ -1,11 +1,15 @@
 // The volume dialog in the running program: one sample per paint from the model, the ejection
 // fraction over the window, the plot copied into its frame, sampling by the beat only while shown,
-// and uncovering the window as a paint like any other.
+// and uncovering the window as a paint like any other; the bundled heart's strains and bull's-eye
+// are those of the same beat run headless.
+#include <QComboBox>
+#include <QFile>
 #include <cmath>
 
 #include "GuiFixture.h"
-#include "app/ShellHost.h"
 #include "app/DlgVolumeViz.h"
+#include "app/ShellHost.h"
+#include "model/BeatMeasurements.h"
 
 namespace {
 
@@ -161,4 +165,82 @@ TEST_F(VolumeDialogTest, WithoutAModelTheDialogSamplesNothingAndKeepsItsPlot) {
     dialog()->repaint();
     EXPECT_GE(plot.samplesTaken(), 1);
     EXPECT_EQ(plot.ejectionFractionText(), QStringLiteral("LV EF : 100.0\n"));
+}
+
+TEST_F(VolumeDialogTest, TheBundledHeartsEndSystoleIsTheHeadlessRunsOwnOnItsBullseye) {
+    for (const char* extension : {".node", ".ele", ".vm"})
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(testfiles::sourceDir() + "/models/ModelB" + extension),
+                                QString::fromStdString(m_dir.file(std::string("ModelB") + extension))));
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    showDialog();
+    ASSERT_TRUE(dialog()->indices().ready()) << dialog()->indices().refusal();
+    EXPECT_TRUE(dialog()->strainPlot().message().isEmpty());
+
+    // Past end-systole, short of the end of the cycle: the curves hold this cycle's ticks only.
+    const long long before = dialog()->strainPlot().samplesTaken();
+    m_view->setFocus();
+    QTest::keyClick(m_view, Qt::Key_O);
+    ASSERT_TRUE(waitFor([&] { return manager().m_time >= 0.65; }, 60000));
+    QTest::keyClick(m_view, Qt::Key_O);
+    const int ticks = static_cast<int>(std::lround(manager().m_time / manager().m_dt));
+    ASSERT_LT(ticks, 95);
+    EXPECT_GE(dialog()->strainPlot().samplesTaken() - before, ticks) << "every tick measured";
+
+    // The same beat without a window, measured as the command line measures it.
+    MainWindowManager headless(nullptr, m_dir.file("ModelB"));
+    ASSERT_NE(headless.model(), nullptr);
+    headless.m_time = 0.0;
+    ASSERT_TRUE(headless.startTimer());
+    BeatMeasurements run(*headless.model());
+    for (int tick = 0; tick < ticks; ++tick) {
+        headless.onTimer();
+        run.addTick(*headless.model());
+    }
+    headless.stopTimer();
+    const DeformationIndexValues* shown = dialog()->strainPlot().endSystole();
+    ASSERT_NE(shown, nullptr);
+    const DeformationIndexValues& expected = run.endSystoleIndices();
+    ASSERT_TRUE(expected.available && expected.segmentsAvailable);
+    EXPECT_LT(expected.circumferential, -5.0) << "end-systole is a contracted state";
+    EXPECT_DOUBLE_EQ(shown->longitudinal, expected.longitudinal);
+    EXPECT_DOUBLE_EQ(shown->circumferential, expected.circumferential);
+    EXPECT_DOUBLE_EQ(shown->twist, expected.twist);
+    for (int s = 0; s < DeformationIndices::kSegmentCount; ++s)
+        EXPECT_DOUBLE_EQ(shown->segments[s].radial, expected.segments[s].radial) << "segment " << s + 1;
+
+    // The bull's-eye shows it: basal anterior at the top in its longitudinal strain's colour, then
+    // in its circumferential one once that is chosen.
+    const BullseyePlot& eye = dialog()->bullseye();
+    auto topPatch = [&] {
+        const double a = 65.0 * 3.14159265358979 / 180.0, r = 0.9 * eye.radius();
+        return eye.image().pixelColor(eye.centre().x() + static_cast<int>(std::lround(r * std::cos(a))),
+                                      eye.centre().y() - static_cast<int>(std::lround(r * std::sin(a))));
+    };
+    dialog()->repaint();
+    EXPECT_EQ(topPatch(), BullseyePlot::colourFor(expected.segments[0].longitudinal, eye.limit()));
+    dialog()->strainChoice()->setCurrentIndex(1);
+    dialog()->repaint();
+    EXPECT_EQ(eye.strain(), BullseyePlot::Circumferential);
+    EXPECT_EQ(topPatch(), BullseyePlot::colourFor(expected.segments[0].circumferential, eye.limit()));
+    // What the window shows is the images: the bull's-eye's centre lands in its frame.
+    const QImage shownWindow = dialog()->grab().toImage();
+    const QPoint centre = dialog()->bullseyeArea().topLeft() + QPoint(1, 1) + eye.centre() + QPoint(0, 15);
+    const qreal ratio = shownWindow.devicePixelRatio();
+    EXPECT_EQ(shownWindow.pixelColor(qRound(centre.x() * ratio), qRound(centre.y() * ratio)),
+              eye.image().pixelColor(eye.centre() + QPoint(0, 15)));
+}
+
+TEST_F(VolumeDialogTest, AModelWithoutALeftWallShowsWhyNothingIsMeasured) {
+    writeCubeModel("ModelB");
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    showDialog();
+    EXPECT_FALSE(dialog()->indices().ready());
+    EXPECT_EQ(dialog()->strainPlot().message().toStdString(), DeformationIndices::kNoLeftWallMessage);
+    EXPECT_EQ(dialog()->strainPlot().endSystole(), nullptr);
+    // The volume plot goes on sampling.
+    const long long samples = dialog()->plot().samplesTaken();
+    dialog()->repaint();
+    EXPECT_GT(dialog()->plot().samplesTaken(), samples);
 }

@@ -1,10 +1,13 @@
 // The volume plot without a window: rings and ejection fraction over the window, the curves' rows,
-// colours, order and scrolling, and the export file-name rule.
+// colours, order and scrolling, and the export file-name rule; the strain curves' cycle columns and
+// end-systole, and the bull's-eye's AHA layout.
 #include <gtest/gtest.h>
 
 #include <QColor>
 #include <cmath>
 
+#include "app/BullseyePlot.h"
+#include "app/StrainPlot.h"
 #include "app/VolumePlot.h"
 #include "interaction/ExportCommands.h"
 
@@ -167,6 +170,111 @@ TEST(VolumePlotTest, EjectionFractionTextIsDrawnInItsRectangleOverTheCurves) {
             (VolumePlot::textRect(kWidth).contains(x, y) ? inside : outside) += isText(x, y);
     EXPECT_GT(inside, 50);
     EXPECT_EQ(outside, 0);
+}
+
+namespace {
+
+/// Indices with the given global longitudinal strain and one segment's three strains set.
+DeformationIndexValues indicesWith(double longitudinal) {
+    DeformationIndexValues v;
+    v.available = v.segmentsAvailable = true;
+    v.longitudinal = longitudinal;
+    v.circumferential = -2 * longitudinal;
+    for (SegmentStrains& s : v.segments) s.tetrahedra = 10;
+    return v;
+}
+
+}  // namespace
+
+TEST(StrainPlotTest, TheLastCycleStaysBeyondTheCursorAndGivesTheEndSystole) {
+    StrainPlot plot;
+    plot.initialise(StrainPlot::kLeftMargin + 200, 120);
+    // One cycle of 100 ticks: the volume smallest and the shortening largest at phase 0.5.
+    for (int tick = 0; tick < 100; ++tick) {
+        const double phase = tick / 100.0, beat = std::sin(3.14159265358979 * phase);
+        plot.addSample(phase, 100.0 - 50.0 * beat, indicesWith(-20.0 * beat));
+    }
+    ASSERT_NE(plot.endSystole(), nullptr);
+    EXPECT_DOUBLE_EQ(plot.endSystole()->longitudinal, -20.0);
+    EXPECT_DOUBLE_EQ(plot.value(StrainPlot::Longitudinal, plot.columnOf(0.5)), -20.0);
+    EXPECT_DOUBLE_EQ(plot.value(StrainPlot::Circumferential, plot.columnOf(0.5)), 40.0);
+    EXPECT_FALSE(plot.hasSample(plot.columnOf(0.5) + 1)) << "two columns per tick: every other one empty";
+
+    // The next cycle, still at rest, sweeps up to 0.3: the last cycle's systole is still shown.
+    for (int tick = 0; tick <= 30; ++tick) plot.addSample(tick / 100.0, 100.0, indicesWith(0.0));
+    EXPECT_DOUBLE_EQ(plot.endSystole()->longitudinal, -20.0);
+    EXPECT_EQ(plot.value(StrainPlot::Longitudinal, plot.columnOf(0.2)), 0.0);
+    // A jump past it (a stopped beat resumed later) empties what the sweep passed over.
+    plot.addSample(0.7, 100.0, indicesWith(0.0));
+    EXPECT_FALSE(plot.hasSample(plot.columnOf(0.5)));
+    EXPECT_GT(plot.endSystole()->longitudinal, -20.0);
+    // Unavailable indices are not stored.
+    const long long taken = plot.samplesTaken();
+    plot.addSample(0.8, 1.0, DeformationIndexValues());
+    EXPECT_EQ(plot.samplesTaken(), taken);
+
+    // The curves are drawn on a scale of the largest value rounded up to ten: 40 at the top edge.
+    plot.draw();
+    EXPECT_EQ(plot.scale(), 40.0);
+    EXPECT_EQ(plot.rowOf(40.0), StrainPlot::kTopMargin);
+    const int column = plot.columnOf(0.85);
+    const int row = plot.rowOf(-20.0 * std::sin(3.14159265358979 * 0.85));
+    EXPECT_EQ(plot.image().pixelColor(StrainPlot::kLeftMargin + column, row),
+              StrainPlot::curveColour(StrainPlot::Longitudinal));
+
+    plot.clear();
+    EXPECT_EQ(plot.endSystole(), nullptr);
+}
+
+TEST(BullseyePlotTest, SegmentsFollowTheAhaLayoutSeenFromTheApex) {
+    BullseyePlot plot;
+    plot.initialise(230, 230);
+    DeformationIndexValues v = indicesWith(0.0);
+    v.segments[0].longitudinal = -20.0;      // 1 basal anterior: top
+    v.segments[2].longitudinal = 20.0;       // 3 basal inferoseptal: lower left
+    v.segments[13].longitudinal = -10.0;     // 14 apical septal: left of the apex
+    v.segments[16].longitudinal = 10.0;      // 17 apex: the centre
+    v.segments[10].circumferential = -15.0;  // 11 mid inferolateral: lower right
+    plot.draw(&v, QString());
+    EXPECT_EQ(plot.limit(), 20.0);
+
+    // A pixel of a patch away from its value: at a fraction of the radius and a screen angle
+    // (degrees counterclockwise from the right).
+    const QPoint c = plot.centre();
+    auto at = [&](double fraction, double degrees) {
+        const double a = degrees * 3.14159265358979 / 180.0, r = fraction * plot.radius();
+        return plot.image().pixelColor(c.x() + static_cast<int>(std::lround(r * std::cos(a))),
+                                       c.y() - static_cast<int>(std::lround(r * std::sin(a))));
+    };
+    const QColor red = BullseyePlot::colourFor(-20.0, 20.0), blue = BullseyePlot::colourFor(20.0, 20.0);
+    const QColor white = BullseyePlot::colourFor(0.0, 20.0);
+    EXPECT_EQ(red, QColor(255, 40, 40));
+    EXPECT_EQ(white, QColor(255, 255, 255));
+    EXPECT_EQ(at(0.9, 65), red) << "basal anterior at the top";
+    EXPECT_EQ(at(0.9, 115), red);
+    EXPECT_EQ(at(0.9, 230), blue) << "basal inferoseptal at the lower left";
+    EXPECT_EQ(at(0.9, 140), white) << "basal anteroseptal between them";
+    EXPECT_EQ(at(0.4, 150), BullseyePlot::colourFor(-10.0, 20.0)) << "apical septal on the left";
+    EXPECT_EQ(at(0.4, 30), white) << "apical lateral on the right";
+    EXPECT_EQ(at(0.15, 270), BullseyePlot::colourFor(10.0, 20.0)) << "the apex in the centre";
+    EXPECT_EQ(at(0.6, 305), white);
+
+    // The chosen strain colours the patches: circumferential, only segment 11 differs.
+    plot.setStrain(BullseyePlot::Circumferential);
+    plot.draw(&v, QString());
+    EXPECT_EQ(plot.limit(), 15.0);
+    EXPECT_EQ(at(0.6, 305), BullseyePlot::colourFor(-15.0, 15.0)) << "mid inferolateral at the lower right";
+    EXPECT_EQ(at(0.9, 65), BullseyePlot::colourFor(0.0, 15.0));
+
+    // Without segments the rings stay grey and the reason is written in them.
+    v.segmentsAvailable = false;
+    plot.draw(&v, QStringLiteral("no right-ventricular wall painted (VR): no segments"));
+    EXPECT_EQ(at(0.9, 65), QColor(0x30, 0x30, 0x38));
+    int textPixels = 0;
+    for (int y = c.y() - plot.radius() / 2; y < c.y() + plot.radius() / 2; ++y)
+        for (int x = c.x() - plot.radius(); x < c.x() + plot.radius(); ++x)
+            textPixels += qGray(plot.image().pixel(x, y)) > 0xA0;
+    EXPECT_GT(textPixels, 30);
 }
 
 TEST(ExportPathTest, TheExtensionIsAppendedUnlessTheNameEndsInItExactly) {

@@ -18,8 +18,9 @@ namespace {
 using testfiles::RunResult;
 using testfiles::TempDir;
 
-RunResult run(const std::string& args, const TempDir& dir) {
-    return testfiles::runCommand("OMP_WAIT_POLICY=passive " + testfiles::binDir() + "/velmora-cli " + args, dir.path());
+RunResult run(const std::string& args, const TempDir& dir, const std::string& environment = "") {
+    return testfiles::runCommand(
+        "OMP_WAIT_POLICY=passive " + environment + " " + testfiles::binDir() + "/velmora-cli " + args, dir.path());
 }
 
 /// A thick-walled, dented ellipsoidal shell: two rotated, stretched spheres whose seams differ.
@@ -181,6 +182,94 @@ TEST(CliImportTest, ExportedFieldsReadBackWithMeshioEqualTheModel) {
 
     EXPECT_EQ(run("export-fields '" + dir.file("missing") + "' '" + dir.file("x.vtu") + "' --quiet", dir).status, 1);
     EXPECT_EQ(run("export-fields '" + base + "' '" + dir.file("no/such/dir/x.vtu") + "' --quiet", dir).status, 1);
+}
+
+/// One tetrahedron in gmsh's format 2.
+const char* const kOneTetMsh =
+    "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n4\n1 0 0 0\n2 1 0 0\n3 0 1 0\n4 0 0 1\n$EndNodes\n"
+    "$Elements\n1\n1 4 2 0 1 1 2 3 4\n$EndElements\n";
+
+/// The crafted files of tests/data/crafted-imports (each tries to create $VELMORA_CRAFTED_MARKER
+/// through gmsh's SystemCall) copied into dir.
+void copyCraftedFiles(const TempDir& dir) {
+    const RunResult copied = testfiles::runCommand(
+        "cp -a '" + testfiles::sourceDir() + "/tests/data/crafted-imports/.' '" + dir.path() + "/'", dir.path());
+    ASSERT_EQ(copied.status, 0) << copied.err;
+}
+
+TEST(CliImportTest, NoFileRunsItsScriptAndOptionFilesBesideAreNeverRead) {
+    TempDir dir;
+    copyCraftedFiles(dir);
+    const std::string marker = dir.file("marker");
+    const std::string env = "VELMORA_CRAFTED_MARKER='" + marker + "'";
+    // Mixed-case extensions, script text in each format, option files beside a script.
+    for (const char* name : {"heart.Stl", "heart.MSH", "heart.Vtk", "script.mesh", "script.ply2",
+                             "header-then-script.msh", "empty-surface.stl", "script-with-option-file.msh"}) {
+        SCOPED_TRACE(name);
+        const RunResult r = run("import '" + dir.file(name) + "' '" + dir.file("out") + "' --quiet", dir, env);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.err.rfind("velmora-cli: import: ", 0), 0u) << r.err;
+        EXPECT_FALSE(testfiles::exists(marker));
+        EXPECT_FALSE(testfiles::exists(dir.file("out.node")));
+    }
+    // Option files beside good meshes: the meshes import, the option files are not read.
+    const std::string script = "SystemCall \"touch $VELMORA_CRAFTED_MARKER\";\n";
+    testfiles::writeText(dir.file("tet.msh"), kOneTetMsh);
+    testfiles::writeText(dir.file("tet.msh.opt"), script);
+    testfiles::writeText(dir.file("cube.stl.opt"), script);
+    for (const auto& [name, options] :
+         std::vector<std::pair<std::string, std::string>>{{"tet.msh", ""}, {"cube.stl", " --size 0.3"}}) {
+        SCOPED_TRACE(name);
+        const RunResult r =
+            run("import '" + dir.file(name) + "' '" + dir.file("good") + "'" + options + " --json --quiet", dir, env);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_GE(nlohmann::json::parse(r.out)["tetrahedra"].get<int>(), 1);
+        EXPECT_FALSE(testfiles::exists(marker));
+    }
+}
+
+TEST(CliImportTest, AMesherThatRunsOutOfMemoryEndsTheImportWithOneMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory leaves no room for a memory limit";
+#endif
+    TempDir dir;
+    copyCraftedFiles(dir);
+    // A fine fill of the cube needs some 100 MiB; the mesher gets 40.
+    const RunResult r = run("import '" + dir.file("cube.stl") + "' '" + dir.file("out") + "' --size 0.03 --quiet", dir,
+                            "VELMORA_MESHER_MEMORY_MB=40");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "velmora-cli: import: the mesher stopped: out of memory (limit 40 MiB)\n");
+    EXPECT_FALSE(testfiles::exists(dir.file("out.node")));
+}
+
+TEST(CliImportTest, AProjectOfAnotherMeshUnderTheNameGoesToBak) {
+    TempDir dir;
+    copyCraftedFiles(dir);
+    testfiles::writeText(dir.file("tet.msh"), kOneTetMsh);
+    const std::string base = dir.file("heart");
+    ASSERT_EQ(run("import '" + dir.file("tet.msh") + "' '" + base + "' --quiet", dir).status, 0);
+    testfiles::writeText(base + ".vm", "the project painted on the tetrahedron");
+    testfiles::writeText(base + ".vm.bak", "an older backup");
+
+    // The same mesh again keeps its project.
+    RunResult r = run("import '" + dir.file("tet.msh") + "' '" + base + "' --json --quiet", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(nlohmann::json::parse(r.out)["project_backup"].is_null());
+    EXPECT_EQ(testfiles::readText(base + ".vm"), "the project painted on the tetrahedron");
+
+    // Another mesh under the name: the project is moved aside, and the output says where.
+    r = run("import '" + dir.file("cube.stl") + "' '" + base + "' --size 0.3 --json --quiet", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["project_backup"], base + ".vm.bak");
+    EXPECT_NE(
+        r.err.find("velmora-cli: import: " + base + ".vm belonged to another mesh; it was renamed " + base + ".vm.bak"),
+        std::string::npos)
+        << r.err;
+    EXPECT_FALSE(testfiles::exists(base + ".vm"));
+    EXPECT_EQ(testfiles::readText(base + ".vm.bak"), "the project painted on the tetrahedron");
+    const RunResult info = run("info '" + base + "' --json --quiet", dir);
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_FALSE(nlohmann::json::parse(info.out)["has_project"].get<bool>());
 }
 
 }  // namespace

@@ -4,7 +4,11 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <tuple>
 
 #include "common/TestFiles.h"
 #include "common/TestMeshes.h"
@@ -38,11 +42,14 @@ if extra.get("only_extra"):
     cells = cells[1:]
 mesh = meshio.Mesh(points, cells)
 for fmt, path in zip(sys.argv[3::2], sys.argv[4::2]):
-    options = {"medit": {}}.get(fmt, {"binary": False})
+    binary = fmt.endswith("+binary")
+    fmt = fmt.replace("+binary", "")
+    options = {"medit": {}}.get(fmt, {"binary": binary})
     meshio.write(path, mesh, file_format=fmt, **options)
 )";
 
-/// Runs kMeshioWriter on our mesh at base; formats is a list of (meshio format, file name).
+/// Runs kMeshioWriter on our mesh at base; formats is a list of (meshio format, file name), the
+/// format with "+binary" appended for a binary file.
 void writeWithMeshio(const TempDir& dir, const std::string& base, const std::string& extraJson,
                      const std::vector<std::pair<std::string, std::string>>& formats) {
     testfiles::writeText(dir.file("write.py"), kMeshioWriter);
@@ -59,6 +66,55 @@ bool importFile(const std::string& path, ImportedTetMesh& mesh, MeshImportReport
     return importMeshFile(path, options, mesh, report, error);
 }
 
+/// Points TMPDIR at a folder of the test while it lives, so that the importer's private folders
+/// can be seen; the previous value comes back afterwards.
+class ScopedTempDirectory {
+   public:
+    explicit ScopedTempDirectory(const std::string& path) : m_path(path) {
+        const char* previous = std::getenv("TMPDIR");
+        m_hadPrevious = previous != nullptr;
+        if (previous) m_previous = previous;
+        std::filesystem::create_directories(path);
+        setenv("TMPDIR", path.c_str(), 1);
+    }
+    ~ScopedTempDirectory() {
+        if (m_hadPrevious)
+            setenv("TMPDIR", m_previous.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+    }
+    size_t entries() const {
+        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(m_path), {}));
+    }
+
+   private:
+    std::string m_path, m_previous;
+    bool m_hadPrevious = false;
+};
+
+/// An ascii STL of a box centred at the origin (the unit cube unless extents are given), two
+/// triangles per face; the faces listed (0..5: -x, +x, -y, +y, -z, +z) are written inside out.
+std::string cubeStl(std::initializer_list<int> reversedFaces = {}, const vec3& extents = vec3(1, 1, 1)) {
+    auto corner = [&extents](int i) {
+        return vec3(((i >> 2 & 1) - 0.5) * extents.x, ((i >> 1 & 1) - 0.5) * extents.y, ((i & 1) - 0.5) * extents.z);
+    };
+    const int faces[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
+    std::string text = "solid cube\n";
+    for (int f = 0; f < 6; ++f) {
+        const bool reversed = std::find(reversedFaces.begin(), reversedFaces.end(), f) != reversedFaces.end();
+        for (const auto& tri : {std::array<int, 3>{0, 1, 2}, std::array<int, 3>{0, 2, 3}}) {
+            text += "  facet normal 0 0 0\n    outer loop\n";
+            for (int k : reversed ? std::array<int, 3>{tri[0], tri[2], tri[1]} : tri) {
+                const vec3 p = corner(faces[f][k]);
+                text += "      vertex " + std::to_string(p.x) + " " + std::to_string(p.y) + " " + std::to_string(p.z) +
+                        "\n";
+            }
+            text += "    endloop\n  endfacet\n";
+        }
+    }
+    return text + "endsolid cube\n";
+}
+
 double volumeOf(const ImportedTetMesh& mesh) {
     double sum = 0.0;
     for (const auto& t : mesh.tets)
@@ -70,9 +126,18 @@ TEST(MeshImportTest, MeshioWrittenFilesOfOurMeshGiveItBack) {
     TempDir dir;
     const testmesh::TetData tube = testmesh::tube();
     testmesh::writeTetGen(tube, dir.file("tube"));
+    // Binary files too, under extensions in other letter cases.
     writeWithMeshio(dir, dir.file("tube"), "{}",
-                    {{"gmsh22", "tube2.msh"}, {"gmsh", "tube4.msh"}, {"vtk42", "tube.vtk"}, {"medit", "tube.mesh"}});
-    for (const char* name : {"tube2.msh", "tube4.msh", "tube.vtk", "tube.mesh"}) {
+                    {{"gmsh22", "tube2.msh"},
+                     {"gmsh", "tube4.msh"},
+                     {"vtk42", "tube.vtk"},
+                     {"medit", "tube.mesh"},
+                     {"gmsh22+binary", "tube2b.MSH"},
+                     {"gmsh+binary", "tube4b.Msh"},
+                     {"vtk42+binary", "tubeb.Vtk"},
+                     {"medit", "tube.MESH"}});
+    for (const char* name :
+         {"tube2.msh", "tube4.msh", "tube.vtk", "tube.mesh", "tube2b.MSH", "tube4b.Msh", "tubeb.Vtk", "tube.MESH"}) {
         SCOPED_TRACE(name);
         ImportedTetMesh mesh;
         MeshImportReport report;
@@ -315,6 +380,147 @@ TEST(MeshImportTest, ImportBesideReusesItsOwnBaseAndNeverOverwritesAnother) {
     // A project file alone takes the name as well.
     testfiles::writeText(dir.file("lung.vm"), "x\n");
     EXPECT_EQ(importBaseBeside(dir.file("lung.stl"), mesh), dir.file("lung-imported"));
+}
+
+TEST(MeshImportTest, ScriptTextInAnyFormatIsRefusedBeforeGmshCanRunIt) {
+    TempDir dir;
+    ScopedTempDirectory scratch(dir.file("tmp"));
+    const std::string script = "SystemCall \"touch '" + dir.file("ran") + "'\";\n";
+    struct Case {
+        std::string name, text, expected;
+    };
+    const std::vector<Case> cases = {
+        // gmsh ran this one: it read the extension it did not know in that letter case as a script.
+        {"heart.Stl", script, "heart.Stl is not an STL file: it does not begin with 'solid'"},
+        {"solid.stl", "solid heart\n" + script + "endsolid heart\n", "expected 'facet normal x y z' or 'endsolid'"},
+        {"heart.MSH", script, "heart.MSH is not a gmsh mesh file (no $MeshFormat section)"},
+        {"blank.msh", "\n$MeshFormat\n2.2 0 8\n$EndMeshFormat\n" + script, "(no $MeshFormat section)"},
+        {"after.msh", "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n" + script, "expected a section such as $Nodes"},
+        {"heart.Vtk", script, "heart.Vtk is not a legacy VTK file"},
+        {"grid.vtk", "# vtk DataFile Version 4.2\nheart\nASCII\nDATASET UNSTRUCTURED_GRID\n" + script,
+         "expected POINTS"},
+        {"heart.mesh", "MeshVersionFormatted 1\n" + script, "heart.mesh is not a valid Medit mesh file"},
+        {"heart.ply2", "3\n1\n" + script, "expected the coordinates 'x y z' of vertex 0"},
+        {"heart.PLY2", script, "heart.PLY2 is not a valid PLY2 file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testfiles::writeText(dir.file(c.name), c.text);
+        ImportedTetMesh mesh;
+        MeshImportReport report;
+        std::string error;
+        EXPECT_FALSE(importFile(dir.file(c.name), mesh, report, error));
+        EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+        EXPECT_FALSE(testfiles::exists(dir.file("ran")));
+        EXPECT_EQ(scratch.entries(), 0u);  // the private copy went with the refusal
+    }
+}
+
+TEST(MeshImportTest, OptionFilesBesideAnImportAreNeverRunAndThePrivateCopyIsRemoved) {
+    TempDir dir;
+    ScopedTempDirectory scratch(dir.file("tmp"));
+    testmesh::writeTetGen(testmesh::cube(1), dir.file("cube"));
+    writeWithMeshio(dir, dir.file("cube"), "{}", {{"gmsh22", "box.msh"}});
+    testfiles::writeText(dir.file("box.stl"), cubeStl());
+    testfiles::writeText(dir.file("Box.Stl"), cubeStl());
+    const std::string script = "SystemCall \"touch '" + dir.file("ran") + "'\";\n";
+    for (const char* name : {"box.msh", "box.stl", "Box.Stl"}) {
+        SCOPED_TRACE(name);
+        // gmsh reads NAME.opt beside NAME as a script.
+        testfiles::writeText(dir.file(std::string(name) + ".opt"), script);
+        ImportedTetMesh mesh;
+        MeshImportReport report;
+        std::string error;
+        DiagCapture console;
+        ASSERT_TRUE(importFile(dir.file(name), mesh, report, error, 0.25)) << error;
+        EXPECT_NEAR(volumeOf(mesh), 1.0, 1e-9);
+        EXPECT_FALSE(testfiles::exists(dir.file("ran")));
+        EXPECT_EQ(scratch.entries(), 0u);
+    }
+}
+
+TEST(MeshImportTest, HeaderCountsBeyondTheFileAreRefusedBeforeGmshAllocatesForThem) {
+    TempDir dir;
+    const std::string corners = "0 0 0\n1 0 0\n0 1 0\n0 0 1\n";
+    std::string binaryStl(80, ' ');
+    binaryStl += std::string("\x00\xca\x9a\x3b", 4) + std::string(50, '\0');  // 10^9 triangles in 134 bytes
+    struct Case {
+        std::string name, text, expected;
+    };
+    std::vector<Case> cases = {
+        {"nodes.msh",
+         "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n2000000000\n1 0 0 0\n2 1 0 0\n3 0 1 0\n4 0 0 1\n"
+         "$EndNodes\n$Elements\n1\n1 4 0 1 2 3 4\n$EndElements\n",
+         "declares 2000000000 nodes, more than the file can hold"},
+        {"points.vtk",
+         "# vtk DataFile Version 4.2\nheart\nASCII\nDATASET UNSTRUCTURED_GRID\nPOINTS 999999999 double\n" + corners +
+             "CELLS 1 5\n4 0 1 2 3\nCELL_TYPES 1\n10\n",
+         "POINTS declares 999999999 points, more than the file can hold"},
+        {"vertices.mesh",
+         "MeshVersionFormatted 1\nDimension 3\nVertices\n999999999\n0 0 0 0\n1 0 0 0\n0 1 0 0\n0 0 1 0\n"
+         "Tetrahedra\n1\n1 2 3 4 0\nEnd\n",
+         "declares 999999999 Vertices entries, more than the file can hold"},
+        {"count.stl", binaryStl, "its header declares 1000000000 triangles, which take 50000000084 bytes, not 134"},
+        {"faces.ply2", "4\n2000000000\n" + corners + "3 0 1 2\n", "declares 2000000000 faces"},
+    };
+    // Over 2 GiB (sparse, so the test writes nothing): refused before anything reads it.
+    testfiles::writeText(dir.file("large.stl"), "solid large\n");
+    std::filesystem::resize_file(dir.file("large.stl"), (uint64_t(2) << 30) + 1);
+    cases.push_back({"large.stl", "", "large.stl is larger than 2 GiB; files over 2 GiB cannot be imported"});
+    const auto start = std::chrono::steady_clock::now();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.text.empty()) testfiles::writeText(dir.file(c.name), c.text);
+        ImportedTetMesh mesh;
+        MeshImportReport report;
+        std::string error;
+        EXPECT_FALSE(importFile(dir.file(c.name), mesh, report, error));
+        EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+    }
+    // gmsh would have tried to allocate gigabytes for each; the check reads a few hundred bytes.
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
+}
+
+TEST(MeshImportTest, FillSizeIsEstimatedForSurfacesOfAnyOrientationAndRefusedWhenTooFine) {
+    TempDir dir;
+    // Three faces inside out: the signed volume sums to exactly 0, yet the surface is closed.
+    testfiles::writeText(dir.file("flipped.stl"), cubeStl({1, 3, 5}));
+    // Two faces inside out: the signed volume sums to 1/3, which would let a fill 3 times too fine start.
+    testfiles::writeText(dir.file("twisted.stl"), cubeStl({1, 3}));
+    testfiles::writeText(dir.file("cube.stl"), cubeStl());
+    // A thin slab: 1000 x 1000 x 0.01, whose surface alone would take millions of vertices.
+    testfiles::writeText(dir.file("slab.stl"), cubeStl({}, vec3(1000, 1000, 0.01)));
+    // A closed but flat surface: two triangles back to back.
+    testfiles::writeText(dir.file("flat.stl"),
+                         "solid flat\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n"
+                         "endloop\nendfacet\nfacet normal 0 0 -1\nouter loop\nvertex 0 0 0\nvertex 0 1 0\n"
+                         "vertex 1 0 0\nendloop\nendfacet\nendsolid flat\n");
+    testfiles::writeText(dir.file("tet.ply2"),
+                         "4\n4\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n3 0 2 1\n3 0 1 3\n3 0 3 2\n3 1 2 3\n");
+    const std::vector<std::tuple<std::string, double, std::string>> refusals = {
+        // The bounding box (volume 1) stands in for the volume that summed to 0.
+        {"flipped.stl", 1e-3, "flipped.stl: element size 0.001 would give about 1.15e+09 vertices; at most 2000000"},
+        {"twisted.stl", 0.008, "twisted.stl: element size 0.008 would give about 2.25e+06 vertices"},
+        {"slab.stl", 0.5, "slab.stl: element size 0.5 would give about 9.2e+06 vertices"},
+        {"cube.stl", 1e-300, "cube.stl: element size 1e-300 would give about 1.15e+900 vertices"},
+        {"flat.stl", 0.1, "flat.stl: the closed surface encloses no volume"},
+        // gmsh's surface classification splits a tetrahedron's surface without end.
+        {"tet.ply2", 0.0, "tet.ply2: a part of the surface is a single tetrahedron (4 triangles)"},
+    };
+    for (const auto& [name, size, expected] : refusals) {
+        SCOPED_TRACE(name);
+        ImportedTetMesh mesh;
+        MeshImportReport report;
+        std::string error;
+        EXPECT_FALSE(importFile(dir.file(name), mesh, report, error, size));
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+    }
+    ImportedTetMesh mesh;
+    MeshImportReport report;
+    std::string error;
+    DiagCapture console;
+    ASSERT_TRUE(importFile(dir.file("flipped.stl"), mesh, report, error, 0.2)) << error;
+    EXPECT_NEAR(volumeOf(mesh), 1.0, 1e-9);
 }
 
 }  // namespace

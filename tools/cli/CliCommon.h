@@ -1,6 +1,7 @@
 // Shared pieces of the velmora-cli commands: argument scanning and model summaries.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -40,3 +41,24 @@ int runMakeModel(const std::vector<std::string>& args);
 int runSolveFields(const std::vector<std::string>& args);
 int runImport(const std::vector<std::string>& args);
 int runExportFields(const std::vector<std::string>& args);
+// Pictures and movies without a window (built with the rendering layers).
+int runRender(const std::vector<std::string>& args);
+int runMovie(const std::vector<std::string>& args);
+int runIndices(const std::vector<std::string>& args);
+
+// The deformation indices in the commands' output forms (CliIndices.cpp).
+struct DeformationIndexValues;
+struct DeformationPeaks;
+class BeatMeasurements;
+/// The header of the per-tick indices CSV: tick,time and the six indices.
+extern const char* const kIndicesCsvHeader;
+/// One CSV row: tick, time, longitudinal, circumferential, radial (percent), apical and basal
+/// rotation, twist (degrees).
+void writeIndicesCsvRow(std::FILE* out, int tick, double time, const DeformationIndexValues& values);
+/// The six values and "segments": 17 objects (segment, name, the three strains, tetrahedra), or an
+/// empty list without a right-ventricular wall.
+nlohmann::json deformationIndicesJson(const DeformationIndexValues& values);
+/// deformationIndicesJson of the run's end-systole with its "tick".
+nlohmann::json endSystoleJson(const BeatMeasurements& measurements);
+/// {"longitudinal": {"value", "tick"}, "circumferential": ..., "radial": ..., "twist": ...}.
+nlohmann::json deformationPeaksJson(const DeformationPeaks& peaks);

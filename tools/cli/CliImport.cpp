@@ -6,6 +6,7 @@
 #include "CliCommon.h"
 #include "linalg/Diagnostics.h"
 #include "meshimport/MeshImport.h"
+#include "meshimport/MesherProcess.h"
 #include "model/FieldExport.h"
 #include "model/TLSMModel.h"
 
@@ -32,16 +33,22 @@ int runImport(const std::vector<std::string>& args) {
     ImportedTetMesh mesh;
     MeshImportReport report;
     std::string error;
-    if (!importMeshFile(input, options, mesh, report, error)) {
+    // gmsh runs in the mesher, a child process with limits: whatever a file does to it, this
+    // program ends with a message and status 1, never by a signal.
+    if (!importMeshFileInMesher(input, options, mesh, report, error)) {
         std::fprintf(stderr, "velmora-cli: import: %s\n", error.c_str());
         return 1;
     }
     if (cli.has("size") && !report.meshedFromSurface)
         diagPrintf("import: %s is a volume mesh; --size is used only when a surface is filled\n", input.c_str());
-    if (!writeTetGenBase(base, mesh, error)) {
+    std::string backup;
+    if (!placeImportedMesh(base, mesh, backup, error)) {
         std::fprintf(stderr, "velmora-cli: import: %s\n", error.c_str());
         return 1;
     }
+    if (!backup.empty())
+        std::fprintf(stderr, "velmora-cli: import: %s.vm belonged to another mesh; it was renamed %s\n", base.c_str(),
+                     backup.c_str());
     const nlohmann::json j = {{"base", base},
                               {"vertices", mesh.points.size()},
                               {"tetrahedra", mesh.tets.size()},
@@ -51,7 +58,8 @@ int runImport(const std::vector<std::string>& args) {
                               {"ignored_elements", report.ignoredElements},
                               {"from_surface", report.meshedFromSurface},
                               {"surface_triangles", report.surfaceTriangles},
-                              {"element_size", report.elementSize}};
+                              {"element_size", report.elementSize},
+                              {"project_backup", backup.empty() ? nlohmann::json() : nlohmann::json(backup)}};
     if (cli.has("json")) {
         std::printf("%s\n", j.dump(2).c_str());
     } else {

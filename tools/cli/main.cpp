@@ -46,19 +46,45 @@ const char* kHelp =
     "      5,000-10,000 vertices), and write it as OUT_BASE.node/OUT_BASE.ele. Only tetrahedra are\n"
     "      taken; inverted ones are reoriented and unused nodes dropped. --json prints base, vertices,\n"
     "      tetrahedra, dropped_nodes, reoriented_tetrahedra, curved_tetrahedra, ignored_elements\n"
-    "      (points, lines and faces of a volume mesh), from_surface,\n"
-    "      surface_triangles and element_size.\n"
+    "      (points, lines and faces of a volume mesh), from_surface, surface_triangles, element_size\n"
+    "      and project_backup. A project file OUT_BASE.vm made for another mesh is renamed\n"
+    "      OUT_BASE.vm.bak (project_backup; null when nothing was renamed), so the new mesh never pairs\n"
+    "      with it. The file is read by velmora-mesher (installed beside this program) in a child\n"
+    "      process limited to the smaller of 4 GiB and a quarter of the memory (the environment\n"
+    "      variable VELMORA_MESHER_MEMORY_MB lowers it) and 10 minutes of CPU time; a crash or a limit\n"
+    "      reached there ends the import with one message and exit status 1.\n"
     "  export-fields BASE OUT.vtu [--quiet]\n"
     "      Load BASE like the application and write its rest mesh (in BASE.node's coordinates) as a VTK\n"
     "      unstructured grid with point data phase, amplitude, depth, label and the fibre frame\n"
     "      (fibre, sheet, normal).\n"
+    "  indices BASE [--deformed FILE.node] [--json] [--quiet]\n"
+    "      Load BASE like the application and print the left ventricle's deformation indices:\n"
+    "      longitudinal, circumferential and radial strain (percent), apical and basal rotation and\n"
+    "      twist (degrees) and the strains of the 17 AHA segments, of the rest state or of the\n"
+    "      positions in FILE.node (same vertex count, BASE.node's coordinates; BASE.node is the\n"
+    "      reference). --json prints them as one object. A model without a VL wall is refused.\n"
+    "  render BASE OUT.png [--tick N] [--size WxH] [--show LIST] [--camera home|fit] [--quiet]\n"
+    "      Draw BASE as the window does, without any window or X server (EGL): simulate N ticks from\n"
+    "      time 0 (default 0) and write one PNG (default 1024x768). LIST names what is shown besides the\n"
+    "      heart, comma-separated: mesh, vertices, walls, fibres-atria, fibres-ventricles, held,\n"
+    "      fibres-second, fibres-third (keys 3 to 0), frames (the frame cube), charts (the contraction\n"
+    "      charts), or none; without --show, what the window shows after loading BASE. --camera home\n"
+    "      (default) is the window's start camera, fit frames the whole model.\n"
+    "  movie BASE OUT.mp4|OUT.webm|OUT.gif [--ticks N] [--every K] [--fps F] [--size WxH] [--show LIST]\n"
+    "                [--camera home|fit] [--plot] [--quiet]\n"
+    "      One frame after every K ticks (default 1) of N ticks (default one beat cycle), at F frames\n"
+    "      per second (default 30), 1024x768 by default: H.264 in MP4, VP9 in WebM, or a GIF with a\n"
+    "      palette made for the movie. --plot gives the right three tenths of each frame to the four\n"
+    "      chamber volumes and the left-ventricular ejection fraction. A progress bar on a terminal;\n"
+    "      --quiet silences it. The file appears only when complete.\n"
     "  help, --help\n"
     "      Show this text.\n"
     "\n"
     "BASE is a path without extension; a path ending in .node, .ele or .vm is accepted too.\n"
     "Exit status: 0 success; 1 the model cannot be loaded (or a simulation went non-finite), its project file is refused (it does\n"
     "not match the mesh; the reason goes to standard error) or the project file cannot be\n"
-    "written; 2 usage error.\n";
+    "written; 2 usage error. render and movie also exit 1 when a size, display switch, camera or\n"
+    "output path cannot be used, or drawing or encoding fails.\n";
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,6 +126,16 @@ int main(int argc, char** argv) {
     if (command == "solve-fields") return runSolveFields(args);
     if (command == "import") return runImport(args);
     if (command == "export-fields") return runExportFields(args);
+#ifdef VELMORA_CLI_PICTURES
+    if (command == "render") return runRender(args);
+    if (command == "movie") return runMovie(args);
+#else
+    if (command == "render" || command == "movie") {
+        std::fprintf(stderr, "velmora-cli: this build has no rendering layers (configure with VELMORA_BUILD_GUI=ON)\n");
+        return 1;
+    }
+#endif
+    if (command == "indices") return runIndices(args);
     std::fprintf(stderr, "velmora-cli: unknown command '%s' (see velmora-cli --help)\n", command.c_str());
     return 2;
 }

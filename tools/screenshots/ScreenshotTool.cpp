@@ -1,6 +1,7 @@
-// velmora-screenshots: runs the application on the bundled heart and saves two pictures of it for
-// the README: the standard mode beating with the volume plot, and the paint mode showing the phase
-// field and the fibre lines. Needs an X display (scripts/screenshots runs it under Xvfb).
+// velmora-screenshots: runs the application on the bundled heart and saves three pictures of it for
+// the README: the standard mode beating with the volume plot, the volume dialog alone with the
+// strains, twist and bull's-eye, and the paint mode showing the phase field and the fibre lines.
+// Needs an X display (scripts/screenshots runs it under Xvfb).
 //
 //   velmora-screenshots MODELS_DIR OUTPUT_DIR
 #include <QApplication>
@@ -154,7 +155,12 @@ int main(int argc, char** argv) {
     auto* volumeDialog = dynamic_cast<DlgVolumeViz*>(core.m_dlgVolumeViz.get());
     QWidget* volumeWindow = asWidget(core.m_dlgVolumeViz.get());
     settle(300);
-    volumeWindow->move(frame->geometry().left() + 10, frame->geometry().bottom() - volumeWindow->height() - 10);
+    // Below the main window when the screen has room for it, so that it hides none of the heart.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    if (frame->frameGeometry().bottom() + 6 + volumeWindow->frameGeometry().height() <= screen.bottom())
+        volumeWindow->move(frame->geometry().left(), frame->frameGeometry().bottom() + 6);
+    else
+        volumeWindow->move(frame->geometry().left() + 10, frame->geometry().bottom() - volumeWindow->height() - 10);
     const VolumePlot& plot = volumeDialog->plot();
     const long long shownAt = plot.samplesTaken();
     view->setFocus();
@@ -176,6 +182,9 @@ int main(int argc, char** argv) {
     if (!save(compose(frame, {volumeWindow, asWidget(core.m_dlgStdInteraction.get())}),
               outputDir + QStringLiteral("/standard-mode.png")))
         return 1;
+    // The volume dialog by itself: the strains over the cycle and the last end-systole's bull's-eye
+    // beside the volumes.
+    if (!save(volumeWindow->grab().toImage(), outputDir + QStringLiteral("/deformation-indices.png"))) return 1;
 
     // The paint mode: the heart at rest coloured by the phase field, with the fibre lines of the
     // ventricles and the atria.

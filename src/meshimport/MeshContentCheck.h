@@ -1,0 +1,28 @@
+// MeshContentCheck: the importer's own check that a file holds what its extension says, made
+// before gmsh reads it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+/// The mesh formats the importer accepts, named by the file's extension in any letter case.
+enum class MeshFileFormat { Unknown, Msh, Vtk, Medit, Stl, Ply2 };
+
+/// The format of a file name by its extension (".msh", ".vtk", ".mesh", ".stl", ".ply2", any
+/// letter case); Unknown for any other name.
+MeshFileFormat meshFileFormatOf(const std::string& path);
+
+/// The canonical lower-case extension of a format without the dot ("msh", ...); "" for Unknown.
+const char* meshFileExtension(MeshFileFormat format);
+
+/// Checks that the size bytes at data are a file of the format, walking its whole structure:
+/// gmsh .msh versions 2 and 4 (ascii and binary), legacy VTK before version 5 (ascii and binary
+/// UNSTRUCTURED_GRID or POLYDATA), Medit .mesh (ascii), STL (ascii, or binary by its size rule)
+/// and PLY2. Every count a header declares must be matched by what follows, and every index
+/// must name a declared vertex, so that a reader preallocating from the counts never asks for
+/// more than the file holds. Content of any other kind, such as text of gmsh's script language,
+/// never passes. False with a one-line reason in error that begins with name (the file's name as
+/// the user knows it); error is cleared on success. Pure: reads only the bytes given, never a
+/// file. Any thread.
+bool checkMeshContent(MeshFileFormat format, const char* data, size_t size, const std::string& name,
+                      std::string& error);
