@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <vector>
 
 #include "BeatingProject.h"
 #include "common/TestFiles.h"
@@ -117,6 +119,56 @@ TEST(CliSimulateTest, FieldsSolvedAtLoadDoNotDependOnTheThreadCount) {
     ASSERT_EQ(one.status, 0) << one.err;
     ASSERT_EQ(two.status, 0) << two.err;
     EXPECT_EQ(nlohmann::json::parse(one.out)["positions_sha256"], nlohmann::json::parse(two.out)["positions_sha256"]);
+}
+
+TEST(CliSimulateTest, IndicesRowsFollowTheTicksAndTheJsonEndSystoleIsTheSmallestLeftVolume) {
+    TempDir dir;
+    const std::string heart = testfiles::sourceDir() + "/models/ModelB";
+    const RunResult r = run("simulate '" + heart + "' --ticks 60 --json --quiet --volumes '" + dir.file("v.csv") +
+                                "' --indices '" + dir.file("i.csv") + "'",
+                            dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream volumes(testfiles::readText(dir.file("v.csv")));
+    std::istringstream indices(testfiles::readText(dir.file("i.csv")));
+    std::string line;
+    std::getline(volumes, line);
+    std::getline(indices, line);
+    EXPECT_EQ(line, "tick,time,longitudinal,circumferential,radial,apical_rotation,basal_rotation,twist");
+    // The earliest tick of the smallest left-ventricular volume, and that tick's indices row.
+    int smallestTick = 0;
+    double smallest = 0.0;
+    std::vector<std::vector<double>> rows;
+    for (int tick = 1; std::getline(volumes, line); ++tick) {
+        std::vector<double> v;
+        std::stringstream fields(line);
+        for (std::string f; std::getline(fields, f, ',');) v.push_back(std::stod(f));
+        ASSERT_EQ(v.size(), 6u);
+        if (smallestTick == 0 || v[3] < smallest) smallestTick = tick, smallest = v[3];
+        ASSERT_TRUE(std::getline(indices, line)) << "no indices row for tick " << tick;
+        std::vector<double> row;
+        std::stringstream cells(line);
+        for (std::string f; std::getline(cells, f, ',');) row.push_back(std::stod(f));
+        ASSERT_EQ(row.size(), 8u);
+        EXPECT_EQ(static_cast<int>(row[0]), tick);
+        rows.push_back(row);
+    }
+    ASSERT_EQ(rows.size(), 60u);
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    const nlohmann::json& es = j["end_systole"];
+    EXPECT_EQ(es["tick"].get<int>(), smallestTick);
+    const char* names[] = {"longitudinal", "circumferential", "radial", "apical_rotation", "basal_rotation", "twist"};
+    for (int k = 0; k < 6; ++k)
+        EXPECT_NEAR(es[names[k]].get<double>(), rows[smallestTick - 1][2 + k], 1e-6) << names[k];
+    ASSERT_EQ(es["segments"].size(), 17u);
+    EXPECT_EQ(es["segments"][16]["segment"].get<int>(), 17);
+    // The peaks are the extremes of the rows.
+    double mostNegativeLongitudinal = 0.0, largestTwist = -1e300;
+    for (const auto& row : rows) {
+        mostNegativeLongitudinal = std::min(mostNegativeLongitudinal, row[2]);
+        largestTwist = std::max(largestTwist, row[7]);
+    }
+    EXPECT_NEAR(j["peak"]["longitudinal"]["value"].get<double>(), mostNegativeLongitudinal, 1e-6);
+    EXPECT_NEAR(j["peak"]["twist"]["value"].get<double>(), largestTwist, 1e-6);
 }
 
 TEST(CliSimulateTest, UsageErrorsAndMissingModels) {

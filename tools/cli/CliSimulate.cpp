@@ -57,8 +57,9 @@ int runSimulate(const std::vector<std::string>& args) {
     CliArgs cli;
     const char* usage =
         "usage: velmora-cli simulate BASE [--ticks N] [--threads T] [--anim FILE.heartAnim] [--wall FILE.tex]\n"
-        "                            [--volumes FILE.csv] [--vtk DIR] [--json] [--quiet]\n";
-    if (!parseCliArgs(args, {"ticks", "threads", "anim", "wall", "volumes", "vtk"}, {"json", "quiet"}, cli) ||
+        "                            [--volumes FILE.csv] [--indices FILE.csv] [--vtk DIR] [--json] [--quiet]\n";
+    if (!parseCliArgs(args, {"ticks", "threads", "anim", "wall", "volumes", "indices", "vtk"}, {"json", "quiet"},
+                      cli) ||
         cli.positional.size() != 1) {
         std::fputs(usage, stderr);
         return 2;
@@ -109,6 +110,22 @@ int runSimulate(const std::vector<std::string>& args) {
     controller.startTimer();
 
     BeatMeasurements measurements(*model);
+    // The indices file asks for the deformation indices: a model they cannot be measured on is
+    // refused before the run starts.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> indicesCsv(nullptr, &std::fclose);
+    const std::string indicesPath = cli.value("indices");
+    if (cli.has("indices")) {
+        if (!measurements.deformationIndices().ready()) {
+            std::fprintf(stderr, "velmora-cli: %s\n", measurements.deformationIndices().refusal().c_str());
+            return 1;
+        }
+        indicesCsv.reset(std::fopen(indicesPath.c_str(), "w"));
+        if (!indicesCsv) {
+            std::fprintf(stderr, "velmora-cli: cannot create %s: %s\n", indicesPath.c_str(), std::strerror(errno));
+            return 1;
+        }
+        std::fputs(kIndicesCsvHeader, indicesCsv.get());
+    }
     const auto start = std::chrono::steady_clock::now();
     double simulatedMs = 0.0;
     for (int tick = 1; tick <= ticks; ++tick) {
@@ -123,6 +140,14 @@ int runSimulate(const std::vector<std::string>& args) {
                 return 1;
             }
         }
+        // Measured on the positions this tick's VTK file holds.
+        if (indicesCsv) {
+            writeIndicesCsvRow(indicesCsv.get(), tick, controller.m_time, measurements.lastIndices());
+            if (std::ferror(indicesCsv.get())) {
+                std::fprintf(stderr, "velmora-cli: cannot write %s: %s\n", indicesPath.c_str(), std::strerror(errno));
+                return 1;
+            }
+        }
         if (cli.has("vtk") && !vtk.writeStep(*model, tick, tick * controller.m_dt)) return 1;
         // The controller has told why (on standard error, through the hooks).
         if (!controller.exportError().empty()) return 1;
@@ -132,6 +157,13 @@ int runSimulate(const std::vector<std::string>& args) {
     if (csv) {
         std::string error;
         if (!closeWrittenFile(csv.release(), csvPath, error)) {
+            std::fprintf(stderr, "velmora-cli: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    if (indicesCsv) {
+        std::string error;
+        if (!closeWrittenFile(indicesCsv.release(), indicesPath, error)) {
             std::fprintf(stderr, "velmora-cli: %s\n", error.c_str());
             return 1;
         }
@@ -159,6 +191,10 @@ int runSimulate(const std::vector<std::string>& args) {
         j["final_total_volume"] = signedTotalVolume(*model);
         j["rest_volume"] = model->m_simulator.restVolume();
         j["finite"] = measurements.finite();
+        if (measurements.deformationIndices().ready()) {
+            j["end_systole"] = endSystoleJson(measurements);
+            j["peak"] = deformationPeaksJson(measurements.peaks());
+        }
         // x86-64 stores doubles little-endian, which is the documented byte order of the digest.
         j["positions_sha256"] = sha256Hex(bytes.data(), bytes.size() * sizeof(double));
         std::printf("%s\n", j.dump(2).c_str());
