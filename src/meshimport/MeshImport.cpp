@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <sstream>
 #include <unordered_map>
@@ -21,6 +20,7 @@
 #include "meshimport/GmshSession.h"
 #include "meshimport/ImportCopy.h"
 #include "meshimport/MeshContentCheck.h"
+#include "meshimport/SurfaceMeasure.h"
 
 namespace {
 
@@ -40,9 +40,6 @@ constexpr double kSurfaceVertexDensity = 1.15;
 // A given element size that would fill the surface with more vertices than this is refused
 // before meshing starts: it could run for hours.
 constexpr double kMaxFilledVertices = 2.0e6;
-// A signed volume below this share of the bounding box's is taken for a surface whose facets
-// cancel each other out rather than for a body that thin.
-constexpr double kMinVolumeShareOfBox = 1e-9;
 // Files larger than this are refused before anything reads them.
 constexpr uint64_t kMaxImportBytes = uint64_t(2) << 30;
 
@@ -243,36 +240,9 @@ bool takeTetrahedra(const std::string& name, ImportedTetMesh& mesh, MeshImportRe
     return true;
 }
 
-/// The fewest triangles of a connected part of the surface (parts joined through shared nodes).
-size_t smallestPart(const std::vector<std::array<int, 3>>& triangles, size_t nodeCount) {
-    std::vector<int> parent(nodeCount);
-    for (size_t i = 0; i < nodeCount; ++i) parent[i] = static_cast<int>(i);
-    auto root = [&parent](int v) {
-        while (parent[v] != v) v = parent[v] = parent[parent[v]];
-        return v;
-    };
-    for (const auto& t : triangles)
-        for (int k = 1; k < 3; ++k) parent[root(t[k])] = root(t[0]);
-    std::unordered_map<int, size_t> perPart;
-    for (const auto& t : triangles) ++perPart[root(t[0])];
-    size_t fewest = triangles.size();
-    for (const auto& part : perPart) fewest = std::min(fewest, part.second);
-    return fewest;
-}
-
-/// What filling a closed surface needs to know before it starts.
-struct SurfaceMeasure {
-    int triangles = 0;
-    /// The enclosed volume: the signed volume when the triangles are consistently oriented and it
-    /// is not ~0, else the volume of the bounding box (never less than what the surface encloses).
-    double volume = 0.0;
-    double area = 0.0;
-    size_t smallestPart = 0;  ///< triangles of the smallest connected part
-};
-
 /// Measures the triangles of the current model; false with a reason for other surface elements,
 /// no triangles, an open or non-manifold surface, or a coordinate beyond the mesh guards.
-bool checkClosedSurface(const std::string& name, SurfaceMeasure& measure, std::string& error) {
+bool checkClosedSurface(const std::string& name, SurfaceMeasure& measure, int& triangleCount, std::string& error) {
     ElementGroups surface;
     surface.load(2);
     NodeTable nodes;
@@ -305,66 +275,30 @@ bool checkClosedSurface(const std::string& name, SurfaceMeasure& measure, std::s
                 "); only a triangulated surface can be filled";
         return false;
     }
-    // Per edge: how many triangles use it, and the sum of the directions they run along it (0
-    // when its two triangles are consistently oriented).
-    std::map<std::pair<int, int>, std::pair<int, int>> edgeUses;
+    std::vector<vec3> points(nodes.tags.size());
+    for (size_t r = 0; r < points.size(); ++r)
+        points[r] = vec3(nodes.coords[3 * r], nodes.coords[3 * r + 1], nodes.coords[3 * r + 2]);
     for (const auto& t : triangles)
-        for (int k = 0; k < 3; ++k) {
-            const int a = t[k], b = t[(k + 1) % 3];
-            auto& uses = edgeUses[{std::min(a, b), std::max(a, b)}];
-            ++uses.first;
-            uses.second += a < b ? 1 : -1;
-        }
-    size_t open = 0, branching = 0, disagreeing = 0;
-    for (const auto& entry : edgeUses) {
-        if (entry.second.first == 1) ++open;
-        if (entry.second.first > 2) ++branching;
-        if (entry.second.first == 2 && entry.second.second != 0) ++disagreeing;
-    }
-    if (open > 0) {
-        error = name + ": surface is not closed (" + std::to_string(open) + " edges border only one triangle)";
-        return false;
-    }
-    if (branching > 0) {
-        error = name + ": surface is not a closed manifold (" + std::to_string(branching) +
-                " edges are shared by more than two triangles)";
-        return false;
-    }
-    auto point = [&nodes](int row) {
-        return vec3(nodes.coords[3 * row], nodes.coords[3 * row + 1], nodes.coords[3 * row + 2]);
-    };
-    vec3 lo = point(triangles[0][0]), hi = lo;
-    for (const auto& t : triangles)
-        for (int row : t) {
-            const vec3 p = point(row);
-            for (int a = 0; a < 3; ++a) {
-                if (!std::isfinite(p[a]) || std::fabs(p[a]) > kMaxTetMeshCoordinate) {
+        for (int row : t)
+            for (int a = 0; a < 3; ++a)
+                if (!std::isfinite(points[row][a]) || std::fabs(points[row][a]) > kMaxTetMeshCoordinate) {
                     char text[96];
-                    std::snprintf(text, sizeof text, " has coordinate %g, beyond +-1e60", p[a]);
+                    std::snprintf(text, sizeof text, " has coordinate %g, beyond +-1e60", points[row][a]);
                     error = name + ": node " + std::to_string(nodes.tags[row]) + text;
                     return false;
                 }
-                lo[a] = std::min(lo[a], p[a]);
-                hi[a] = std::max(hi[a], p[a]);
-            }
-        }
-    // Enclosed volume from the divergence theorem. Its sign follows the orientation; a surface
-    // whose triangles disagree (common in segmentation output) can sum to anything down to 0,
-    // and an estimate far too small would start a fill that never ends: the bounding box stands
-    // in for it then.
-    double sum = 0.0, area = 0.0;
-    for (const auto& t : triangles) {
-        const vec3 p0 = point(t[0]), p1 = point(t[1]), p2 = point(t[2]);
-        sum += p0.dot(p1.cross(p2));
-        area += 0.5 * (p1 - p0).cross(p2 - p0).norm();
+    measure = measureSurface(points, triangles);
+    if (measure.openEdges > 0) {
+        error =
+            name + ": surface is not closed (" + std::to_string(measure.openEdges) + " edges border only one triangle)";
+        return false;
     }
-    const vec3 extent = hi - lo;
-    const double boxVolume = extent.x * extent.y * extent.z;
-    const double signedVolume = std::fabs(sum) / 6.0;
-    measure.volume = disagreeing == 0 && signedVolume > kMinVolumeShareOfBox * boxVolume ? signedVolume : boxVolume;
-    measure.area = area;
-    measure.triangles = static_cast<int>(triangles.size());
-    measure.smallestPart = smallestPart(triangles, nodes.tags.size());
+    if (measure.branchingEdges > 0) {
+        error = name + ": surface is not a closed manifold (" + std::to_string(measure.branchingEdges) +
+                " edges are shared by more than two triangles)";
+        return false;
+    }
+    triangleCount = static_cast<int>(triangles.size());
     return true;
 }
 
@@ -407,14 +341,15 @@ bool meshInsideSurface(const std::string& path, double size) {
 bool fillSurface(const std::string& path, const std::string& name, const MeshImportOptions& options,
                  MeshImportReport& report, std::string& error) {
     SurfaceMeasure surface;
+    int triangleCount = 0;
     gmsh::model::mesh::removeDuplicateNodes();
-    if (!checkClosedSurface(name, surface, error)) return false;
+    if (!checkClosedSurface(name, surface, triangleCount, error)) return false;
     if (!(surface.volume > 0.0) || !std::isfinite(surface.volume)) {
         error = name + ": the closed surface encloses no volume";
         return false;
     }
     report.meshedFromSurface = true;
-    report.surfaceTriangles = surface.triangles;
+    report.surfaceTriangles = triangleCount;
 
     double size = options.elementSize;
     const bool automatic = size <= 0.0;

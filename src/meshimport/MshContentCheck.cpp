@@ -179,7 +179,7 @@ bool MshCheck::skipToEnd(std::string_view name, size_t& end) {
             return true;
         }
     }
-    return m_scan.fail("section $" + m_scan.plain(name) + " has no " + marker + " line");
+    return m_scan.fail("section $" + m_scan.plain(name) + " has no $End" + m_scan.plain(name) + " line");
 }
 
 bool MshCheck::boundedBySection(std::string_view name, uint64_t count, uint64_t minBytes, const char* what) {
@@ -263,7 +263,14 @@ bool MshCheck::asciiElements() {
             LineTokens tokens(line);
             uint64_t n = 0, elementType = type, tagCount = 0, expected = 0;
             while (tokens.next(token)) {
-                if (!parseCount(token, value)) return m_scan.fail("expected an element, found " + m_scan.shown(line));
+                // Tags of version 2 (partitions of ghost elements) may be negative.
+                const bool tag = m_layout == MshLayout::V2 && n > 2 && n < 3 + tagCount;
+                if (tag ? !isInteger(token) : !parseCount(token, value))
+                    return m_scan.fail("expected an element, found " + m_scan.shown(line));
+                if (tag) {
+                    ++n;
+                    continue;
+                }
                 if (m_layout == MshLayout::V2 && value > kMaxIntTag)
                     return m_scan.fail("element " + m_scan.shown(line) +
                                        " has a number beyond the 32-bit tags of version 2");

@@ -342,7 +342,7 @@ bool VtkCheck::run() {
         if (!keywordLine(line, true, "CELL_TYPES") || !cellTypes(line, m_cells)) return false;
         return attributes();
     }
-    // POLYDATA: vertices, lines, polygons and strips, each at most once and in any order.
+    // POLYDATA: blocks of vertices, lines, polygons and strips, in any order.
     bool any = false;
     for (;;) {
         LineTokens blockTokens(line);
