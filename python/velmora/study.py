@@ -137,10 +137,10 @@ def _main_script_path() -> Optional[str]:
     """The file a spawned process runs to recreate this program's main module, or None when it
     imports none (an interactive session, ``python -c``, a package's ``__main__``)."""
     main = sys.modules.get("__main__")
-    spec = getattr(main, "__spec__", None)
-    if spec is not None:
-        name = getattr(spec, "name", "") or ""
-        return None if name == "__main__" or name.endswith(".__main__") else getattr(main, "__file__", name)
+    # A script run by path is loaded under the name "__main__"; a module run with -m under its own.
+    name = getattr(getattr(main, "__loader__", None), "name", None)
+    if isinstance(name, str) and name != "__main__":
+        return None if name.endswith(".__main__") else getattr(main, "__file__", name)
     path = getattr(main, "__file__", None)
     if path is None:
         return None
