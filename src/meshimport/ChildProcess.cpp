@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -228,20 +229,27 @@ bool ChildProcess::poll() {
 
 bool ChildProcess::wait(int timeoutMs) {
     // Output is read while waiting, so a child that prints much never blocks on a full pipe.
+    // The time limit is measured on the clock: a poll that returns early with output must not
+    // count as a whole slice, or a chatty child would seem to run past its time.
     constexpr int kSliceMs = 50;
-    int waited = 0;
+    const auto start = std::chrono::steady_clock::now();
     while (!poll()) {
-        if (timeoutMs >= 0 && waited >= timeoutMs) return false;
+        int slice = kSliceMs;
+        if (timeoutMs >= 0) {
+            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now() - start)
+                                    .count();
+            if (waited >= timeoutMs) return false;
+            slice = static_cast<int>(std::min<long long>(kSliceMs, timeoutMs - waited));
+        }
         struct pollfd fds[2];
         nfds_t count = 0;
         for (int fd : {m_outFd, m_errFd})
             if (fd >= 0) fds[count++] = {fd, POLLIN, 0};
-        const int slice = timeoutMs < 0 ? kSliceMs : std::min(kSliceMs, timeoutMs - waited);
         if (count > 0)
             ::poll(fds, count, slice);
         else
             ::usleep(static_cast<useconds_t>(slice) * 1000);
-        waited += slice;
     }
     return true;
 }
