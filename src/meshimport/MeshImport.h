@@ -13,6 +13,14 @@
 struct ImportedTetMesh {
     std::vector<vec3> points;
     std::vector<std::array<int, 4>> tets;
+    /// Fibre and sheet directions the file gave, one per point (unit vectors, or zero where the
+    /// file had none or a zero vector); empty when the file has no fibres (sheets: no sheets).
+    std::vector<vec3> fibres, sheets;
+    /// A region tag per tetrahedron from the file (openCARP's element region, a gmsh physical
+    /// group, a CellEntityIds array); empty when the file has none. regionSource names where the
+    /// tags came from ("elem", "gmsh:physical", "CellEntityIds").
+    std::vector<int> regions;
+    std::string regionSource;
 };
 
 /// What an import did besides the mesh itself.
