@@ -1,10 +1,11 @@
-// Fuzz target: the importer's own content check, run on the input as each of the five formats
-// (.msh, .vtk, .mesh, .stl, .ply2). Nothing is handed to gmsh here: the check is what stands
+// Fuzz target: the importer's own content check, run on the input as each of the six formats
+// (.msh, .vtk, .vtu, .mesh, .stl, .ply2). Nothing is handed to gmsh here: the check is what stands
 // between a file and gmsh, so what it accepts must look like the format it names.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "meshimport/MeshContentCheck.h"
 
@@ -26,6 +27,8 @@ bool looksLike(MeshFileFormat format, const char* data, size_t size) {
             return startsWith(data, size, "$MeshFormat\n") || startsWith(data, size, "$MeshFormat\r\n");
         case MeshFileFormat::Vtk:
             return startsWith(data, size, "# vtk DataFile Version ");
+        case MeshFileFormat::Vtu:
+            return std::string_view(data, size).find("<VTKFile") != std::string_view::npos;
         case MeshFileFormat::Medit: {
             size_t i = 0;
             while (i < size && isBlank(data[i])) ++i;
@@ -55,8 +58,8 @@ bool looksLike(MeshFileFormat format, const char* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const char* data = reinterpret_cast<const char*>(bytes);
     const std::string name = "heart.x";
-    for (MeshFileFormat format :
-         {MeshFileFormat::Msh, MeshFileFormat::Vtk, MeshFileFormat::Medit, MeshFileFormat::Stl, MeshFileFormat::Ply2}) {
+    for (MeshFileFormat format : {MeshFileFormat::Msh, MeshFileFormat::Vtk, MeshFileFormat::Vtu, MeshFileFormat::Medit,
+                                  MeshFileFormat::Stl, MeshFileFormat::Ply2}) {
         std::string error = "left over";
         const bool ok = checkMeshContent(format, data, size, name, error);
         // A refusal is one line that names the file; an acceptance clears the error.

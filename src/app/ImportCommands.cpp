@@ -13,9 +13,9 @@
 #include "meshimport/MesherProcess.h"
 
 const char* const kImportMeshFilter =
-    "Meshes (*.msh;*.vtk;*.mesh;*.stl;*.ply2)|*.msh;*.vtk;*.mesh;*.stl;*.ply2|"
-    "gmsh mesh (*.msh)|*.msh|legacy VTK (*.vtk)|*.vtk|Medit mesh (*.mesh)|*.mesh|"
-    "closed surface (*.stl;*.ply2)|*.stl;*.ply2||";
+    "Meshes (*.msh;*.vtk;*.vtu;*.mesh;*.pts;*.elem;*.stl;*.ply2)|*.msh;*.vtk;*.vtu;*.mesh;*.pts;*.elem;*.stl;*.ply2|"
+    "gmsh mesh (*.msh)|*.msh|VTK (*.vtk;*.vtu)|*.vtk;*.vtu|Medit mesh (*.mesh)|*.mesh|"
+    "openCARP mesh (*.pts;*.elem)|*.pts;*.elem|closed surface (*.stl;*.ply2)|*.stl;*.ply2||";
 const char* const kImportBaseFilter = "tetra Mesh (*.node;*.ele)|*.node;*.ele||";
 
 namespace {

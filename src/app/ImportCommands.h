@@ -16,7 +16,8 @@ extern const char* const kImportBaseFilter;
 /// the window goes on drawing; Cancel kills the child. Once the mesh is read, mayReplaceModel
 /// (when given) is asked whether the open model may go (the unsaved-work question) before any
 /// file is written; false stops there. A project file of another mesh under the target name is
-/// renamed NAME.vm.bak and a message says so. On failure the reason is shown through the host
+/// renamed NAME.vm.bak and a message says so; fibres the file gives become the frames kept in
+/// NAME.vm (placeImportedMesh). On failure the reason is shown through the host
 /// ("Import failed: ..."); after a failure, a cancel or a refusal nothing is written and the open
 /// model is untouched. Returns the written base, or an empty string. One import at a time.
 std::string importMeshToBase(ShellHost& host, const std::string& meshPath, const std::string& base,

@@ -4,6 +4,7 @@
 const char* const kAnimationExportFilter = "heart anim file (*.haertAnim)|*.heartAnim||";
 const char* const kWallThicknessExportFilter = "heart anim file (*.tex)|*.tex||";
 const char* const kFieldExportFilter = "VTK unstructured grid (*.vtu)|*.vtu||";
+const char* const kCarpExportFilter = "openCARP mesh (*.pts)|*.pts||";
 const char* const kAnimationExportExtension = "heartAnim";
 const char* const kWallThicknessExportExtension = "tex";
 

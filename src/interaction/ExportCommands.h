@@ -7,6 +7,7 @@
 extern const char* const kAnimationExportFilter;
 extern const char* const kWallThicknessExportFilter;
 extern const char* const kFieldExportFilter;
+extern const char* const kCarpExportFilter;
 /// The extensions the animation and wall-thickness export files get.
 extern const char* const kAnimationExportExtension;
 extern const char* const kWallThicknessExportExtension;

@@ -96,5 +96,7 @@ class ContentScan {
 bool checkMshContent(ContentScan& scan);
 /// The legacy VTK check (VtkContentCheck.cpp).
 bool checkVtkContent(ContentScan& scan);
+/// The VTK XML .vtu check (VtuContentCheck.cpp).
+bool checkVtuContent(ContentScan& scan);
 
 }  // namespace meshcheck

@@ -373,6 +373,7 @@ MeshFileFormat meshFileFormatOf(const std::string& path) {
     const std::string ext = lowered(std::string_view(name).substr(dot + 1));
     if (ext == "msh") return MeshFileFormat::Msh;
     if (ext == "vtk") return MeshFileFormat::Vtk;
+    if (ext == "vtu") return MeshFileFormat::Vtu;
     if (ext == "mesh") return MeshFileFormat::Medit;
     if (ext == "stl") return MeshFileFormat::Stl;
     if (ext == "ply2") return MeshFileFormat::Ply2;
@@ -385,6 +386,8 @@ const char* meshFileExtension(MeshFileFormat format) {
             return "msh";
         case MeshFileFormat::Vtk:
             return "vtk";
+        case MeshFileFormat::Vtu:
+            return "vtu";
         case MeshFileFormat::Medit:
             return "mesh";
         case MeshFileFormat::Stl:
@@ -413,6 +416,10 @@ bool checkMeshContent(MeshFileFormat format, const char* data, size_t size, cons
             ContentScan scan(data, size, name, "legacy VTK", error);
             return meshcheck::checkVtkContent(scan);
         }
+        case MeshFileFormat::Vtu: {
+            ContentScan scan(data, size, name, "VTK XML", error);
+            return meshcheck::checkVtuContent(scan);
+        }
         case MeshFileFormat::Medit: {
             ContentScan scan(data, size, name, "Medit mesh", error);
             return checkMedit(scan);
@@ -428,6 +435,20 @@ bool checkMeshContent(MeshFileFormat format, const char* data, size_t size, cons
         case MeshFileFormat::Unknown:
             break;
     }
-    error = name + ": unknown mesh format; importable are .msh, .vtk, .mesh, .stl and .ply2";
+    error = unknownMeshFormatMessage(name);
     return false;
+}
+
+std::string unknownMeshFormatMessage(const std::string& name) {
+    const size_t dot = name.find_last_of('.');
+    const std::string ext = dot == std::string::npos ? std::string() : lowered(std::string_view(name).substr(dot + 1));
+    // These only list other files; the reader never follows such references.
+    if (ext == "pvtu")
+        return name + " is a parallel VTK file that refers to its pieces in other files; import a piece (.vtu)";
+    if (ext == "vtm")
+        return name + " is a VTK multiblock file that refers to other files; import one of its .vtu blocks";
+    if (ext == "pvd")
+        return name + " is a VTK collection file that refers to other files; import one of its .vtu files";
+    return name +
+           ": unknown mesh format; importable are .msh, .vtk, .vtu, .mesh, .stl, .ply2 and openCARP's .pts/.elem";
 }

@@ -17,10 +17,12 @@
 #include "linalg/Diagnostics.h"
 #include "mesh/TetMeshLimits.h"
 #include "mesh/Tetra.h"
+#include "meshimport/CarpFile.h"
 #include "meshimport/GmshSession.h"
 #include "meshimport/ImportCopy.h"
 #include "meshimport/MeshContentCheck.h"
 #include "meshimport/SurfaceMeasure.h"
+#include "meshimport/VtkLibraryReader.h"
 
 namespace {
 
@@ -457,13 +459,16 @@ bool writeWhole(const std::string& path, const std::string& text, std::string& e
 }  // namespace
 
 const std::vector<std::string>& importableMeshExtensions() {
-    // Only formats gmsh has a reader for: any other file gmsh would run as a script of its own
-    // language, which can start programs.
-    static const std::vector<std::string> extensions = {"msh", "vtk", "mesh", "stl", "ply2"};
+    // Only formats gmsh or VTK has a reader for (any other file gmsh would run as a script of its
+    // own language, which can start programs), and openCARP's files, which our own parser reads.
+    static const std::vector<std::string> extensions = {"msh",  "vtk", "vtu",  "mesh", "stl",
+                                                        "ply2", "pts", "elem", "lon"};
     return extensions;
 }
 
-bool isImportableMeshFile(const std::string& path) { return meshFileFormatOf(path) != MeshFileFormat::Unknown; }
+bool isImportableMeshFile(const std::string& path) {
+    return meshFileFormatOf(path) != MeshFileFormat::Unknown || isCarpMeshFile(path);
+}
 
 bool importMeshFile(const std::string& path, const MeshImportOptions& options, ImportedTetMesh& mesh,
                     MeshImportReport& report, std::string& error) {
@@ -471,9 +476,11 @@ bool importMeshFile(const std::string& path, const MeshImportOptions& options, I
     report = MeshImportReport();
     error.clear();
     const std::string name = fileName(path);
+    // openCARP meshes are read by our own parser, never by gmsh.
+    if (isCarpMeshFile(path)) return importCarpMesh(path, mesh, report, error);
     const MeshFileFormat format = meshFileFormatOf(path);
     if (format == MeshFileFormat::Unknown) {
-        error = name + ": unknown mesh format; importable are .msh, .vtk, .mesh, .stl and .ply2";
+        error = unknownMeshFormatMessage(name);
         return false;
     }
     if (!(options.elementSize >= 0.0) || !std::isfinite(options.elementSize)) {
@@ -495,21 +502,32 @@ bool importMeshFile(const std::string& path, const MeshImportOptions& options, I
 
     ImportedTetMesh result;
     MeshImportReport outcome;
+    // VTK's own readers take .vtu and legacy .vtk of every version; such a file holding only a
+    // closed surface goes to gmsh as a .msh of its triangles, to be filled like any other.
+    std::string gmshInput = copy->path();
+    bool readByVtk = false;
+    if (format == MeshFileFormat::Vtk || format == MeshFileFormat::Vtu) {
+        VtkSurface surface;
+        const VtkMeshKind kind = readVtkLibraryMesh(copy->path(), format, name, result, outcome, surface, error);
+        if (kind == VtkMeshKind::Failed) return false;
+        readByVtk = kind == VtkMeshKind::Tetrahedra;
+        gmshInput = copy->folder() + "/surface.msh";
+        if (!readByVtk && !writeSurfaceAsMsh(gmshInput, surface, error)) return false;
+    }
     std::string gmshError;
-    const bool ok = GmshSession::run(
-        [&](std::string& err) {
-            gmsh::open(copy->path());
-            if (GmshSession::loggedError(err)) return false;
-            ElementGroups volume;
-            volume.load(3);
-            if (volume.types.empty() && !fillSurface(copy->path(), name, options, outcome, err)) return false;
-            return takeTetrahedra(name, result, outcome, err);
-        },
-        gmshError);
+    auto readByGmsh = [&](std::string& err) {
+        gmsh::open(gmshInput);
+        if (GmshSession::loggedError(err)) return false;
+        ElementGroups volume;
+        volume.load(3);
+        if (volume.types.empty() && !fillSurface(gmshInput, name, options, outcome, err)) return false;
+        return takeTetrahedra(name, result, outcome, err);
+    };
+    const bool ok = readByVtk || GmshSession::run(readByGmsh, gmshError);
     if (!ok) {
         // gmsh names the copy; the user knows the original.
-        replaceAll(gmshError, copy->path(), name);
-        replaceAll(gmshError, fileName(copy->path()), name);
+        replaceAll(gmshError, gmshInput, name);
+        replaceAll(gmshError, fileName(gmshInput), name);
         // Our own reasons begin with the file's name; gmsh's get it in front.
         error = gmshError.compare(0, name.size(), name) == 0 ? gmshError : name + " could not be read: " + gmshError;
         return false;

@@ -48,7 +48,8 @@ const std::vector<std::string>& importableMeshExtensions();
 bool isImportableMeshFile(const std::string& path);
 
 /// Reads a gmsh .msh (versions 2 and 4), legacy VTK .vtk, Medit .mesh, or a closed surface (.stl,
-/// .ply2) which gmsh fills with tetrahedra; extensions in any letter case. Only tetrahedra are
+/// .ply2) which gmsh fills with tetrahedra; extensions in any letter case. An openCARP mesh, named
+/// by its .pts, .elem or .lon file, is read by importCarpMesh (CarpFile.h) instead of gmsh. Only tetrahedra are
 /// taken (second and higher order ones by their corners); other volume elements refuse the file.
 /// Inverted tetrahedra are reoriented and unused nodes dropped, each with a console line. The
 /// file's content is checked against its extension first (checkMeshContent), and gmsh reads only
@@ -57,7 +58,9 @@ bool isImportableMeshFile(const std::string& path);
 /// not a file of its kind or declares more than it holds, an open or non-manifold surface, an
 /// element size that would fill the surface with more than 2,000,000 vertices, no tetrahedra, a
 /// mesh beyond the TetGen reader's size guards, or a gmsh error; mesh is then empty. Serialised
-/// with every other gmsh use.
+/// with every other gmsh use. A .vtk (any version up to 5.1) or .vtu is read by VTK instead
+/// (readVtkLibraryMesh, which also takes its fibre, sheet and region arrays into mesh); only a
+/// closed surface in one goes on to gmsh to be filled.
 bool importMeshFile(const std::string& path, const MeshImportOptions& options, ImportedTetMesh& mesh,
                     MeshImportReport& report, std::string& error);
 

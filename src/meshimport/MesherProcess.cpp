@@ -24,6 +24,8 @@
 #include "linalg/Diagnostics.h"
 #include "mesh/TetMeshLimits.h"
 #include "mesh/Tetra.h"
+#include "meshimport/ImportedFibres.h"
+#include "meshimport/ImportedFrames.h"
 
 extern char** environ;
 
@@ -47,6 +49,64 @@ void outOfMemory() {
     const ssize_t ignored = ::write(2, text, sizeof text - 1);
     (void)ignored;
     ::_exit(kMesherOutOfMemory);
+}
+
+/// Writes the per-point directions (one "x y z" line each, 17 digits, so the parent reads the
+/// same doubles) or the per-tetrahedron region tags (the source on the first line, then one tag
+/// per line) beside the mesh.
+bool writeDirections(const std::string& path, const std::vector<vec3>& directions, std::string& error) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) {
+        error = "cannot write " + path;
+        return false;
+    }
+    for (const vec3& d : directions) std::fprintf(out, "%.17g %.17g %.17g\n", d.x, d.y, d.z);
+    const bool ok = std::ferror(out) == 0;
+    if (std::fclose(out) != 0 || !ok) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool writeRegions(const std::string& path, const ImportedTetMesh& mesh, std::string& error) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) {
+        error = "cannot write " + path;
+        return false;
+    }
+    std::fprintf(out, "%s\n", mesh.regionSource.c_str());
+    for (int tag : mesh.regions) std::fprintf(out, "%d\n", tag);
+    const bool ok = std::ferror(out) == 0;
+    if (std::fclose(out) != 0 || !ok) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+/// A region source as the mesher passes it: one short word of letters, digits, ':', '_', '-'.
+bool plainWord(const std::string& text) {
+    if (text.empty() || text.size() > 64) return false;
+    for (char c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != ':' && c != '_' && c != '-') return false;
+    return true;
+}
+
+/// What goes with the mesh: fibres and sheets per point, region tags per tetrahedron, each in
+/// its own file when the mesh has them. Flags for the report line come back in the three ints.
+bool writeMesherExtras(const std::string& base, ImportedTetMesh& mesh, int& fibres, int& sheets, int& regions,
+                       std::string& error) {
+    // An importer that gave directions of another length gave none that can be used.
+    if (mesh.fibres.size() != mesh.points.size()) mesh.fibres.clear();
+    if (mesh.fibres.empty() || mesh.sheets.size() != mesh.points.size()) mesh.sheets.clear();
+    if (mesh.regions.size() != mesh.tets.size() || !plainWord(mesh.regionSource)) mesh.regions.clear();
+    fibres = !mesh.fibres.empty();
+    sheets = !mesh.sheets.empty();
+    regions = !mesh.regions.empty();
+    return (!fibres || writeDirections(base + ".fibres", normalisedDirections(mesh.fibres), error)) &&
+           (!sheets || writeDirections(base + ".sheets", normalisedDirections(mesh.sheets), error)) &&
+           (!regions || writeRegions(base + ".regions", mesh, error));
 }
 
 std::string oneLine(std::string text) {
@@ -185,6 +245,66 @@ bool readMesherOutput(const std::string& base, size_t vertices, size_t tets, std
     if (!ele.atEnd()) return invalid(".ele", ele.line, "text after the last tetrahedron");
     for (size_t i = 0; i < vertices; ++i)
         if (!used[i]) return invalid(".node", static_cast<int>(i) + 2, "vertex " + std::to_string(i) + " unused");
+    return true;
+}
+
+/// Reads back the per-point directions the mesher wrote: exactly count lines of three finite
+/// numbers, each vector of unit length or zero.
+bool readMesherDirections(const std::string& path, size_t count, std::uint64_t maxBytes, std::vector<vec3>& out,
+                          std::string& error) {
+    std::string text;
+    if (!readChildFile(path, maxBytes, text, error)) return false;
+    const std::string file = std::filesystem::path(path).extension().string();
+    NumberReader in{text.data(), text.data() + text.size()};
+    std::vector<vec3> directions(count);
+    for (size_t i = 0; i < count; ++i) {
+        vec3& d = directions[i];
+        if (!in.real(d.x) || !in.real(d.y) || !in.real(d.z) || !isFinite(d)) {
+            error = "the mesher wrote invalid directions (" + file + " line " + std::to_string(in.line) + ")";
+            return false;
+        }
+        const double length = d.norm();
+        if (length != 0.0 && std::fabs(length - 1.0) > 1e-9) {
+            error = "the mesher wrote a direction that is not a unit vector (" + file + " line " +
+                    std::to_string(in.line) + ")";
+            return false;
+        }
+    }
+    if (!in.atEnd()) {
+        error = "the mesher wrote more directions than vertices (" + file + ")";
+        return false;
+    }
+    out = std::move(directions);
+    return true;
+}
+
+/// Reads back the region tags: a source word, then exactly count tags in the range of int.
+bool readMesherRegions(const std::string& path, size_t count, std::uint64_t maxBytes, ImportedTetMesh& mesh,
+                       std::string& error) {
+    std::string text;
+    if (!readChildFile(path, maxBytes, text, error)) return false;
+    const size_t lineEnd = text.find('\n');
+    const std::string source = text.substr(0, lineEnd);
+    if (lineEnd == std::string::npos || !plainWord(source)) {
+        error = "the mesher wrote an invalid region source";
+        return false;
+    }
+    NumberReader in{text.data() + lineEnd + 1, text.data() + text.size(), 2};
+    std::vector<int> regions(count);
+    for (size_t j = 0; j < count; ++j) {
+        long long tag = 0;
+        if (!in.integer(tag) || tag < INT32_MIN || tag > INT32_MAX) {
+            error = "the mesher wrote an invalid region tag (.regions line " + std::to_string(in.line) + ")";
+            return false;
+        }
+        regions[j] = static_cast<int>(tag);
+    }
+    if (!in.atEnd()) {
+        error = "the mesher wrote more region tags than tetrahedra";
+        return false;
+    }
+    mesh.regions = std::move(regions);
+    mesh.regionSource = source;
     return true;
 }
 
@@ -388,19 +508,32 @@ bool MeshImportJob::finish(ImportedTetMesh& mesh, MeshImportReport& report, std:
     std::istringstream fields(line);
     std::string tag;
     size_t vertices = 0, tets = 0;
-    int fromSurface = 0;
+    int fromSurface = 0, hasFibres = 0, hasSheets = 0, hasRegions = 0;
     ImportedTetMesh result;
     MeshImportReport outcomeReport;
     fields >> tag >> vertices >> tets >> outcomeReport.droppedNodes >> outcomeReport.reorientedTets >>
         outcomeReport.higherOrderTets >> outcomeReport.ignoredElements >> fromSurface >>
         outcomeReport.surfaceTriangles >> outcomeReport.elementSize;
-    if (!fields || tag != "mesh") {
+    // The three flags of what goes with the mesh: all three, or none for a mesh alone.
+    bool flagsOk = static_cast<bool>(fields);
+    if (flagsOk && !(fields >> hasFibres)) {
+        hasFibres = 0;
+    } else if (flagsOk) {
+        flagsOk = static_cast<bool>(fields >> hasSheets >> hasRegions) && (hasFibres == 0 || hasFibres == 1) &&
+                  (hasSheets == 0 || hasSheets == hasFibres) && (hasRegions == 0 || hasRegions == 1);
+    }
+    if (!flagsOk || tag != "mesh") {
         error = "the mesher ended without a report";
         return false;
     }
     outcomeReport.meshedFromSurface = fromSurface != 0;
-    if (!readMesherOutput(m_folder + "/" + kOutputName, vertices, tets, m_limits.fileBytes, result, error))
+    const std::string base = m_folder + "/" + kOutputName;
+    if (!readMesherOutput(base, vertices, tets, m_limits.fileBytes, result, error)) return false;
+    if (hasFibres && !readMesherDirections(base + ".fibres", vertices, m_limits.fileBytes, result.fibres, error))
         return false;
+    if (hasSheets && !readMesherDirections(base + ".sheets", vertices, m_limits.fileBytes, result.sheets, error))
+        return false;
+    if (hasRegions && !readMesherRegions(base + ".regions", tets, m_limits.fileBytes, result, error)) return false;
     mesh = std::move(result);
     report = outcomeReport;
     return true;
@@ -420,7 +553,15 @@ bool placeImportedMesh(const std::string& base, const ImportedTetMesh& mesh, std
                        std::string& error) {
     backupPath.clear();
     error.clear();
-    if (tetGenBaseHolds(base, mesh)) return true;  // the same mesh again: its project still fits
+    // Fibres that came with the mesh become the frames of the model, kept in its project file.
+    auto placeFrames = [&]() {
+        if (mesh.fibres.size() != mesh.points.size()) return true;
+        if (!putFramesInProject(base, framesFromImportedDirections(mesh.points, mesh.fibres, mesh.sheets), error))
+            return false;
+        diagPrintf("import: the fibres of the mesh are the frames of %s.vm\n", base.c_str());
+        return true;
+    };
+    if (tetGenBaseHolds(base, mesh)) return placeFrames();  // the same mesh again: its project still fits
     const std::string project = base + ".vm", backup = base + ".vm.bak";
     std::error_code ec;
     const bool hasProject = std::filesystem::exists(project, ec);
@@ -436,7 +577,7 @@ bool placeImportedMesh(const std::string& base, const ImportedTetMesh& mesh, std
         return false;
     }
     if (hasProject) backupPath = backup;
-    return true;
+    return placeFrames();
 }
 
 // ---- the mesher program -------------------------------------------------------------------------
@@ -457,7 +598,9 @@ int runMesherProgram(int argc, char** argv) {
     ImportedTetMesh mesh;
     MeshImportReport report;
     std::string error;
-    if (!importMeshFile(args[0], options, mesh, report, error) || !writeTetGenBase(args[1], mesh, error)) {
+    int fibres = 0, sheets = 0, regions = 0;
+    if (!importMeshFile(args[0], options, mesh, report, error) || !writeTetGenBase(args[1], mesh, error) ||
+        !writeMesherExtras(args[1], mesh, fibres, sheets, regions, error)) {
         std::printf("refused %s\n", oneLine(error).c_str());
         // gmsh's own mesher allocates with malloc and reports a failure as an error of its own:
         // that too is the memory limit reached, and said as such.
@@ -467,8 +610,8 @@ int runMesherProgram(int argc, char** argv) {
             return kMesherOutOfMemory;
         return kMesherRefused;
     }
-    std::printf("mesh %zu %zu %d %d %d %d %d %d %.17g\n", mesh.points.size(), mesh.tets.size(), report.droppedNodes,
-                report.reorientedTets, report.higherOrderTets, report.ignoredElements, report.meshedFromSurface ? 1 : 0,
-                report.surfaceTriangles, report.elementSize);
+    std::printf("mesh %zu %zu %d %d %d %d %d %d %.17g %d %d %d\n", mesh.points.size(), mesh.tets.size(),
+                report.droppedNodes, report.reorientedTets, report.higherOrderTets, report.ignoredElements,
+                report.meshedFromSurface ? 1 : 0, report.surfaceTriangles, report.elementSize, fibres, sheets, regions);
     return kMesherDone;
 }

@@ -84,12 +84,17 @@ std::string mesherStopMessage(const ChildOutcome& outcome, const MesherLimits& l
 /// belongs to another mesh (the pair does not hold this one) is first renamed base.vm.bak,
 /// replacing an older one, so the new mesh never pairs with an old project; its new path comes
 /// back in backupPath ("" when nothing was moved). When the pair cannot be written the project
-/// file is put back. False with a reason in error.
+/// file is put back. When the mesh has fibres (one per point), their frames
+/// (framesFromImportedDirections) are put in base.vm (putFramesInProject): a new file beside a new
+/// pair, the record added to or replaced in the project of the same mesh. False with a reason in
+/// error.
 bool placeImportedMesh(const std::string& base, const ImportedTetMesh& mesh, std::string& backupPath,
                        std::string& error);
 
 /// The velmora-mesher program: `velmora-mesher IN OUT_BASE [--size H]` imports IN and writes
 /// OUT_BASE.node/.ele; standard output gets one line, "mesh V T DROPPED REORIENTED CURVED
-/// IGNORED FROM_SURFACE TRIANGLES SIZE" or "refused REASON"; the importer's console lines go to
-/// standard error. Exit status 0 done, 1 refused, 2 usage, 3 out of memory.
+/// IGNORED FROM_SURFACE TRIANGLES SIZE FIBRES SHEETS REGIONS" or "refused REASON"; the last three
+/// are 1 when OUT_BASE.fibres, .sheets (a unit or zero "x y z" line per vertex) or .regions (the
+/// tags' source on the first line, then a tag per tetrahedron) were written beside the mesh; the
+/// importer's console lines go to standard error. Exit status 0 done, 1 refused, 2 usage, 3 out of memory.
 int runMesherProgram(int argc, char** argv);

@@ -1,6 +1,7 @@
-// VtkContentCheck: the structure of a legacy VTK file before version 5, ascii or binary (big-endian):
-// the header, POINTS, the cells of an UNSTRUCTURED_GRID or POLYDATA dataset with every index
-// inside the points, and the point and cell attributes after them.
+// VtkContentCheck: the structure of a legacy VTK file of any version up to 5.1, ascii or binary
+// (big-endian): the header, POINTS, the cells of an UNSTRUCTURED_GRID or POLYDATA dataset with
+// every index inside the points (version 5: offsets and connectivity), and the point and cell
+// attributes after them.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -13,13 +14,14 @@ namespace meshcheck {
 namespace {
 
 /// Bytes per value of a binary attribute type; 0 for "bit" (packed), -1 for an unknown type.
+/// VTK writes vtkIdType values as 32-bit integers.
 int bytesOfType(std::string_view type) {
     if (type == "bit") return 0;
-    if (type == "unsigned_char" || type == "char") return 1;
+    if (type == "unsigned_char" || type == "char" || type == "signed_char") return 1;
     if (type == "unsigned_short" || type == "short") return 2;
-    if (type == "unsigned_int" || type == "int" || type == "float") return 4;
-    if (type == "unsigned_long" || type == "long" || type == "double" || type == "vtkIdType" ||
-        type == "vtktypeint64" || type == "vtktypeuint64")
+    if (type == "unsigned_int" || type == "int" || type == "float" || type == "vtkIdType") return 4;
+    if (type == "unsigned_long" || type == "long" || type == "double" || type == "vtktypeint64" ||
+        type == "vtktypeuint64")
         return 8;
     return -1;
 }
@@ -34,15 +36,19 @@ class VtkCheck {
     bool keywordLine(std::string_view& line, bool required, const char* expected);
     bool points(std::string_view line);
     bool cells(std::string_view line, uint64_t& count);
+    bool cellsVersion5(std::string_view line, uint64_t& count);
+    bool indexArrayHeader(const char* keyword, int& bytes);
     bool cellTypes(std::string_view line, uint64_t count);
     bool attributes();
     bool values(uint64_t count, std::string_view type, const char* what);
-    bool integer(uint64_t& value, const char* what);
+    bool integer(uint64_t& value, const char* what, int bytes = 4);
     void skipMetadata();
+    void optionalMetadata();
 
     ContentScan& m_scan;
     bool m_binary = false;
     bool m_grid = false;
+    bool m_version5 = false;  ///< cells as offsets and connectivity
     uint64_t m_points = 0;
     uint64_t m_cells = 0;
 };
@@ -59,12 +65,13 @@ bool VtkCheck::header() {
     while (!version.empty() && version.back() == ' ') version.remove_suffix(1);
     if (!isNumber(version) || version[0] < '0' || version[0] > '9')
         return m_scan.fail("version " + m_scan.shown(version) + " is not a number");
-    // gmsh reads legacy VTK up to version 4.2; version 5 files (meshio's default) fail inside it
-    // with no useful reason, so they are refused here with one.
+    // Version 5 (VTK 9 and meshio write 5.1) stores cells as offsets and connectivity; a later
+    // layout is unknown to the reader.
     const size_t majorDigits = std::min(version.find_first_not_of("0123456789"), version.size());
-    if (majorDigits > 1 || version[0] >= '5')
+    if (majorDigits > 1 || version[0] > '5')
         return m_scan.failPlain("is legacy VTK version " + m_scan.plain(version) +
-                                ", which cannot be imported; write it as version 4.2 (meshio: file_format=\"vtk42\")");
+                                ", which cannot be imported; write it as version 5.1 or older");
+    m_version5 = version[0] == '5';
     if (!m_scan.readLine(line)) return m_scan.fail("the file ends after its version line");
     if (line.size() > 255) return m_scan.fail("the title line is longer than 255 characters");
     if (!m_scan.readLine(line)) return m_scan.fail("the file ends after its title line");
@@ -94,15 +101,17 @@ bool VtkCheck::keywordLine(std::string_view& line, bool required, const char* ex
     return m_scan.fail(std::string("the file ends before ") + expected);
 }
 
-bool VtkCheck::integer(uint64_t& value, const char* what) {
+/// One non-negative integer: a token (ascii) or a big-endian signed integer of the given size.
+bool VtkCheck::integer(uint64_t& value, const char* what, int bytes) {
     if (m_binary) {
         const char* p = nullptr;
-        if (!m_scan.readBytes(4, p)) return m_scan.failAtByte(std::string("the file ends inside the ") + what);
+        if (!m_scan.readBytes(static_cast<size_t>(bytes), p))
+            return m_scan.failAtByte(std::string("the file ends inside the ") + what);
         const auto* b = reinterpret_cast<const unsigned char*>(p);
-        const int32_t v =
-            static_cast<int32_t>(uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | uint32_t(b[3]));
-        if (v < 0) return m_scan.failAtByte(std::string("a negative number in the ") + what);
-        value = static_cast<uint64_t>(v);
+        uint64_t bits = 0;
+        for (int k = 0; k < bytes; ++k) bits = bits << 8 | b[k];
+        if (bits >> (8 * bytes - 1) & 1) return m_scan.failAtByte(std::string("a negative number in the ") + what);
+        value = bits;
         return true;
     }
     std::string_view token;
@@ -117,6 +126,17 @@ void VtkCheck::skipMetadata() {
     std::string_view line;
     while (m_scan.readLine(line) && line.find_first_not_of(" \t") != std::string_view::npos) {
     }
+}
+
+/// A METADATA block, if one follows (VTK writes them after arrays with information keys, such as
+/// the points' L2_NORM_RANGE).
+void VtkCheck::optionalMetadata() {
+    const size_t mark = m_scan.pos();
+    std::string_view next;
+    if (keywordLine(next, false, "") && next.substr(0, 8) == "METADATA")
+        skipMetadata();
+    else
+        m_scan.seek(mark);
 }
 
 /// count values of the type: number tokens (ascii) or count times the type's size in bytes.
@@ -180,6 +200,7 @@ bool VtkCheck::points(std::string_view line) {
 /// "CELLS|POLYGONS|... n size", then n cells "k i1 .. ik" with every index below the point
 /// count, size integers in all.
 bool VtkCheck::cells(std::string_view line, uint64_t& count) {
+    if (m_version5) return cellsVersion5(line, count);
     LineTokens tokens(line);
     std::string_view keyword, countToken, sizeToken, extra;
     uint64_t size = 0;
@@ -207,6 +228,67 @@ bool VtkCheck::cells(std::string_view line, uint64_t& count) {
     if (used != size)
         return m_scan.fail("the cells hold " + m_scan.number(used) + " integers, not the " + m_scan.number(size) +
                            " declared");
+    return true;
+}
+
+/// "OFFSETS|CONNECTIVITY vtktypeint64|vtktypeint32": the line before a version 5 index array.
+bool VtkCheck::indexArrayHeader(const char* keyword, int& bytes) {
+    std::string_view line, word, type, extra;
+    if (!keywordLine(line, true, keyword)) return false;
+    LineTokens tokens(line);
+    if (!tokens.next(word) || word != keyword || !tokens.next(type) || tokens.next(extra))
+        return m_scan.fail(std::string("expected '") + keyword + " vtktypeint64', found " + m_scan.shown(line));
+    if (type == "vtktypeint64")
+        bytes = 8;
+    else if (type == "vtktypeint32")
+        bytes = 4;
+    else
+        return m_scan.fail(std::string(keyword) + " of type " + m_scan.shown(type) +
+                           "; vtktypeint64 or vtktypeint32 can be read");
+    return true;
+}
+
+/// Version 5: "CELLS|POLYGONS|... offsets size", then "OFFSETS type" with the offsets (0 first,
+/// never decreasing, size last) and "CONNECTIVITY type" with size indices, each below the point
+/// count; offsets - 1 cells.
+bool VtkCheck::cellsVersion5(std::string_view line, uint64_t& count) {
+    LineTokens tokens(line);
+    std::string_view keyword, offsetToken, sizeToken, extra;
+    uint64_t offsets = 0, size = 0;
+    tokens.next(keyword);
+    if (!tokens.next(offsetToken) || !tokens.next(sizeToken) || tokens.next(extra) ||
+        !parseCount(offsetToken, offsets) || !parseCount(sizeToken, size))
+        return m_scan.fail("expected '" + m_scan.plain(keyword) + " offsets size', found " + m_scan.shown(line));
+    int bytes = 0;
+    if (!indexArrayHeader("OFFSETS", bytes)) return false;
+    const uint64_t least = m_binary ? static_cast<uint64_t>(bytes) : 2;
+    if (offsets > m_scan.remaining() / least || size > m_scan.remaining() / least)
+        return m_scan.fail(m_scan.plain(keyword) + " declares " + m_scan.number(offsets) + " offsets and " +
+                           m_scan.number(size) + " indices, more than the file can hold");
+    if (offsets == 0 && size != 0) return m_scan.fail(m_scan.plain(keyword) + " declares indices without offsets");
+    uint64_t previous = 0;
+    for (uint64_t i = 0; i < offsets; ++i) {
+        uint64_t offset = 0;
+        if (!integer(offset, "offsets", bytes)) return false;
+        if ((i == 0 && offset != 0) || offset < previous || offset > size)
+            return m_scan.fail("offset " + m_scan.number(i) + " is " + m_scan.number(offset) +
+                               "; offsets must rise from 0 to the " + m_scan.number(size) + " indices declared");
+        previous = offset;
+    }
+    optionalMetadata();
+    if (previous != size)
+        return m_scan.fail("the offsets end at " + m_scan.number(previous) + ", not at the " + m_scan.number(size) +
+                           " indices declared");
+    if (!indexArrayHeader("CONNECTIVITY", bytes)) return false;
+    for (uint64_t i = 0; i < size; ++i) {
+        uint64_t index = 0;
+        if (!integer(index, "connectivity", bytes)) return false;
+        if (index >= m_points)
+            return m_scan.fail("connectivity entry " + m_scan.number(i) + " names point " + m_scan.number(index) +
+                               " of " + m_scan.number(m_points));
+    }
+    optionalMetadata();
+    count = offsets == 0 ? 0 : offsets - 1;
     return true;
 }
 
@@ -280,12 +362,7 @@ bool VtkCheck::attributes() {
                     return m_scan.fail("a FIELD array declares " + m_scan.number(tupleCount) +
                                        " tuples, more than the file can hold");
                 if (!values(components * tupleCount, type, "field values")) return false;
-                const size_t mark = m_scan.pos();
-                std::string_view next;
-                if (keywordLine(next, false, "") && next.substr(0, 8) == "METADATA")
-                    skipMetadata();
-                else
-                    m_scan.seek(mark);
+                optionalMetadata();
             }
             continue;
         }
@@ -331,6 +408,7 @@ bool VtkCheck::run() {
     if (!keywordLine(line, true, "POINTS")) return false;
     if (line.compare(0, 6, "POINTS") != 0) return m_scan.fail("expected POINTS, found " + m_scan.shown(line));
     if (!points(line)) return false;
+    optionalMetadata();
     size_t mark = m_scan.pos();
     if (!keywordLine(line, true, "the cells")) return false;
     LineTokens tokens(line);

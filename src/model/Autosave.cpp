@@ -135,7 +135,6 @@ bool restoreAutosave(TLSMModel& model, std::string& error) {
     model.m_simulator.initSimulator(model.m_vtxOrigPos, model.m_tets, model.m_smNeighbors, model.m_orienField.m_frames);
     updateFieldHarmonic(model.m_phaseField, *model.m_fieldMatrix);
     updateFieldHarmonic(model.m_ampliField, *model.m_fieldMatrix);
-    model.m_orienField.updateOrientation(model.m_tets, model.m_vtxOrigPos, model.m_smNeighbors,
-                                         model.m_vtxIsVentriOrAtrium);
+    settleFramesAfterProject(model);
     return true;
 }

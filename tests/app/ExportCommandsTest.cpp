@@ -194,6 +194,33 @@ TEST_F(GuiFixture, AnExportOntoAFullDiskStopsWithOneMessageAndTheBeatGoesOn) {
               "Export failed: cannot write " + m_dir.file("full.vtu") + ": No space left on device");
 }
 
+TEST_F(GuiFixture, OpenCarpExportWritesTheThreeFilesNamedByAnyOfThemAndTellsAFailure) {
+    writeCubeModel("ModelB");
+    start();
+    ASSERT_NE(manager().model(), nullptr);
+    m_dialogs.fileAnswers.push_back(m_dir.file("cube.elem"));
+    trigger(QStringLiteral("Export openCARP mesh..."));
+    ASSERT_EQ(m_dialogs.fileFilters.size(), 1u);
+    EXPECT_EQ(m_dialogs.fileFilters[0], kCarpExportFilter);
+    EXPECT_TRUE(m_dialogs.messages.empty());
+    EXPECT_FALSE(testfiles::exists(m_dir.file("cube.elem.pts")));
+    const std::string pts = testfiles::readText(m_dir.file("cube.pts"));
+    const std::string elem = testfiles::readText(m_dir.file("cube.elem"));
+    const std::string lon = testfiles::readText(m_dir.file("cube.lon"));
+    EXPECT_EQ(pts.substr(0, pts.find('\n')), std::to_string(kCubeModelVertices));
+    EXPECT_EQ(elem.substr(0, elem.find('\n')), std::to_string(manager().model()->m_tets.size()));
+    EXPECT_EQ(countOccurrences(elem, "\nTt "), static_cast<int>(manager().model()->m_tets.size()));
+    EXPECT_EQ(lon.compare(0, 2, "2\n"), 0);
+    EXPECT_EQ(countOccurrences(lon, "\n"), static_cast<int>(manager().model()->m_tets.size()) + 1);
+
+    // A folder that does not exist: the user is told, nothing is written.
+    m_dialogs.fileAnswers.push_back(m_dir.file("missing/cube.pts"));
+    trigger(QStringLiteral("Export openCARP mesh..."));
+    ASSERT_EQ(m_dialogs.messages.size(), 1u);
+    EXPECT_EQ(m_dialogs.messages[0].rfind("Export failed: cannot write " + m_dir.file("missing/cube.pts"), 0), 0u)
+        << m_dialogs.messages[0];
+}
+
 TEST_F(GuiFixture, ExperimentChartViewEntriesAndAboutDialogWorkFromTheMenus) {
     start();
     // Every entry of the menus this window offers besides the fibre presets.

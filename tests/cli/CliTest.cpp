@@ -206,6 +206,14 @@ TEST_F(CliTest, HelpListsSaveAndUsageErrorsGiveTwo) {
     EXPECT_NE(help.out.find("has_project"), std::string::npos);
     EXPECT_EQ(runCli("save", dir).status, 2);
     EXPECT_EQ(runCli("save '" + dir.file("absent") + "' --quiet", dir).status, 1);
+    // Every command the program runs has its entry, and every entry names a command it runs.
+    for (const char* command : {"info", "save", "simulate", "solve-fields", "make-model", "import", "export-carp",
+                                "export-fields", "indices", "fibres", "render", "movie"}) {
+        SCOPED_TRACE(command);
+        EXPECT_NE(help.out.find(std::string("\n  ") + command + " "), std::string::npos);
+        EXPECT_EQ(runCli(command, dir).err.find("unknown command"), std::string::npos);
+    }
+    EXPECT_NE(runCli("no-such-command", dir).err.find("unknown command"), std::string::npos);
 }
 
 }  // namespace

@@ -16,6 +16,8 @@ TEST(MeshContentCheckTest, FormatComesFromTheExtensionInAnyLetterCase) {
     EXPECT_EQ(meshFileFormatOf("/data/heart.Stl"), MeshFileFormat::Stl);
     EXPECT_EQ(meshFileFormatOf("HEART.MSH"), MeshFileFormat::Msh);
     EXPECT_EQ(meshFileFormatOf("a.b/heart.Vtk"), MeshFileFormat::Vtk);
+    EXPECT_EQ(meshFileFormatOf("heart.VTU"), MeshFileFormat::Vtu);
+    EXPECT_EQ(meshFileFormatOf("heart.pvtu"), MeshFileFormat::Unknown);
     EXPECT_EQ(meshFileFormatOf("heart.MeSh"), MeshFileFormat::Medit);
     EXPECT_EQ(meshFileFormatOf("heart.PLY2"), MeshFileFormat::Ply2);
     EXPECT_EQ(meshFileFormatOf("heart.stl.opt"), MeshFileFormat::Unknown);
@@ -43,6 +45,10 @@ TEST(MeshContentCheckTest, WhatTheReadersWouldMisreadIsRefusedAndWhatTheyReadPas
     const std::string vtk =
         "# vtk DataFile Version 3.0\nt\nASCII\nDATASET UNSTRUCTURED_GRID\nPOINTS 4 float\n"
         "0 0 0 1 0 0 0 1 0 0 0 1\n";
+    const std::string vtk51 =
+        "# vtk DataFile Version 5.1\nt\nASCII\nDATASET UNSTRUCTURED_GRID\nPOINTS 4 float\n0 0 0 1 0 0 0 1 0 0 0 1\n";
+    const std::string vtu =
+        "<?xml version=\"1.0\"?>\n<VTKFile type=\"UnstructuredGrid\" version=\"1.0\">\n<UnstructuredGrid>\n";
     const std::string medit = "MeshVersionFormatted 2\nDimension 3\nVertices\n4\n0 0 0 1\n1 0 0 1\n0 1 0 1\n0 0 1 1\n";
     // An ascii STL without facets, padded with blanks, which as bytes 80-83 declare 538,976,288
     // binary triangles: the reader falls back to binary when it finds no ascii facet.
@@ -75,6 +81,24 @@ TEST(MeshContentCheckTest, WhatTheReadersWouldMisreadIsRefusedAndWhatTheyReadPas
          "the cells hold more than the 5"},
         {MeshFileFormat::Vtk, vtk + "CELLS 1 5\n4 0 1 2 3\nCELL_TYPES 1\n10\nPOINT_DATA 4\nSCALARS s float\n1 2 3\n",
          "it declares 4 attribute values, more than the file can hold"},
+        // Version 5: offsets and connectivity, the offsets rising from 0 to the connectivity's size.
+        {MeshFileFormat::Vtk,
+         vtk51 + "CELLS 2 4\nOFFSETS vtktypeint64\n0 4\nCONNECTIVITY vtktypeint64\n0 1 2 3\nCELL_TYPES 1\n10\n", ""},
+        {MeshFileFormat::Vtk,
+         vtk51 + "CELLS 3 4\nOFFSETS vtktypeint64\n0 4 2\nCONNECTIVITY vtktypeint64\n0 1 2 3\nCELL_TYPES 2\n10 10\n",
+         "offset 2 is 2; offsets must rise from 0 to the 4 indices declared"},
+        // The markup ends where raw appended bytes begin, whatever they hold.
+        {MeshFileFormat::Vtu,
+         vtu + "<Piece NumberOfPoints=\"4\" NumberOfCells=\"1\"/>\n</UnstructuredGrid>\n"
+               "<AppendedData encoding=\"raw\">\n_<!DOCTYPE <\xff\x00",
+         ""},
+        {MeshFileFormat::Vtu, vtu + "<Piece NumberOfPoints=\"300000000\" NumberOfCells=\"1\">",
+         "it declares 300000000 points and 1 cells, more than the 268435455 a model can hold"},
+        {MeshFileFormat::Vtu, vtu + "<Piece NumberOfPoints=\"4\" NumberOfCells=\"1\"><Points><DataArray FileName='a'/>",
+         "f refers to another file (FileName='a')"},
+        {MeshFileFormat::Vtu, vtu + "<Piece NumberOfPoints=\"4\" NumberOfCells=\"1\"></Piece>",
+         "the file ends inside the element 'UnstructuredGrid'"},
+        {MeshFileFormat::Vtu, "SystemCall \"touch marker\";\n", "f is not a VTK XML file (no VTKFile element)"},
         {MeshFileFormat::Medit, medit + "Tetrahedra\n1\n1 2 3 4 0\nEnd\n", ""},
         {MeshFileFormat::Medit, medit + "Tetrahedra\n1\n1 2 3 5 0\nEnd\n", "Tetrahedra entry 1 names vertex 5 of 4"},
         {MeshFileFormat::Medit, medit + "Tetrahedra 1\n1 2 3 4 0\nEnd\n", "Tetrahedra must stand alone on its line"},

@@ -1,6 +1,6 @@
 // The mesher's child process: every way a child can end becomes the right message and leaves
 // nothing running; what the mesher wrote is checked before it is used; a project file of another
-// mesh is moved aside.
+// mesh is moved aside; fibres and regions come back with the mesh, and fibres go into the project.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "common/TestFiles.h"
+#include "io/ProjectRecord.h"
 #include "linalg/Diagnostics.h"
 #include "meshimport/ChildProcess.h"
 #include "meshimport/MesherProcess.h"
@@ -273,4 +274,98 @@ TEST(MesherProcessTest, AProjectOfAnotherMeshIsMovedAsideAndTheSameMeshKeepsIt) 
     testfiles::writeText(lone + ".vm", "lone project");
     ASSERT_TRUE(placeImportedMesh(lone, one, backup, error)) << error;
     EXPECT_EQ(testfiles::readText(lone + ".vm.bak"), "lone project");
+}
+
+TEST(MesherProcessTest, FibresAndRegionsComeBackFromTheMesherCheckedLikeTheMesh) {
+    TempDir dir;
+    DiagCapture console;
+    // A stand-in for the mesher that copies whatever pieces lie ready beside it.
+    const std::string fake = dir.file("fake-mesher");
+    testfiles::writeText(fake, "#!/bin/sh\nfor e in node ele fibres sheets regions; do [ -f \"" + dir.path() +
+                                   "/out.$e\" ] && cp \"" + dir.path() + "/out.$e\" \"$2.$e\"; done\ncat \"" +
+                                   dir.path() + "/report\"\n");
+    std::filesystem::permissions(fake, std::filesystem::perms::owner_all);
+    testfiles::writeText(dir.file("in.pts"), "4\n");
+    testfiles::writeText(dir.file("out.node"), "4 3 0 0\n0 0 0 0\n1 1 0 0\n2 0 1 0\n3 0 0 1\n");
+    testfiles::writeText(dir.file("out.ele"), "1 4 0\n0 0 1 2 3\n");
+    auto run = [&](const std::string& fibres, const std::string& regions, const std::string& report,
+                   ImportedTetMesh& mesh, std::string& error) {
+        testfiles::writeText(dir.file("out.fibres"), fibres);
+        testfiles::writeText(dir.file("out.regions"), regions);
+        testfiles::writeText(dir.file("report"), report);
+        MeshImportJob job;
+        MeshImportReport imported;
+        return job.start(dir.file("in.pts"), MeshImportOptions(), error, defaultMesherLimits(), fake) &&
+               job.finish(mesh, imported, error);
+    };
+    const std::string unit = "1 0 0\n0 1 0\n0 0 0\n0.6 0.8 0\n";
+    ImportedTetMesh mesh;
+    std::string error;
+    ASSERT_TRUE(run(unit, "elem\n-7\n", "mesh 4 1 0 0 0 0 0 0 0 1 0 1\n", mesh, error)) << error;
+    ASSERT_EQ(mesh.fibres.size(), 4u);
+    EXPECT_EQ(mesh.fibres[3].y, 0.8);
+    EXPECT_TRUE(mesh.sheets.empty());
+    EXPECT_EQ(mesh.regions, std::vector<int>{-7});
+    EXPECT_EQ(mesh.regionSource, "elem");
+
+    EXPECT_FALSE(run("2 0 0\n0 1 0\n0 0 0\n0.6 0.8 0\n", "elem\n1\n", "mesh 4 1 0 0 0 0 0 0 0 1 0 1\n", mesh, error));
+    EXPECT_EQ(error, "the mesher wrote a direction that is not a unit vector (.fibres line 1)");
+    EXPECT_TRUE(mesh.points.empty());
+    EXPECT_FALSE(run("1 0 0\n0 1 0\n0 0 1\n", "elem\n1\n", "mesh 4 1 0 0 0 0 0 0 0 1 0 1\n", mesh, error));
+    EXPECT_NE(error.find("invalid directions"), std::string::npos) << error;
+    EXPECT_FALSE(run(unit + "1 0 0\n", "elem\n1\n", "mesh 4 1 0 0 0 0 0 0 0 1 0 1\n", mesh, error));
+    EXPECT_EQ(error, "the mesher wrote more directions than vertices (.fibres)");
+    EXPECT_FALSE(run(unit, "el em\n1\n", "mesh 4 1 0 0 0 0 0 0 0 1 0 1\n", mesh, error));
+    EXPECT_EQ(error, "the mesher wrote an invalid region source");
+    EXPECT_FALSE(run(unit, "elem\n1\n2\n", "mesh 4 1 0 0 0 0 0 0 0 1 0 1\n", mesh, error));
+    EXPECT_EQ(error, "the mesher wrote more region tags than tetrahedra");
+    // Sheets without fibres, or a flag cut short, is no report at all.
+    EXPECT_FALSE(run(unit, "elem\n1\n", "mesh 4 1 0 0 0 0 0 0 0 0 1 0\n", mesh, error));
+    EXPECT_EQ(error, "the mesher ended without a report");
+    EXPECT_FALSE(run(unit, "elem\n1\n", "mesh 4 1 0 0 0 0 0 0 0 1\n", mesh, error));
+    EXPECT_EQ(error, "the mesher ended without a report");
+}
+
+TEST(MesherProcessTest, FibresOfTheMeshGoIntoItsProjectBesideWhatTheProjectHolds) {
+    TempDir dir;
+    DiagCapture console;
+    const std::string base = dir.file("heart");
+    ImportedTetMesh mesh;
+    mesh.points = {vec3(0, 0, 0), vec3(1, 0, 0), vec3(0, 1, 0), vec3(0, 0, 1)};
+    mesh.tets = {{0, 1, 2, 3}};
+    mesh.fibres = {vec3(0, 0, 1), vec3(0, 0, 1), vec3(0, 0, 0), vec3(1, 0, 0)};
+    std::string error, backup;
+    // A new model: a project holding only the frames. Without a sheet the depth direction points
+    // away from the centroid, across the fibre; a zero fibre keeps the identity frame.
+    ASSERT_TRUE(placeImportedMesh(base, mesh, backup, error)) << error;
+    ProjectRecord record;
+    ASSERT_TRUE(readProjectFile(base + ".vm", record, error)) << error;
+    ASSERT_TRUE(record.endMarkerFound);
+    ASSERT_EQ(record.entries.size(), 1u);
+    const auto& frames = record.entries[0].frames;
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_EQ(frames[0][0], vec3(0, 0, 1));
+    EXPECT_NEAR(frames[0][1].dot(vec3(-1, -1, 0) / std::sqrt(2.0)), 1.0, 1e-6);
+    EXPECT_EQ(frames[2][0], vec3(1, 0, 0));
+    EXPECT_EQ(frames[2][2], vec3(0, 0, 1));
+
+    // The same mesh again with other fibres: the project keeps its other records.
+    ProjectEntry iterations;
+    iterations.key = ProjectKey::IterationN;
+    iterations.intValue = 7;
+    record.entries.insert(record.entries.begin(), iterations);
+    ASSERT_TRUE(writeProjectFile(base + ".vm", record, error)) << error;
+    mesh.fibres[0] = vec3(0, 1, 0);
+    ASSERT_TRUE(placeImportedMesh(base, mesh, backup, error)) << error;
+    EXPECT_EQ(backup, "");
+    ASSERT_TRUE(readProjectFile(base + ".vm", record, error)) << error;
+    ASSERT_EQ(record.entries.size(), 2u);
+    EXPECT_EQ(record.entries[0].intValue, 7);
+    EXPECT_EQ(record.entries[1].frames[0][0], vec3(0, 1, 0));
+
+    // A project that cannot be read whole is left as it is, and the import says why.
+    testfiles::writeText(base + ".vm", "#VelmoraSaveFile\n#IterationN");
+    EXPECT_FALSE(placeImportedMesh(base, mesh, backup, error));
+    EXPECT_NE(error.find("was not read completely"), std::string::npos) << error;
+    EXPECT_EQ(testfiles::readText(base + ".vm"), "#VelmoraSaveFile\n#IterationN");
 }

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 #include "CliCommon.h"
 #include "linalg/Diagnostics.h"
@@ -9,6 +10,21 @@
 #include "meshimport/MesherProcess.h"
 #include "model/FieldExport.h"
 #include "model/TLSMModel.h"
+
+namespace {
+
+/// The region tags of an imported mesh: {"source": ..., "counts": {"TAG": tetrahedra, ...}} with the
+/// tags in ascending order, or null when the file had none.
+nlohmann::json regionSummary(const ImportedTetMesh& mesh) {
+    if (mesh.regions.empty()) return nlohmann::json();
+    std::map<int, size_t> counts;
+    for (int tag : mesh.regions) ++counts[tag];
+    nlohmann::json byTag = nlohmann::json::object();
+    for (const auto& [tag, count] : counts) byTag[std::to_string(tag)] = count;
+    return {{"source", mesh.regionSource}, {"counts", byTag}};
+}
+
+}  // namespace
 
 int runImport(const std::vector<std::string>& args) {
     CliArgs cli;
@@ -59,12 +75,20 @@ int runImport(const std::vector<std::string>& args) {
                               {"from_surface", report.meshedFromSurface},
                               {"surface_triangles", report.surfaceTriangles},
                               {"element_size", report.elementSize},
-                              {"project_backup", backup.empty() ? nlohmann::json() : nlohmann::json(backup)}};
+                              {"project_backup", backup.empty() ? nlohmann::json() : nlohmann::json(backup)},
+                              {"fibres", !mesh.fibres.empty()},
+                              {"sheets", !mesh.sheets.empty()},
+                              {"regions", regionSummary(mesh)}};
     if (cli.has("json")) {
         std::printf("%s\n", j.dump(2).c_str());
     } else {
         std::printf("%s.node/.ele: %zu vertices, %zu tetrahedra (%d nodes dropped, %d tetrahedra reoriented)\n",
                     base.c_str(), mesh.points.size(), mesh.tets.size(), report.droppedNodes, report.reorientedTets);
+        if (!mesh.fibres.empty())
+            std::printf("%s.vm: the fibre frames of the mesh (%s)\n", base.c_str(),
+                        mesh.sheets.empty() ? "fibres" : "fibres and sheets");
+        if (!mesh.regions.empty())
+            std::printf("regions (%s): %s\n", mesh.regionSource.c_str(), regionSummary(mesh)["counts"].dump().c_str());
     }
     return 0;
 }
