@@ -182,6 +182,12 @@ void DlgStdInteraction::buildControls() {
     numbers->addWidget(m_stiffSpin, 1, 1);
     m_clearChartButton = new QPushButton(QStringLiteral("clear chart"), this);
     numbers->addWidget(m_clearChartButton, 1, 2, 1, 2);
+    m_crossFibreSpin = makeSpin(hundredthsOf(kMinCrossFibreExponent), hundredthsOf(kMaxCrossFibreExponent), this);
+    m_crossFibreSpin->setToolTip(
+        QStringLiteral("cross-fibre exponent k (hundredths): as a fibre shortens by c, the wall widens by c^k "
+                       "across the fibre and thickens by 1/(c c^k); -50 widens and thickens alike"));
+    numbers->addWidget(new QLabel(QStringLiteral("cross-fibre"), this), 2, 0);
+    numbers->addWidget(m_crossFibreSpin, 2, 1);
     top->addLayout(numbers);
 
     m_legend = new QLabel(QStringLiteral("mouse R:Atrium  L:ventricle") + QChar(0x3000) + QStringLiteral("M:delete"), this);
@@ -247,6 +253,12 @@ void DlgStdInteraction::connectControls() {
             if (spin == m_contractSpin) buildTables(*excitation);
         });
     }
+    connect(m_crossFibreSpin, &QSpinBox::valueChanged, this, [this] {
+        TGlobalExcitation* excitation = currentExcitation();
+        if (!m_bInitialized || !excitation) return;
+        excitation->m_crossFibreExponent = m_crossFibreSpin->value() / 100.0;
+        buildTables(*excitation);
+    });
     connect(m_stiffSpin, &QSpinBox::valueChanged, this, [this] {
         TLSMModel* model = currentModel();
         if (m_bInitialized && model) model->m_iterationN = m_stiffSpin->value();
@@ -298,6 +310,7 @@ void DlgStdInteraction::syncControls() {
         setSpinQuietly(m_contractSpin, hundredthsOf(e.m_amplitude));
         setSpinQuietly(m_waveSpin, hundredthsOf(e.m_numOfWave));
         setSpinQuietly(m_waveASpin, hundredthsOf(e.m_numOfWaveA));
+        setSpinQuietly(m_crossFibreSpin, hundredthsOf(e.m_crossFibreExponent));
     }
     setCheckedQuietly(m_simulationButton, manager.m_timerOn);
     setCheckedQuietly(m_meshBox, manager.m_bShowMesh);

@@ -79,6 +79,8 @@ class DlgStdInteraction : public QtToolWindow<StdDialogWindow> {
     QSpinBox* m_contractSpin = nullptr;
     QSpinBox* m_cycleSpin = nullptr;
     QSpinBox* m_stiffSpin = nullptr;
+    /// The ventricles' cross-fibre exponent in hundredths (-50 to 100).
+    QSpinBox* m_crossFibreSpin = nullptr;
     QPushButton* m_clearChartButton = nullptr;
     QLabel* m_legend = nullptr;
     QSlider* m_rateSlider = nullptr;

@@ -27,6 +27,7 @@ vec3 turnUp(const vec3& axis, double theta) {
 }
 
 void rebuildAllLines(TTensorField& field, const std::vector<Tetra>& tets, const std::vector<vec3>& positions) {
+    field.m_ruleBased.inForce = false;
     const std::vector<int16_t> allVentricle(positions.size(), 1);
     field.buildAllFibreLines(tets, positions, allVentricle);
 }

@@ -48,6 +48,7 @@ void TTensorField::fitDepthValues(size_t vertexCount) {
 void TTensorField::initOrientationField(const std::vector<Tetra>& tets, const std::vector<vec3>& positions) {
     const size_t n = positions.size();
     m_frames.assign(n, TVertexFrame());
+    m_ruleBased.inForce = false;
     m_depthField.setup(0.0, 1.0, 1.0, static_cast<int>(n));
     const std::vector<int16_t> allVentricle(n, 1);
     buildAllFibreLines(tets, positions, allVentricle);
@@ -332,6 +333,7 @@ void TTensorField::updateOrientation(const std::vector<Tetra>& tets, const std::
                                      const std::vector<int16_t>& labels) {
     const int n = static_cast<int>(positions.size());
     m_frames.resize(static_cast<size_t>(n));
+    m_ruleBased.inForce = false;
     fitDepthValues(positions.size());
 
     if (m_strokes.empty()) {

@@ -17,6 +17,14 @@ struct TVertexFrame {
     vec3 m_thirdDir{0, 0, 1};
 };
 
+/// Rule-based fibres as they stand on the frames: whether they are in force (a stroke update or a
+/// preset replaces them) and their helix angles in degrees at the cavities and at the outer surface.
+struct RuleBasedFibreSetting {
+    bool inForce = false;
+    double endoDegrees = 60.0;
+    double epiDegrees = -60.0;
+};
+
 /// One display fibre line: samples with the depth value at each.
 using TFibreLine = std::vector<std::pair<TTetSample, double>>;
 
@@ -85,6 +93,11 @@ public:
     TSmoothField m_depthField;
     std::vector<TVertexFrame> m_frames;
     TOrientationFactorCache m_factorCache;
+    /// Set by the rule-based fibres; cleared by whatever else replaces the frames.
+    RuleBasedFibreSetting m_ruleBased;
+    /// The transmural coordinate the rule-based fibres were last made from (one per vertex), kept
+    /// for display; empty before.
+    std::vector<double> m_transmural;
 
 private:
     /// The depth values resized to the vertex count (filled with the default) when they do not match.

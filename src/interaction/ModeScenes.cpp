@@ -102,11 +102,17 @@ PaintScenePlan planPaintScene(PaintTool tool, const MainWindowManager& manager, 
             plan.markerValue = paintToolValue(tool);
             plan.surface = plan.translucent ? PaintSurface::Plain : PaintSurface::DepthColoured;
             break;
-        case PaintToolGroup::Orientation:
+        case PaintToolGroup::Orientation: {
             plan.markers = PaintMarkers::OrientationStrokes;
             plan.peelFilter = peelDepth != 1.0;
-            plan.surface = PaintSurface::Plain;
+            // Under rule-based fibres the surface (and a cut through the wall) shows the transmural
+            // coordinate they follow.
+            const TLSMModel* model = manager.model();
+            const bool rule = model && model->m_orienField.m_ruleBased.inForce &&
+                              model->m_orienField.m_transmural.size() == model->m_verts.size();
+            plan.surface = rule && !plan.translucent ? PaintSurface::TransmuralColoured : PaintSurface::Plain;
             break;
+        }
         case PaintToolGroup::Phase:
             plan.markers = PaintMarkers::PhaseConstraints;
             plan.surface = PaintSurface::PhaseColoured;
@@ -180,6 +186,9 @@ void drawPaintScene(const PaintScenePlan& plan, const TLSMModel& model, double a
             break;
         case PaintSurface::AmplitudeColoured:
             drawFieldColored(model, SurfaceField::Amplitude, ramps.red);
+            break;
+        case PaintSurface::TransmuralColoured:
+            drawFieldColored(model, SurfaceField::Transmural, ramps.rainbow);
             break;
         case PaintSurface::ByChamber:
             heart.drawByChamber(model, plan.translucent);

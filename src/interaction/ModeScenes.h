@@ -42,7 +42,7 @@ enum class PaintMarkers {
     VertexLabels
 };
 /// How the paint mode draws the surface for the selected tool.
-enum class PaintSurface { Plain, DepthColoured, PhaseColoured, AmplitudeColoured, ByChamber };
+enum class PaintSurface { Plain, DepthColoured, PhaseColoured, AmplitudeColoured, ByChamber, TransmuralColoured };
 
 struct PaintScenePlan {
     PaintMarkers markers = PaintMarkers::None;

@@ -8,6 +8,7 @@
 
 #include "io/TetGenFile.h"
 #include "linalg/Diagnostics.h"
+#include "model/RuleBasedFibreModel.h"
 #include "model/TLSMModel.h"
 
 namespace {
@@ -47,13 +48,13 @@ bool closeWrittenFile(std::FILE* file, const std::string& path, std::string& err
 }
 
 bool writeModelVtu(const TLSMModel& model, const std::vector<vec3>& positions, bool withContraction,
-                   const std::string& path, std::string& error) {
+                   const std::string& path, std::string& error, const std::vector<double>* transmural) {
     const size_t n = positions.size();
     const std::vector<TVertexFrame>& frames = model.m_orienField.m_frames;
     if (n != static_cast<size_t>(model.vertexCount()) || model.m_phaseField.m_value.size() != n ||
         model.m_ampliField.m_value.size() != n || model.m_orienField.m_depthField.m_value.size() != n ||
         model.m_vtxIsVentriOrAtrium.size() != n || frames.size() != n ||
-        (withContraction && model.m_vtxContraction.size() != n)) {
+        (withContraction && model.m_vtxContraction.size() != n) || (transmural && transmural->size() != n)) {
         error = "the model's fields do not match its " + std::to_string(model.vertexCount()) + " vertices";
         return false;
     }
@@ -83,6 +84,7 @@ bool writeModelVtu(const TLSMModel& model, const std::vector<vec3>& positions, b
     writeScalars(out, "depth", "Float64", model.m_orienField.m_depthField.m_value);
     writeScalars(out, "label", "Int32",
                  std::vector<double>(model.m_vtxIsVentriOrAtrium.begin(), model.m_vtxIsVentriOrAtrium.end()));
+    if (transmural) writeScalars(out, "transmural", "Float64", *transmural);
     std::vector<vec3> fibre(n), sheet(n), normal(n);
     for (size_t i = 0; i < n; ++i) {
         fibre[i] = frames[i].m_primaryDir;
@@ -112,5 +114,10 @@ bool exportModelFields(const TLSMModel& model, const std::string& path, std::str
     if (!sameMesh)
         diagPrintf("exportFields: %s.node no longer matches the model; the model's rest positions are written\n",
                    model.m_filePath.c_str());
-    return writeModelVtu(model, sameMesh ? base.m_verts : model.m_vtxOrigPos, false, path, error);
+    std::vector<double> transmural;
+    std::string why;
+    const bool withTransmural = computeModelTransmural(model, transmural, why);
+    if (!withTransmural) diagPrintf("exportFields: no transmural coordinate: %s\n", why.c_str());
+    return writeModelVtu(model, sameMesh ? base.m_verts : model.m_vtxOrigPos, false, path, error,
+                         withTransmural ? &transmural : nullptr);
 }

@@ -43,6 +43,13 @@ void buildTables(TGlobalExcitation& e) {
         const double ca = 1.0 - evalChart(e.m_chartAtri, x) * e.m_amplitude;
         const double cv = 1.0 - evalChart(e.m_chartVent, x) * e.m_amplitude;
         e.m_tableAtri[k] = vec3(ca, 1.0 / std::sqrt(ca), 1.0 / std::sqrt(ca));
-        e.m_tableVent[k] = vec3(cv, 1.0 / std::sqrt(cv), 1.0 / std::sqrt(cv));
+        e.m_tableVent[k] = ventricularFactors(cv, e.m_crossFibreExponent);
     }
+}
+
+vec3 ventricularFactors(double c, double k) {
+    // The default keeps the very operations (and bits) of the equal cross-fibre stretch.
+    if (k == kDefaultCrossFibreExponent) return vec3(c, 1.0 / std::sqrt(c), 1.0 / std::sqrt(c));
+    const double inWall = std::pow(c, k);
+    return vec3(c, 1.0 / (c * inWall), inWall);
 }

@@ -40,20 +40,18 @@ int propagationIndex(double t, double phase, double waves) {
     return static_cast<int>(index);
 }
 
-/// (c, 1/sqrt c, 1/sqrt c) for a chart level, with c held at the smallest usable fibre factor.
-vec3 globalFactors(const TChart& chart, double t, double amplitude) {
+/// (c, 1/sqrt c, 1/sqrt c) for a chart level, with c held at the smallest usable fibre factor;
+/// the ventricles' cross-fibre factors follow the exponent k.
+vec3 globalFactors(const TChart& chart, double t, double amplitude, double k) {
     const double c = usableFibreFactor(1.0 - evalChart(chart, t) * amplitude);
-    const double e = 1.0 / std::sqrt(c);
-    return {c, e, e};
+    return ventricularFactors(c, k);
 }
 
-vec3 tableFactors(const std::array<vec3, 100>& table, int index) {
+vec3 tableFactors(const std::array<vec3, 100>& table, int index, double k) {
     const vec3& entry = table[index];
     if (entry.x >= kMinFibreFactor && entry.x <= kMaxFibreFactor && std::isfinite(entry.y) && std::isfinite(entry.z))
         return entry;
-    const double c = usableFibreFactor(entry.x);
-    const double e = 1.0 / std::sqrt(c);
-    return {c, e, e};
+    return ventricularFactors(usableFibreFactor(entry.x), k);
 }
 
 vec3 scaledByAmplitude(const vec3& c, double h) {
@@ -84,8 +82,8 @@ void TLSMModel::updateModel(double time, double dt) {
     double t = time > e.m_cycleLength ? 0.0 : time / e.m_cycleLength;
     if (!std::isfinite(t)) t = 0.0;  // a zero cycle length at time 0
 
-    const vec3 ventricle = globalFactors(e.m_chartVent, t, e.m_amplitude);
-    const vec3 atrium = globalFactors(e.m_chartAtri, t, e.m_amplitude);
+    const vec3 ventricle = globalFactors(e.m_chartVent, t, e.m_amplitude, e.m_crossFibreExponent);
+    const vec3 atrium = globalFactors(e.m_chartAtri, t, e.m_amplitude, kDefaultCrossFibreExponent);
 
     // Per vertex and independent of the others, so the threads' share changes no result.
 #pragma omp parallel for schedule(static) num_threads(std::max(1, m_simulator.threadCount())) if (n >= kParallelVertices)
@@ -101,7 +99,9 @@ void TLSMModel::updateModel(double time, double dt) {
                 const int index =
                     propagationIndex(t, m_phaseField.m_value[i], isVentricle ? e.m_numOfWave : e.m_numOfWaveA);
                 m_vtxContraction[i] =
-                    scaledByAmplitude(tableFactors(isVentricle ? e.m_tableVent : e.m_tableAtri, index), h);
+                    scaledByAmplitude(tableFactors(isVentricle ? e.m_tableVent : e.m_tableAtri, index,
+                                                   isVentricle ? e.m_crossFibreExponent : kDefaultCrossFibreExponent),
+                                      h);
             }
         }
         // M_i = sum_k s_k f_k f_k^T over the vertex's fibre frame.

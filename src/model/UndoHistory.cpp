@@ -57,7 +57,7 @@ bool sameEntry(const ProjectEntry& a, const ProjectEntry& b) {
                a.strokes, b.strokes,
                [](const TOrientationStroke& x, const TOrientationStroke& y) { return sameList(x, y, sameSample); }) &&
            sameChart(a.chartVent, b.chartVent) && sameChart(a.chartAtri, b.chartAtri) && a.intValue == b.intValue &&
-           sameReal(a.realValue, b.realValue) && sameList(a.positions, b.positions, sameVec) && a.labels == b.labels &&
+           sameReal(a.realValue, b.realValue) && sameReal(a.realValue2, b.realValue2) && sameList(a.positions, b.positions, sameVec) && a.labels == b.labels &&
            a.polygonIDs == b.polygonIDs && a.walls == b.walls;
 }
 

@@ -32,6 +32,9 @@ const std::vector<double>& fieldValues(const TLSMModel& model, SurfaceField fiel
             return model.m_phaseField.m_value;
         case SurfaceField::Amplitude:
             return model.m_ampliField.m_value;
+        case SurfaceField::Transmural:
+            if (model.m_orienField.m_transmural.size() == model.m_verts.size()) return model.m_orienField.m_transmural;
+            break;
         case SurfaceField::Depth:
             break;
     }

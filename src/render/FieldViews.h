@@ -12,9 +12,11 @@
 // ---- GL-free builders ------------------------------------------------------------------------
 
 /// The scalar fields a surface can be coloured by.
-enum class SurfaceField { Phase = 0, Amplitude = 1, Depth = 2 };
+enum class SurfaceField { Phase = 0, Amplitude = 1, Depth = 2, Transmural = 3 };
 
-/// The per-vertex values of a field of the model (the depth field is the orientation field's).
+/// The per-vertex values of a field of the model (the depth field is the orientation field's; the
+/// transmural coordinate is the one the rule-based fibres were made from, the depth field when
+/// there is none for every vertex).
 const std::vector<double>& fieldValues(const TLSMModel& model, SurfaceField field);
 
 /// Surface-vertex pairs of the wireframe: the three edges (a, b), (b, c), (c, a) of every surface

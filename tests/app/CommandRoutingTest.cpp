@@ -1,5 +1,7 @@
 // Every key of the view's table, every menu entry and every tool-dialog button reaches its one
 // command in the command layer, and only that one.
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QMenuBar>
 #include <QPushButton>
 #include <map>
@@ -87,6 +89,7 @@ TEST_F(CommandRoutingTest, EachMenuEntryAndDialogButtonReachesItsCommandOnce) {
         {QStringLiteral("Load heat tetra model (.ele/.vm)"), "loadModel"},
         {QStringLiteral("Import mesh (.msh/.vtk/.mesh/.stl)..."), "importMesh"},
         {QStringLiteral("Export fields (.vtu)..."), "exportFields"},
+        {QStringLiteral("Export openCARP mesh..."), "exportCarpMesh"},
         {QStringLiteral("E&xit"), "quit"},
         {QStringLiteral("&Undo"), "undo"},
         {QStringLiteral("&Redo"), "redo"},
@@ -123,6 +126,7 @@ TEST_F(CommandRoutingTest, EachMenuEntryAndDialogButtonReachesItsCommandOnce) {
     actions += last;
 
     int presets = 0, recent = 0;
+    bool ruleDialog = false;
     std::map<std::string, int> reached;
     for (QAction* action : actions) {
         const QString text = action->text();
@@ -136,6 +140,16 @@ TEST_F(CommandRoutingTest, EachMenuEntryAndDialogButtonReachesItsCommandOnce) {
         const std::vector<std::string> got = heard();
         if (inert.contains(key) || shellRun.contains(key)) {
             EXPECT_TRUE(got.empty()) << text.toStdString();
+        } else if (key == QStringLiteral("Rule-based fibres...")) {
+            // The entry asks for the angles first; OK runs the command (the cube has no VL wall,
+            // so it tells the user and changes nothing).
+            EXPECT_TRUE(got.empty());
+            auto* dialog = m_frame->findChild<QDialog*>(QStringLiteral("ruleBasedFibresDialog"));
+            ASSERT_NE(dialog, nullptr);
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            EXPECT_EQ(heard(), std::vector<std::string>{"applyRuleBasedFibres"});
+            EXPECT_FALSE(manager().model()->m_orienField.m_ruleBased.inForce);
+            ruleDialog = true;
         } else if (entries.count(key)) {
             EXPECT_EQ(got, std::vector<std::string>{entries.at(key)}) << text.toStdString();
             ++reached[entries.at(key)];
@@ -149,6 +163,7 @@ TEST_F(CommandRoutingTest, EachMenuEntryAndDialogButtonReachesItsCommandOnce) {
     }
     EXPECT_EQ(reached.size(), entries.size()) << "a menu entry is missing";
     EXPECT_EQ(presets, 12);
+    EXPECT_TRUE(ruleDialog);
     EXPECT_GE(recent, 1);
     // The commands acted on the window: the volume dialog and the stereo view are on.
     EXPECT_TRUE(core().m_dlgVolumeViz->isDialogVisible());

@@ -38,8 +38,8 @@ int differingPixels(const QImage& a, const QImage& b) {
 }
 
 /// The healthy range of the bundled heart's left-ventricular ejection fraction, in percent.
-constexpr double kLowestPlausibleEf = 45.0;
-constexpr double kHighestPlausibleEf = 65.0;
+constexpr double kLowestPlausibleEf = 55.0;
+constexpr double kHighestPlausibleEf = 70.0;
 
 /// The ejection fraction the red left-ventricle curve shows over the newest `columns` columns of
 /// the plot: its highest and lowest rows, pen width taken off, measured from the zero level.

@@ -46,8 +46,8 @@ TEST(ScreenshotTool, PicturesShowTheBeatingHeartWithItsPlotAndTheCutOpenPaintMod
     ASSERT_NE(at, std::string::npos) << run.err;
     double ef = -1.0;
     ASSERT_EQ(std::sscanf(run.err.c_str() + at, "LV EF : %lf", &ef), 1);
-    EXPECT_GT(ef, 45.0);
-    EXPECT_LT(ef, 65.0);
+    EXPECT_GT(ef, 55.0);
+    EXPECT_LT(ef, 70.0);
 
     QImage standard(QString::fromStdString(out + "/standard-mode.png"));
     ASSERT_FALSE(standard.isNull());

@@ -2,7 +2,11 @@
 // the standard mode, and the tools' painted values.
 #include <gtest/gtest.h>
 
+#include "common/TestFiles.h"
+#include "fields/FibrePresets.h"
 #include "interaction/ModeScenes.h"
+#include "linalg/Diagnostics.h"
+#include "render/FieldViews.h"
 
 namespace {
 
@@ -106,4 +110,18 @@ TEST(ModeScenesTest, DisplaySwitchesPickTheFibreSetsAndOverlays) {
     EXPECT_TRUE(paint.wireframe);
     EXPECT_EQ(paint.fibreSets, (std::array<bool, 4>{true, false, true, false}));
     EXPECT_TRUE(planStdScene(s.manager, 1.0, false).vertices);
+}
+
+TEST(ModeScenesTest, OrientationToolShowsTheTransmuralCoordinateOfRuleBasedFibres) {
+    DiagCapture quiet;
+    MainWindowManager manager(nullptr, testfiles::sourceDir() + "/models/ModelB");
+    ASSERT_NE(manager.model(), nullptr);
+    TLSMModel& model = *manager.model();
+    ASSERT_TRUE(model.m_orienField.m_ruleBased.inForce);
+    EXPECT_EQ(planPaintScene(PaintTool::ORIENT, manager, 1.0, 1.0).surface, PaintSurface::TransmuralColoured);
+    EXPECT_EQ(planPaintScene(PaintTool::ORIENT, manager, 0.5, 1.0).surface, PaintSurface::Plain);
+    EXPECT_EQ(&fieldValues(model, SurfaceField::Transmural), &model.m_orienField.m_transmural);
+    // A preset replaces the rule's frames: the surface is plain again.
+    applyFibrePreset(0, model.m_orienField, model.m_tets, model.m_vtxOrigPos);
+    EXPECT_EQ(planPaintScene(PaintTool::ORIENT, manager, 1.0, 1.0).surface, PaintSurface::Plain);
 }

@@ -97,6 +97,44 @@ TEST(ProjectRecordTest, ParsedFileFormatsToTheSameBytes) {
     EXPECT_EQ(read.entries.back().walls[1][0], (TWallTriangle{0, 1, 0}));
 }
 
+TEST(ProjectRecordTest, OptionalSettingsAreWrittenOnlyInForceAndReadBack) {
+    const std::string plain = format(sampleRecord());
+    ProjectRecord r = sampleRecord();
+    ProjectEntry rule = entry(ProjectKey::RuleBasedFibres);
+    rule.realValue = 55.5;
+    rule.realValue2 = -48.25;
+    ProjectEntry exponent = entry(ProjectKey::CrossFibreExponent);
+    exponent.realValue = -0.5;
+    r.entries.push_back(rule);  // intValue 0: not in force
+    r.entries.push_back(exponent);
+    EXPECT_EQ(format(r), plain);
+
+    r.entries[r.entries.size() - 2].intValue = 1;
+    r.entries.back().realValue = 0.125;
+    const std::string text = format(r);
+    EXPECT_NE(text.find("\n#RuleBasedFibres 55.500000 -48.250000\n#CrossFibreExponent     0.125000\n"
+                        "#VelmoraSaveFileEnd\n"),
+              std::string::npos)
+        << text;
+    ProjectRecord read;
+    DiagCapture quiet;
+    parseProjectText(text, read);
+    ASSERT_TRUE(read.endMarkerFound) << read.damage;
+    ASSERT_EQ(read.entries.size(), r.entries.size());
+    const ProjectEntry& readRule = read.entries[r.entries.size() - 2];
+    EXPECT_EQ(readRule.key, ProjectKey::RuleBasedFibres);
+    EXPECT_EQ(readRule.intValue, 1);
+    EXPECT_EQ(readRule.realValue, 55.5);
+    EXPECT_EQ(readRule.realValue2, -48.25);
+    EXPECT_EQ(read.entries.back().key, ProjectKey::CrossFibreExponent);
+    EXPECT_EQ(read.entries.back().realValue, 0.125);
+    EXPECT_EQ(format(read), text);
+    // Cut after the first angle: damage, not a half-read setting.
+    parseProjectText(text.substr(0, text.find("-48.25")), read);
+    EXPECT_FALSE(read.endMarkerFound);
+    EXPECT_EQ(read.entries.size(), sampleRecord().entries.size());
+}
+
 TEST(ProjectRecordTest, AcceptedButIgnoredKeywordsLeaveNoTrace) {
     const std::string text =
         "#VelmoraSaveFile\n#GlobalVolumePreserve 1\n#GlobalVolumePreserveA 0\n#GlobalAmplitudeVentIn 0.5\n"

@@ -1,6 +1,7 @@
 // Contraction charts and the tables built from them.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 
 #include "model/TGlobalExcitation.h"
@@ -49,6 +50,36 @@ TEST(BuildTablesTest, TablesSampleBothEndsAndPreserveVolume) {
         EXPECT_NEAR(f.x * f.y * f.z, 1.0, 1e-12);
         EXPECT_DOUBLE_EQ(e.m_tableAtri[k].x, 0.9);
     }
+}
+
+TEST(BuildTablesTest, CrossFibreExponentSplitsTheStretchAndItsDefaultIsTheEqualSplit) {
+    std::vector<Tetra> tets;
+    std::vector<vec3> verts, orig;
+    TGlobalExcitation e(tets, verts, orig);
+    e.m_chartVent = {{0.0, 0.1}, {0.3, 1.0}, {0.6, 0.4}};
+    e.m_chartAtri = {{0.0, 0.0}, {0.5, 1.0}};
+    e.m_amplitude = 0.35;
+    EXPECT_EQ(e.m_crossFibreExponent, -0.5);
+    buildTables(e);
+    // The default gives the equal split with the very operations it always used: same bits.
+    for (int k = 0; k < 100; ++k) {
+        const double c = 1.0 - evalChart(e.m_chartVent, k * 0.010101010101010102) * e.m_amplitude;
+        EXPECT_EQ(e.m_tableVent[k], vec3(c, 1.0 / std::sqrt(c), 1.0 / std::sqrt(c))) << k;
+    }
+    const std::array<vec3, 100> atrial = e.m_tableAtri;
+    for (double exponent : {0.0, 0.5, 1.0}) {
+        e.m_crossFibreExponent = exponent;
+        buildTables(e);
+        for (int k = 0; k < 100; ++k) {
+            const vec3& f = e.m_tableVent[k];
+            EXPECT_NEAR(f.x * f.y * f.z, 1.0, 1e-12);               // volume kept
+            EXPECT_NEAR(f.z, std::pow(f.x, exponent), 1e-12) << k;  // in the wall, across the fibre
+            EXPECT_EQ(e.m_tableAtri[k], atrial[k]) << "the atria keep the equal split";
+        }
+    }
+    // k = 0: the wall keeps its in-plane width across the fibre and thickens by 1/c.
+    e.m_crossFibreExponent = 0.0;
+    EXPECT_EQ(ventricularFactors(0.8, 0.0), vec3(0.8, 1.0 / 0.8, 1.0));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "common/TestFiles.h"
 #include "common/TestMeshes.h"
+#include "fields/FibrePresets.h"
 #include "fields/FibreRandom.h"
 #include "fields/TSmoothField.h"
 #include "fields/TTensorField.h"
@@ -20,6 +21,7 @@
 #include "model/Autosave.h"
 #include "model/ModelGeometry.h"
 #include "model/ProjectFile.h"
+#include "model/RuleBasedFibreModel.h"
 #include "model/TLSMModel.h"
 #include "model/UndoHistory.h"
 
@@ -338,3 +340,49 @@ TEST_F(UndoHistoryTest, AutosaveIsOfferedWhenNewerAndRestoresTheWork) {
 }
 
 }  // namespace
+
+// Rule-based fibres and the cross-fibre exponent are settings of the project: their steps give back
+// the file byte for byte, the frames and whether the rule is in force.
+TEST(UndoHistoryRuleTest, RuleBasedFibresAndCrossFibreExponentUndoAndRedo) {
+    TLSMModel model;
+    UndoHistory history;
+    DiagCapture quiet;
+    ASSERT_TRUE(model.loadModel(testfiles::sourceDir() + "/models/ModelB"));
+    history.reset(&model);
+    const std::string original = projectTextOf(model);
+    const std::vector<TVertexFrame> originalFrames = model.m_orienField.m_frames;
+    const RuleBasedFibreSetting originalRule = model.m_orienField.m_ruleBased;
+    const double originalExponent = model.m_excitation->m_crossFibreExponent;
+
+    model.m_excitation->m_crossFibreExponent = 0.5;
+    ASSERT_TRUE(history.commit(model, "cross-fibre"));
+    std::string error;
+    ASSERT_TRUE(applyRuleBasedFibres(model, 45.0, -45.0, true, error)) << error;
+    ASSERT_TRUE(history.commit(model, "Rule-based fibres"));
+    const std::string ruled = projectTextOf(model);
+    const std::vector<TVertexFrame> ruledFrames = model.m_orienField.m_frames;
+    EXPECT_NE(ruled.find("#RuleBasedFibres 45.000000 -45.000000\n#CrossFibreExponent     0.500000\n"),
+              std::string::npos);
+
+    ASSERT_TRUE(history.undo(model));
+    ASSERT_TRUE(history.undo(model));
+    EXPECT_EQ(projectTextOf(model), original);
+    EXPECT_EQ(model.m_excitation->m_crossFibreExponent, originalExponent);
+    EXPECT_EQ(model.m_excitation->m_tableVent[50],
+              ventricularFactors(model.m_excitation->m_tableVent[50].x, model.m_excitation->m_crossFibreExponent));
+    EXPECT_EQ(model.m_orienField.m_ruleBased.endoDegrees, originalRule.endoDegrees);
+    for (size_t v = 0; v < originalFrames.size(); ++v)
+        ASSERT_EQ(model.m_orienField.m_frames[v].m_primaryDir, originalFrames[v].m_primaryDir) << v;
+
+    ASSERT_TRUE(history.redo(model));
+    ASSERT_TRUE(history.redo(model));
+    EXPECT_EQ(projectTextOf(model), ruled);
+    EXPECT_TRUE(model.m_orienField.m_ruleBased.inForce);
+    for (size_t v = 0; v < ruledFrames.size(); ++v)
+        ASSERT_EQ(model.m_orienField.m_frames[v].m_primaryDir, ruledFrames[v].m_primaryDir) << v;
+
+    // A preset replaces the rule's frames: the record goes from the file.
+    applyFibrePreset(0, model.m_orienField, model.m_tets, model.m_vtxOrigPos);
+    EXPECT_FALSE(model.m_orienField.m_ruleBased.inForce);
+    EXPECT_EQ(projectTextOf(model).find("#RuleBasedFibres"), std::string::npos);
+}

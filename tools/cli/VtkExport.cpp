@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "model/FieldExport.h"
+#include "model/RuleBasedFibreModel.h"
 #include "model/TLSMModel.h"
 
 namespace {
@@ -27,6 +28,8 @@ bool VtkSeriesWriter::open(const std::string& directory) {
     }
     m_dir = directory;
     m_steps.clear();
+    m_transmural.clear();
+    m_transmuralTried = false;
     return true;
 }
 
@@ -35,7 +38,13 @@ bool VtkSeriesWriter::writeStep(const TLSMModel& model, int tick, double time) {
     std::snprintf(name, sizeof name, "step_%06d.vtu", tick);
     const std::string path = m_dir + "/" + name;
     std::string error;
-    if (!writeModelVtu(model, model.m_verts, true, path, error)) {
+    if (!m_transmuralTried) {
+        // At rest and the same for every tick: solved once.
+        m_transmuralTried = true;
+        std::string why;
+        if (!computeModelTransmural(model, m_transmural, why)) m_transmural.clear();
+    }
+    if (!writeModelVtu(model, model.m_verts, true, path, error, m_transmural.empty() ? nullptr : &m_transmural)) {
         std::fprintf(stderr, "velmora-cli: %s\n", error.c_str());
         return false;
     }
