@@ -147,24 +147,26 @@ void PyModel::run(int ticks, int threads, int recordEvery, bool reset, BeatRun& 
                   const std::function<bool()>& keepGoing) {
     MainWindowManager& controller = *m_controller;
     TLSMModel& m = model();
-    if (pending()) updateFields(false);
-    if (reset) {
-        if (m_simulated) m.resetSimulation();
-        controller.m_time = 0.0;
-    }
     const int previousThreads = omp_get_max_threads();
     if (threads > 0) omp_set_num_threads(threads);
 
     // The loop of `velmora-cli simulate`: the controller's tick, then the shared measurements.
-    controller.startTimer();
-    m_simulated = true;
+    startTicks(reset);
     BeatMeasurements measurements(m);
+    const bool measured = measurements.deformationIndices().ready();
+    if (!measured) out.indicesRefusal = measurements.deformationIndices().refusal();
     out.volumes.reserve(static_cast<size_t>(ticks));
     out.times.reserve(static_cast<size_t>(ticks));
+    if (measured) out.indices.reserve(static_cast<size_t>(ticks));
     for (int tick = 1; tick <= ticks; ++tick) {
         controller.onTimer();
         out.volumes.push_back(measurements.addTick(m));
         out.times.push_back(controller.m_time);
+        if (measured) {
+            const DeformationIndexValues& v = measurements.lastIndices();
+            out.indices.push_back(
+                {v.longitudinal, v.circumferential, v.radial, v.apicalRotation, v.basalRotation, v.twist});
+        }
         if (recordEvery > 0 && tick % recordEvery == 0) {
             out.positionTicks.push_back(tick);
             out.positions.push_back(m.m_verts);
@@ -174,7 +176,7 @@ void PyModel::run(int ticks, int threads, int recordEvery, bool reset, BeatRun& 
             break;
         }
     }
-    controller.stopTimer();
+    stopTicks();
     omp_set_num_threads(previousThreads);
 
     out.ticks = measurements.ticks();
@@ -185,4 +187,26 @@ void PyModel::run(int ticks, int threads, int recordEvery, bool reset, BeatRun& 
     out.finite = measurements.finite();
     out.restVolume = m.m_simulator.restVolume();
     out.finalTotalVolume = signedTotalVolume(m);
+    if (measured) {
+        out.endSystoleTick = measurements.endSystoleTick();
+        out.endSystole = measurements.endSystoleIndices();
+    }
+}
+
+void PyModel::startTicks(bool reset) {
+    MainWindowManager& controller = *m_controller;
+    if (pending()) updateFields(false);
+    if (reset) {
+        if (m_simulated) model().resetSimulation();
+        controller.m_time = 0.0;
+    }
+    controller.startTimer();
+    m_simulated = true;
+}
+
+void PyModel::stopTicks() { m_controller->stopTimer(); }
+
+DeformationIndices& PyModel::deformationIndices() {
+    if (!m_indices.isPreparedFor(model())) m_indices.prepare(model());
+    return m_indices;
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "model/DeformationIndices.h"
 #include "model/MainWindowManager.h"
 
 /// A model file that cannot be read, or a project file that does not match its mesh.
@@ -45,6 +46,13 @@ struct BeatRun {
     std::vector<int> positionTicks;
     std::vector<std::vector<vec3>> positions;
     bool interrupted = false;
+    /// The deformation indices per tick (longitudinal, circumferential, radial, apical rotation,
+    /// basal rotation, twist), empty when the model cannot be measured (indicesRefusal says why).
+    std::vector<std::array<double, 6>> indices;
+    std::string indicesRefusal;
+    /// End-systole: its tick (0 without indices) and the indices measured there.
+    int endSystoleTick = 0;
+    DeformationIndexValues endSystole;
 };
 
 /// The Python face of one model. Every call that reads or changes the model holds its use
@@ -95,6 +103,15 @@ class PyModel {
     /// A reset puts the heart back at rest and the time at 0 first (nothing to do on a model that
     /// has not beaten since it was loaded); without it the run continues where the last one ended.
     void run(int ticks, int threads, int recordEvery, bool reset, BeatRun& out, const std::function<bool()>& keepGoing);
+    /// The start of run() for ticks the caller drives with controller().onTimer() (a picture after
+    /// a number of ticks, a movie): pending fields solved, the reset, the main loop started.
+    /// stopTicks() ends it.
+    void startTicks(bool reset);
+    void stopTicks();
+
+    /// The deformation indices set up for the model as it stands (prepared again when its rest
+    /// state, labels or walls changed since the last call); check ready() before measuring.
+    DeformationIndices& deformationIndices();
 
    private:
     std::unique_ptr<MainWindowManager> m_controller;
@@ -107,4 +124,5 @@ class PyModel {
     std::atomic<bool> m_running{false};
     bool m_phasePending = false, m_amplitudePending = false, m_depthPending = false;
     bool m_orientationPending = false, m_simulatorPending = false;
+    DeformationIndices m_indices;
 };

@@ -9,7 +9,14 @@
 #include <sstream>
 
 #include "ArrayConversion.h"
+#include "ModelScope.h"
+#include "PyFibres.h"
+#include "PyImport.h"
+#include "PyIndices.h"
 #include "PyModel.h"
+#ifdef VELMORA_PY_PICTURES
+#include "PyPictures.h"
+#endif
 #include "fields/Constraints.h"
 #include "fields/TSmoothField.h"
 #include "fields/TTensorField.h"
@@ -19,61 +26,9 @@
 
 namespace py = pybind11;
 using namespace pyconvert;
+using namespace pyscope;
 
 namespace {
-
-/// Releases the interpreter lock, then takes the core's lock (never the other order); for the
-/// calls that have no model yet.
-struct CoreScope {
-    py::gil_scoped_release release;
-    std::lock_guard<std::mutex> lock{coreMutex()};
-};
-
-[[noreturn]] void refuseWhileSimulating() {
-    throw std::runtime_error("the model is simulating in another thread; wait for simulate() to return");
-}
-
-/// Refuses at once, before any argument is converted, while a run holds the model.
-void checkIdle(const PyModel& self) {
-    if (self.simulating()) refuseWhileSimulating();
-}
-
-/// One call's hold on a model: the interpreter lock released, then the model's use, then the
-/// core's lock when the call runs core code (solves, set-up, writing); given back in the reverse
-/// order. Raises RuntimeError, with nothing held, while a run of ticks holds the model.
-class ModelScope {
-   public:
-    enum class Core { Skip, Take };
-    explicit ModelScope(PyModel& model, Core core = Core::Take, PyModel::Use use = PyModel::Use::Call)
-        : m_model(model), m_use(use) {
-        if (!model.acquire(use)) refuseWhileSimulating();
-        if (core == Core::Take) m_core = std::unique_lock<std::mutex>(coreMutex());
-    }
-    ~ModelScope() {
-        if (m_core.owns_lock()) m_core.unlock();
-        m_model.release(m_use);
-    }
-    ModelScope(const ModelScope&) = delete;
-    ModelScope& operator=(const ModelScope&) = delete;
-
-   private:
-    py::gil_scoped_release m_release;  // first in, last out: the interpreter lock comes back last
-    PyModel& m_model;
-    PyModel::Use m_use;
-    std::unique_lock<std::mutex> m_core;
-};
-
-/// What read() returns, computed under the model's use (a copy, turned into Python objects after).
-template <class Read>
-auto readModel(PyModel& self, Read read) -> decltype(read()) {
-    checkIdle(self);
-    std::optional<decltype(read())> value;
-    {
-        ModelScope scope(self, ModelScope::Core::Skip);
-        value.emplace(read());
-    }
-    return std::move(*value);
-}
 
 /// Whether two paths name the same file (both spelt alike once resolved, or one file twice).
 bool sameFile(const std::string& a, const std::string& b) {
@@ -194,12 +149,22 @@ py::object simulate(PyModel& self, py::object ticksArg, py::object threadsArg, i
             }
         positions = all;
     }
+    py::array_t<double> indices({static_cast<py::ssize_t>(run.indices.size()), py::ssize_t(6)});
+    double* x = indices.mutable_data();
+    for (const auto& row : run.indices)
+        for (double value : row) *x++ = value;
+    py::object endSystole = py::none();
+    if (run.endSystoleTick > 0) {
+        py::dict d = deformationIndicesDict(run.endSystole);
+        d["tick"] = run.endSystoleTick;
+        endSystole = d;
+    }
     py::object resultType = py::module_::import("velmora.results").attr("SimulationResult");
     return resultType(run.ticks, volumes, doubleArray(run.times), run.ejectionFraction,
                       py::make_tuple(run.volumesMin[0], run.volumesMin[1], run.volumesMin[2], run.volumesMin[3]),
                       py::make_tuple(run.volumesMax[0], run.volumesMax[1], run.volumesMax[2], run.volumesMax[3]),
                       run.maxDisplacement, run.finite, run.restVolume, run.finalTotalVolume, positions,
-                      py::array(py::cast(run.positionTicks)));
+                      py::array(py::cast(run.positionTicks)), indices, endSystole);
 }
 
 }  // namespace
@@ -418,10 +383,13 @@ force. Raises ValueError when the file cannot be written (the previous file is t
                 }
                 ModelScope scope(self);
                 self.model().m_orienField.m_frames = std::move(frames);
+                // Frames given by the script replace rule-based ones, as a preset does.
+                self.model().m_orienField.m_ruleBased.inForce = false;
                 self.markSimulatorPending();
             },
             "Fibre frame per vertex, (N, 3, 3): rows are the fibre, depth and third directions (orthonormal). "
-            "Settable; the simulator takes new frames at the next update_fields() or simulate().")
+            "Settable (frames set here end rule-based fibres); the simulator takes new frames at the next "
+            "update_fields() or simulate().")
         .def(
             "chamber_wall_vertices",
             [](PyModel& self, int chamber) {
@@ -683,4 +651,12 @@ Ctrl+C stops it between two ticks and raises KeyboardInterrupt.)doc")
             return "<velmora.Model '" + self.basePath() + "': " + std::to_string(self.vertexCount()) + " vertices, " +
                    std::to_string(tets) + " tetrahedra>";
         });
+
+    auto modelClass = py::reinterpret_borrow<py::class_<PyModel>>(m.attr("Model"));
+    bindDeformationIndices(modelClass);
+    bindFibres(modelClass);
+    bindImport(m, modelClass);
+#ifdef VELMORA_PY_PICTURES
+    bindPictures(modelClass);
+#endif
 }

@@ -13,6 +13,10 @@ the labels, phase, amplitude, depth and fibre_frames arrays; the charts, contrac
 waves and iterations are properties. Model.update_fields() solves what changed (simulate() does so
 by itself). Model.save() writes the project file.
 
+Measures and pictures: Model.deformation_indices() (strains, twist, the 17 segments),
+SimulationResult.indices and end_systole; Model.render() returns an (H, W, 3) uint8 picture and
+Model.movie() writes MP4, WebM or GIF, both without any window or X server.
+
 Studies over many runs: velmora.study.sweep (Dask). The core's console lines are off by default;
 set_diagnostics(True) shows them.
 """
@@ -21,10 +25,11 @@ from __future__ import annotations
 import os as _os
 
 from . import _core
-from ._core import LoadError, Model, diagnostics_enabled, set_diagnostics
-from .results import CHAMBERS, SimulationResult
+from ._core import LoadError, Model, diagnostics_enabled, import_mesh, set_diagnostics
+from .results import CHAMBERS, INDEX_NAMES, SimulationResult
 
-__all__ = ["Model", "LoadError", "SimulationResult", "CHAMBERS", "set_diagnostics", "diagnostics_enabled"]
+__all__ = ["Model", "LoadError", "SimulationResult", "CHAMBERS", "INDEX_NAMES", "set_diagnostics",
+           "diagnostics_enabled", "import_mesh"]
 
 # A library should not talk on standard error unless asked; VELMORA_DIAGNOSTICS=1 turns it on.
 set_diagnostics(_os.environ.get("VELMORA_DIAGNOSTICS", "") not in ("", "0"))

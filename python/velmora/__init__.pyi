@@ -1,12 +1,13 @@
 """Type hints of the velmora package (the compiled Model and its companions)."""
 import os
-from typing import Optional, Sequence, Tuple, Union
+from typing import Any, Callable, Dict, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
 
 from . import study as study
 from .results import CHAMBERS as CHAMBERS
+from .results import INDEX_NAMES as INDEX_NAMES
 from .results import SimulationResult as SimulationResult
 
 _Vertices = Union[Sequence[int], npt.NDArray[np.integer]]
@@ -17,6 +18,12 @@ class LoadError(RuntimeError):
 
 def set_diagnostics(enabled: bool) -> None: ...
 def diagnostics_enabled() -> bool: ...
+def import_mesh(path: Union[str, "os.PathLike[str]"], base: Union[str, "os.PathLike[str]"],
+                size: Optional[float] = None) -> Model:
+    """Imports a mesh file (.msh, .vtk, .mesh, openCARP .pts/.elem/.lon, or a closed .stl/.ply2
+    surface filled at element size `size`) in the guarded mesher process, writes BASE.node/.ele
+    (and the file's fibres as frames in BASE.vm) and loads the model. LoadError when the file is
+    refused, OSError when BASE cannot be written."""
 
 class Model:
     """A tetrahedral heart model with its control fields, charts and simulator.
@@ -28,6 +35,12 @@ class Model:
     @staticmethod
     def load(path: str) -> Model:
         """Loads a TetGen base path or its .node/.ele/.vm file; raises LoadError."""
+    @staticmethod
+    def from_arrays(points: _Floats, tetrahedra: npt.ArrayLike, base: Union[str, "os.PathLike[str]"],
+                    fibres: Optional[_Floats] = None) -> Model:
+        """Writes (N, 3) points and (M, 4) 0-based tetrahedra as BASE.node/.ele and loads the model;
+        fibres, (N, 3) directions or (N, 3, 3) frames (fibre, sheet, normal rows), become its fibre
+        frames, kept in BASE.vm. ValueError for bad arrays, OSError when BASE cannot be written."""
     def save(self, path: Optional[Union[str, "os.PathLike[str]"]] = None, force: bool = False) -> str:
         """Writes the project file (default BASE.vm); returns the path. ValueError when it cannot be
         written, or when it would replace the model's own project file that its load refused or read
@@ -91,3 +104,29 @@ class Model:
         """Runs ticks steps of 0.01 s (None: one cycle) and measures them as velmora-cli simulate does."""
     def chamber_wall_vertices(self, chamber: int) -> npt.NDArray[np.int32]:
         """Vertices of the closed wall of chamber 0..3 (RV, LV, RA, LA), ascending."""
+    def set_chamber_wall(self, chamber: int, triangles: npt.ArrayLike) -> None:
+        """Sets the closed wall of chamber 0..3 to (K, 3) vertex-index triangles (empty clears it)."""
+    @property
+    def surface_triangles(self) -> npt.NDArray[np.int32]:
+        """The mesh's boundary triangles, (M, 3) vertex indices, facing outward."""
+    @property
+    def transmural(self) -> npt.NDArray[np.float64]:
+        """(N,) transmural coordinate: 0 on the chamber walls, 1 on the outer surface."""
+    def rule_based_fibres(self, endo: float = 60.0, epi: float = -60.0) -> Dict[str, Any]:
+        """The ventricles' frames by the helix rule on the transmural coordinate; ValueError without a VL wall."""
+    @property
+    def rule_based_fibres_in_force(self) -> Optional[Tuple[float, float]]: ...
+    cross_fibre_exponent: float
+    def deformation_indices(self, positions: Optional[_Floats] = None) -> Dict[str, Any]:
+        """Strains (percent), rotations and twist (degrees), segments and myocardium_tetrahedra of the
+        (N, 3) positions (None: rest, all zeros), keys as velmora-cli indices --json; ValueError with
+        the reason when the model cannot be measured (no left-ventricular wall painted)."""
+    def render(self, size: Tuple[int, int] = (640, 480), tick: Optional[int] = None,
+               show: Union[str, Sequence[str]] = (), camera: str = "home") -> npt.NDArray[np.uint8]:
+        """(H, W, 3) uint8 picture as the window draws it, without any X server; tick: from rest,
+        simulate that many ticks first; show: () the window's start switches, else the names to show."""
+    def movie(self, path: Union[str, "os.PathLike[str]"], ticks: Optional[int] = None, every: int = 1, fps: int = 30,
+              size: Tuple[int, int] = (640, 480), show: Union[str, Sequence[str]] = (), plot: bool = False,
+              camera: str = "home", progress: Optional[Callable[[int, int], None]] = None) -> str:
+        """Writes ticks // every frames from rest (ticks None: one cycle) as .mp4, .webm or .gif,
+        atomically; plot adds the volume and strain plots. Returns path."""

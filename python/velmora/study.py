@@ -41,9 +41,19 @@ MODEL_PARAMETERS = ("contraction", "cycle_length", "waves", "waves_atria", "prop
 #: Parameters of the infarct a parameter set may paint.
 INFARCT_PARAMETERS = ("infarct_size", "infarct_centre", "infarct_strength")
 
-#: Result columns every row of a sweep carries (None where the run failed).
+#: Result columns every row of a sweep carries (None where the run failed). The strains (percent)
+#: and the twist (degrees) are those at end-systole (SimulationResult.end_systole), None when the
+#: model cannot be measured (no left-ventricular wall painted).
 RESULT_COLUMNS = ("ejection_fraction", "max_displacement", "volumes_min", "volumes_max", "finite", "ticks",
-                  "seconds", "error")
+                  "longitudinal_strain", "circumferential_strain", "radial_strain", "twist", "seconds", "error")
+
+#: The end-systole indices behind the strain columns.
+_END_SYSTOLE_COLUMNS = (("longitudinal_strain", "longitudinal"), ("circumferential_strain", "circumferential"),
+                        ("radial_strain", "radial"), ("twist", "twist"))
+
+#: (width, height) of the pictures of sweep(picture=True): small enough to keep a few hundred rows
+#: in memory (230 kB each), large enough to tell the beats apart.
+PICTURE_SIZE = (320, 240)
 
 #: Seconds a local cluster's worker processes get to start (the check of the main script included)
 #: before sweep gives up with a RuntimeError.
@@ -91,14 +101,28 @@ def apply_parameters(model: "_core.Model", parameters: Mapping[str, Any]) -> Non
             model.paint_amplitude(vertices, float(parameters.get("infarct_strength", 0.0)), neighbourhood=False)
 
 
+def _picture_size(picture: Any) -> Optional[Tuple[int, int]]:
+    """None for no picture, PICTURE_SIZE for True, else the (width, height) given."""
+    if picture is False or picture is None:
+        return None
+    if picture is True:
+        return PICTURE_SIZE
+    width, height = picture
+    return int(width), int(height)
+
+
 def run(base: str, parameters: Mapping[str, Any], ticks: Optional[int] = None,
         setup: Optional[Callable[["_core.Model", Mapping[str, Any]], None]] = None,
-        keep_volumes: bool = False) -> Dict[str, Any]:
+        keep_volumes: bool = False, picture: Any = False) -> Dict[str, Any]:
     """One row of a study, in this process: load base, apply the parameters (or call
-    setup(model, parameters)), simulate, and return the parameters with the result columns.
-    A failure is reported in the row's "error" column, never raised."""
+    setup(model, parameters)), simulate, and return the parameters with the result columns
+    (and "picture" when asked, see sweep). A failure is reported in the row's "error" column,
+    never raised."""
     row: Dict[str, Any] = dict(parameters)
     row.update({column: None for column in RESULT_COLUMNS})
+    size = _picture_size(picture)
+    if size is not None:
+        row["picture"] = None
     started = time.perf_counter()
     try:
         model = _core.Model.load(base)
@@ -109,8 +133,15 @@ def run(base: str, parameters: Mapping[str, Any], ticks: Optional[int] = None,
         row.update(ejection_fraction=result.ejection_fraction, max_displacement=result.max_displacement,
                    volumes_min=tuple(result.volumes_min), volumes_max=tuple(result.volumes_max),
                    finite=result.finite, ticks=result.ticks)
+        if result.end_systole is not None:
+            row.update({column: result.end_systole[key] for column, key in _END_SYSTOLE_COLUMNS})
         if keep_volumes:
             row["volumes"] = result.volumes
+        if size is not None and result.ticks > 0:
+            # The heart at its smallest left-ventricular volume (the end-systole tick), from the
+            # window's start camera so that the rows compare; the run is repeated up to that tick.
+            tick = int(np.argmin(result.volumes[:, 1])) + 1
+            row["picture"] = model.render(size=size, tick=tick)
         if not result.finite:
             row["error"] = "the simulation produced a value that is not a finite number"
     except Exception as error:  # one failed run must not end the study
@@ -212,7 +243,7 @@ def _start_local_cluster(n_workers: int) -> Tuple[Any, Any]:
 
 def sweep(base: str, parameters: Iterable[Mapping[str, Any]], client: Any = None, *, ticks: Optional[int] = None,
           setup: Optional[Callable[["_core.Model", Mapping[str, Any]], None]] = None, keep_volumes: bool = False,
-          timeout: Optional[float] = None, n_workers: int = 2) -> List[Dict[str, Any]]:
+          timeout: Optional[float] = None, n_workers: int = 2, picture: Any = False) -> List[Dict[str, Any]]:
     """Runs one simulation per parameter set on a Dask cluster and returns the table of rows, in the
     order of the parameter sets: each row holds its parameters and the RESULT_COLUMNS.
 
@@ -225,6 +256,10 @@ def sweep(base: str, parameters: Iterable[Mapping[str, Any]], client: Any = None
     ticks: run length when a row gives none (None: one cycle).
     setup: setup(model, parameters) replaces the built-in parameter handling (it must be picklable).
     keep_volumes: add the (ticks, 4) per-tick volumes to each row as "volumes".
+    picture: True adds to each row, as "picture", an (H, W, 3) uint8 picture (Model.render) of the
+        heart at end-systole (the tick of the smallest left-ventricular volume) from the window's
+        start camera, PICTURE_SIZE (320 x 240) large; a (width, height) pair chooses another size.
+        None in a row whose run failed. Drawn without any X server.
     timeout: seconds to wait for the whole study; rows still running then are cancelled and report
         "timed out".
     A run that raises, produces non-finite values or loses its worker reports it in its row's
@@ -236,8 +271,12 @@ def sweep(base: str, parameters: Iterable[Mapping[str, Any]], client: Any = None
         raise RuntimeError(f"velmora.study.sweep was called while a new process imported the main script: put the "
                            f"study under `{_MAIN_GUARD}`")
     sets = [dict(p) for p in parameters]
+    # A bad size fails here, once, rather than in every row.
+    size = _picture_size(picture)
+    if size is not None and not all(1 <= side <= 8192 for side in size):
+        raise ValueError(f"picture: width and height must be from 1 to 8192 pixels, got {size}")
     if client is not None:
-        return _run_on(client, base, sets, ticks, setup, keep_volumes, timeout, wait)
+        return _run_on(client, base, sets, ticks, setup, keep_volumes, timeout, wait, size)
 
     # Worker processes are started afresh: they must import this very package.
     previous = os.environ.get("PYTHONPATH")
@@ -245,7 +284,7 @@ def sweep(base: str, parameters: Iterable[Mapping[str, Any]], client: Any = None
     try:
         cluster, local = _start_local_cluster(n_workers)
         with cluster, local:
-            return _run_on(local, base, sets, ticks, setup, keep_volumes, timeout, wait)
+            return _run_on(local, base, sets, ticks, setup, keep_volumes, timeout, wait, size)
     finally:
         if previous is None:
             os.environ.pop("PYTHONPATH", None)
@@ -253,8 +292,8 @@ def sweep(base: str, parameters: Iterable[Mapping[str, Any]], client: Any = None
             os.environ["PYTHONPATH"] = previous
 
 
-def _run_on(client, base, sets, ticks, setup, keep_volumes, timeout, wait) -> List[Dict[str, Any]]:
-    futures = [client.submit(run, base, p, ticks, setup, keep_volumes, pure=False) for p in sets]
+def _run_on(client, base, sets, ticks, setup, keep_volumes, timeout, wait, size=None) -> List[Dict[str, Any]]:
+    futures = [client.submit(run, base, p, ticks, setup, keep_volumes, size or False, pure=False) for p in sets]
     try:
         wait(futures, timeout=timeout)
     except Exception:  # dask's TimeoutError: the rows left unfinished say so below
@@ -266,6 +305,8 @@ def _run_on(client, base, sets, ticks, setup, keep_volumes, timeout, wait) -> Li
             continue
         row = dict(parameters)
         row.update({column: None for column in RESULT_COLUMNS})
+        if size is not None:
+            row["picture"] = None
         if future.status == "error":
             error = future.exception()
             row["error"] = f"{type(error).__name__}: {error}"

@@ -49,9 +49,22 @@ void addMovieExport(QMenuBar* bar, Commands& commands) {
     file->insertAction(before, action);
 }
 
+/// "Export openCARP mesh..." right after the field export.
+void addCarpExport(QMenuBar* bar, Commands& commands) {
+    QMenu* file = menuWithTitle(bar, QStringLiteral("&File"));
+    auto* action = new QAction(QStringLiteral("Export openCARP mesh..."), file);
+    QObject::connect(action, &QAction::triggered, file, [&commands] { commands.exportCarpMesh(); });
+    QAction* before = nullptr;
+    const QList<QAction*> entries = file->actions();
+    for (int i = 0; i + 1 < entries.size(); ++i)
+        if (entries[i]->text().startsWith(QStringLiteral("Export fields"))) before = entries[i + 1];
+    file->insertAction(before, action);
+}
+
 void addHelpMenu(QMenuBar* bar, Commands& commands) {
-    // The File menu is complete by now: the movie export joins it.
+    // The File menu is complete by now: the movie and openCARP exports join it.
     addMovieExport(bar, commands);
+    addCarpExport(bar, commands);
     QMenu* help = menuWithTitle(bar, QStringLiteral("&Help"));
     help->addAction(QStringLiteral("&About Velmora..."), help, [&commands] { commands.showAbout(); });
 }

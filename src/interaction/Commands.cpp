@@ -9,11 +9,13 @@
 #include "interaction/ModeScenes.h"
 #include "interaction/TCore.h"
 #include "linalg/Diagnostics.h"
+#include "model/CarpExport.h"
 #include "model/ChamberWalls.h"
 #include "model/FieldExport.h"
 #include "model/MainWindowManager.h"
 #include "model/ModelGeometry.h"
 #include "model/ProjectFile.h"
+#include "model/RuleBasedFibreModel.h"
 
 const char* const kInitFieldQuestion = "このfieldを初期化しますか";
 const char* const kLoadModelFilter = "tetra Mesh / Config file (*.ele;*.vm)|*.ele;*.vm||";
@@ -114,6 +116,29 @@ bool Commands::exportFields() {
         return false;
     }
     diagPrintf("exportFields: wrote %s\n", path.c_str());
+    return true;
+}
+
+bool Commands::exportCarpMesh() {
+    note("exportCarpMesh");
+    const TLSMModel* loaded = model();
+    if (!loaded || !m_shell) return false;
+    const std::string chosen = m_shell->chooseFileToSave(kCarpExportFilter);
+    if (chosen.empty()) return false;
+    // The name of any of the three files names all of them.
+    std::string base = chosen;
+    for (const std::string ext : {".pts", ".elem", ".lon"})
+        if (base.size() > ext.size() && base.compare(base.size() - ext.size(), ext.size(), ext) == 0) {
+            base.resize(base.size() - ext.size());
+            break;
+        }
+    std::string error;
+    if (!exportModelCarp(*loaded, base, error)) {
+        diagPrintf("exportCarpMesh: %s\n", error.c_str());
+        m_shell->tellUser("Export failed: " + error);
+        return false;
+    }
+    diagPrintf("exportCarpMesh: wrote %s.pts, .elem and .lon\n", base.c_str());
     return true;
 }
 
@@ -377,6 +402,24 @@ bool Commands::applyFibrePreset(int index) {
     if (!::applyFibrePreset(index, loaded->m_orienField, loaded->m_tets, loaded->m_vtxOrigPos)) return false;
     setUpSimulator(*loaded);
     commitEdit(kFibrePresets[index].menuText);
+    redrawView();
+    return true;
+}
+
+bool Commands::applyRuleBasedFibres(double endoDegrees, double epiDegrees) {
+    note("applyRuleBasedFibres");
+    TLSMModel* loaded = model();
+    if (!loaded) return false;
+    commitEdit(std::string());
+    std::string error;
+    {
+        BusyScope busy;
+        if (!::applyRuleBasedFibres(*loaded, endoDegrees, epiDegrees, true, error)) {
+            if (m_shell) m_shell->tellUser(error);
+            return false;
+        }
+    }
+    commitEdit("Rule-based fibres");
     redrawView();
     return true;
 }

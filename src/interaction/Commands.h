@@ -103,6 +103,8 @@ class Commands {
     bool saveProject();
     /// The fields at the vertices as a ".vtu" file chosen by the user.
     bool exportFields();
+    /// The mesh, labels and fibres as an openCARP mesh (NAME.pts, .elem, .lon) named by the user.
+    bool exportCarpMesh();
     /// The animation export and the 401-tick wall-thickness export into a file chosen by the user.
     bool startAnimationExport();
     bool startWallThicknessExport();
@@ -154,6 +156,10 @@ class Commands {
     // ---- Fibres and paint fields
     /// Preset index 0..11 replaces the fibre frames; the simulator is set up again with them.
     bool applyFibrePreset(int index);
+    /// The ventricles' frames by the rule on the transmural coordinate (helix angles in degrees under
+    /// the cavities and under the outer surface, -90..90); the simulator is set up again. Tells the
+    /// user and returns false when the model cannot take it (no left-ventricular wall).
+    bool applyRuleBasedFibres(double endoDegrees, double epiDegrees);
     /// The paint mode's tool.
     void choosePaintTool(PaintTool tool);
     /// After the user confirms: resets the field to its start.

@@ -37,6 +37,12 @@ const char* projectKeyword(ProjectKey key) {
             return "#VtxIsVentriOrAtrium";
         case ProjectKey::VentAtriWalls:
             return "#VentAtriWalls";
+        case ProjectKey::RuleBasedFibres:
+            return "#RuleBasedFibres";
+        case ProjectKey::CrossFibreExponent:
+            return "#CrossFibreExponent";
+        case ProjectKey::VtxFrames:
+            return "#VtxFrames";
     }
     return "";
 }
@@ -154,6 +160,25 @@ bool readRecord(TextReader& in, std::string_view keyword, ProjectEntry& entry, b
             if (!readTriangles(in, &wall)) return false;
         return true;
     }
+    if (keyword == "#RuleBasedFibres") {
+        entry.key = ProjectKey::RuleBasedFibres;
+        entry.intValue = 1;
+        return in.readReal(entry.realValue) && in.readReal(entry.realValue2);
+    }
+    if (keyword == "#CrossFibreExponent") {
+        entry.key = ProjectKey::CrossFibreExponent;
+        return in.readReal(entry.realValue);
+    }
+    if (keyword == "#VtxFrames") {
+        entry.key = ProjectKey::VtxFrames;
+        int count = 0;
+        if (!in.readCount(count, 9)) return false;
+        entry.frames.resize(static_cast<size_t>(count));
+        for (auto& frame : entry.frames)
+            for (vec3& d : frame)
+                if (!in.readReal(d.x) || !in.readReal(d.y) || !in.readReal(d.z)) return false;
+        return true;
+    }
     keep = false;
     diagPrintf("strange token %s\n", shownToken(keyword).c_str());
     return true;
@@ -171,7 +196,7 @@ bool constraintsFinite(const std::vector<TConstraint>& list) {
 }
 
 bool entryFinite(const ProjectEntry& e) {
-    if (!finite(e.realValue) || !constraintsFinite(e.constraints)) return false;
+    if (!finite(e.realValue) || !finite(e.realValue2) || !constraintsFinite(e.constraints)) return false;
     for (const TOrientationStroke& s : e.strokes)
         for (const TTetSample& sample : s)
             for (double w : sample.m_weight)
@@ -181,6 +206,9 @@ bool entryFinite(const ProjectEntry& e) {
             if (!finite(x) || !finite(y)) return false;
     for (const vec3& p : e.positions)
         if (!isFinite(p)) return false;
+    for (const auto& frame : e.frames)
+        for (const vec3& d : frame)
+            if (!isFinite(d)) return false;
     return true;
 }
 
@@ -265,6 +293,31 @@ void appendEntry(std::string& out, const ProjectEntry& e) {
             }
             break;
         }
+        case ProjectKey::RuleBasedFibres:
+            if (e.intValue == 0) break;
+            out += "#RuleBasedFibres ";
+            appendReal(out, e.realValue);
+            out += ' ';
+            appendReal(out, e.realValue2);
+            out += '\n';
+            break;
+        case ProjectKey::CrossFibreExponent:
+            if (e.realValue == -0.5) break;
+            appendKeyValueLine(out, projectKeyword(e.key), e, false);
+            break;
+        case ProjectKey::VtxFrames:
+            if (e.frames.empty()) break;
+            appendCountLine(out, "#VtxFrames", e.frames.size());
+            for (const auto& frame : e.frames)
+                for (int r = 0; r < 3; ++r) {
+                    appendReal(out, frame[r].x);
+                    out += ' ';
+                    appendReal(out, frame[r].y);
+                    out += ' ';
+                    appendReal(out, frame[r].z);
+                    out += r == 2 ? '\n' : ' ';
+                }
+            break;
     }
 }
 

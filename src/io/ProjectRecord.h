@@ -30,6 +30,9 @@ enum class ProjectKey {
     VtxOrigPos,
     VtxIsVentriOrAtrium,
     VentAtriWalls,
+    RuleBasedFibres,     ///< optional: the helix angles of rule-based fibres, written only when in force
+    CrossFibreExponent,  ///< optional: the ventricular cross-fibre exponent, written only when not -0.5
+    VtxFrames,           ///< optional: per-vertex fibre frames that came with the mesh, written only when in force
 };
 
 /// The file keyword of a key ("#PhaseField" ...).
@@ -45,10 +48,13 @@ struct ProjectEntry {
     TChartPoints chartVent, chartAtri;                ///< GlobalExcitation
     int intValue = 0;                                 ///< IterationN, GlobalPropagationMode(A)
     double realValue = 0.0;                           ///< the real-valued "#Global..." and "#OtherGravity"
+    double realValue2 = 0.0;                          ///< RuleBasedFibres: epicardial angle (realValue: endocardial)
     std::vector<vec3> positions;                      ///< VtxOrigPos
     std::vector<int16_t> labels;                      ///< VtxIsVentriOrAtrium
     std::vector<int16_t> polygonIDs;                  ///< VentAtriWalls
     std::array<std::vector<TWallTriangle>, 4> walls;  ///< VentAtriWalls: VR, VL, AR, AL
+    /// VtxFrames: fibre, depth and third direction per vertex; empty when they are not in force.
+    std::vector<std::array<vec3, 3>> frames;
 };
 
 /// A whole project file: its records in the order they stand in the file.
@@ -69,7 +75,9 @@ struct ProjectRecord {
 void parseProjectText(const std::string& text, ProjectRecord& record);
 
 /// Formats the records in order between "#VelmoraSaveFile" and "#VelmoraSaveFileEnd". False (with
-/// the record named in error) when a real is not finite: such a file could not be read back.
+/// the record named in error) when a real is not finite: such a file could not be read back. An
+/// optional record that is not in force (RuleBasedFibres with intValue 0, CrossFibreExponent at
+/// -0.5, VtxFrames without frames) writes nothing, so files without these settings stay as they were.
 bool formatProjectText(const ProjectRecord& record, std::string& text, std::string& error);
 
 /// Reads and parses a project file; false (with the reason) only when it cannot be opened or read.

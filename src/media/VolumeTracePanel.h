@@ -27,6 +27,8 @@ class VolumeTracePanel {
     /// Paints the panel over the columns x0 to x0 + width - 1 of image, all rows. Columns outside
     /// the image are left out.
     void paint(RgbImage& image, int x0, int width) const;
+    /// The same over the rows y0 to y0 + height - 1 only (the text scales with height).
+    void paint(RgbImage& image, int x0, int width, int y0, int height) const;
 
     /// Curve colours, as the window's plot draws them.
     static constexpr std::array<std::array<unsigned char, 3>, 4> kColours = {

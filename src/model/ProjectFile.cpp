@@ -9,6 +9,7 @@
 #include "io/ChartFile.h"
 #include "io/StrokeFile.h"
 #include "linalg/Diagnostics.h"
+#include "model/RuleBasedFibreModel.h"
 #include "model/ShellHooks.h"
 #include "model/TLSMModel.h"
 
@@ -62,6 +63,31 @@ int firstBadSample(const std::vector<Sample>& samples, int n, int& badVertex) {
     return -1;
 }
 
+/// A frame read from a file. One orthonormal to the file's six decimals is taken as it stands, so
+/// that saving it again writes the same text; any other is made orthonormal: the fibre
+/// normalised, the depth direction made orthogonal to it, the third their cross product. A frame
+/// without a usable fibre or depth direction becomes the identity frame.
+TVertexFrame orthonormalFrame(const std::array<vec3, 3>& read) {
+    constexpr double kReadTolerance = 1e-5;
+    TVertexFrame f;
+    const vec3 cross = read[0].cross(read[1]);
+    if (std::fabs(read[0].norm() - 1.0) < kReadTolerance && std::fabs(read[1].norm() - 1.0) < kReadTolerance &&
+        std::fabs(read[0].dot(read[1])) < kReadTolerance && (cross - read[2]).norm() < kReadTolerance)
+        return TVertexFrame{read[0], read[1], read[2]};
+    vec3 fibre = read[0], depth = read[1];
+    const double fibreLength = fibre.norm();
+    if (!(fibreLength > 1e-9)) return f;
+    fibre /= fibreLength;
+    depth -= fibre * fibre.dot(depth);
+    const double depthLength = depth.norm();
+    if (!(depthLength > 1e-9)) return f;
+    depth /= depthLength;
+    f.m_primaryDir = fibre;
+    f.m_depthDir = depth;
+    f.m_thirdDir = fibre.cross(depth);
+    return f;
+}
+
 std::string vertexOutside(int v, int n) {
     return "refers to vertex " + std::to_string(v) + " of a " + std::to_string(n) + "-vertex mesh";
 }
@@ -108,6 +134,21 @@ ProjectRecord projectRecordOf(const TLSMModel& model) {
     const std::vector<TTriIndices>* lists[4] = {&model.m_trisVR, &model.m_trisVL, &model.m_trisAR, &model.m_trisAL};
     for (int w = 0; w < 4; ++w) walls.walls[w].assign(lists[w]->begin(), lists[w]->end());
     entries.push_back(std::move(walls));
+    // The optional settings are always among the records (so that states compare entry by entry);
+    // the writer leaves them out of the file while they are not in force.
+    const RuleBasedFibreSetting& rule = model.m_orienField.m_ruleBased;
+    ProjectEntry ruleBased = realEntry(ProjectKey::RuleBasedFibres, rule.endoDegrees);
+    ruleBased.realValue2 = rule.epiDegrees;
+    ruleBased.intValue = rule.inForce ? 1 : 0;
+    entries.push_back(std::move(ruleBased));
+    entries.push_back(realEntry(ProjectKey::CrossFibreExponent, ex.m_crossFibreExponent));
+    if (!model.m_keptFrames.empty()) {
+        ProjectEntry frames = entryOf(ProjectKey::VtxFrames);
+        if (keptFramesInForce(model))
+            for (const TVertexFrame& f : model.m_keptFrames)
+                frames.frames.push_back({f.m_primaryDir, f.m_depthDir, f.m_thirdDir});
+        entries.push_back(std::move(frames));
+    }
 
     record.endMarkerFound = true;
     return record;
@@ -137,6 +178,13 @@ bool checkProjectRecord(const ProjectRecord& record, const TLSMModel& model, std
                 if (static_cast<int>(e.positions.size()) != n) {
                     reason = keyword + ": " + std::to_string(e.positions.size()) + " positions for a " +
                              std::to_string(n) + "-vertex mesh";
+                    return false;
+                }
+                break;
+            case ProjectKey::VtxFrames:
+                if (static_cast<int>(e.frames.size()) != n) {
+                    reason = keyword + ": " + std::to_string(e.frames.size()) + " frames for a " + std::to_string(n) +
+                             "-vertex mesh";
                     return false;
                 }
                 break;
@@ -217,12 +265,31 @@ ProjectEntryKind assignProjectEntry(TLSMModel& model, const ProjectEntry& e) {
             for (int w = 0; w < 4; ++w) lists[w]->assign(e.walls[w].begin(), e.walls[w].end());
             return ProjectEntryKind::ChamberWalls;
         }
+        case ProjectKey::RuleBasedFibres:
+            model.m_orienField.m_ruleBased = RuleBasedFibreSetting{e.intValue != 0, e.realValue, e.realValue2};
+            return ProjectEntryKind::Fields;
+        case ProjectKey::CrossFibreExponent:
+            ex.m_crossFibreExponent = e.realValue;
+            return ProjectEntryKind::Excitation;
+        case ProjectKey::VtxFrames: {
+            if (e.frames.empty()) return ProjectEntryKind::Unread;
+            std::vector<TVertexFrame> frames(e.frames.size());
+            for (size_t i = 0; i < frames.size(); ++i) frames[i] = orthonormalFrame(e.frames[i]);
+            model.m_keptFrames = frames;
+            model.m_orienField.m_frames = std::move(frames);
+            model.m_orienField.m_ruleBased.inForce = false;
+            return ProjectEntryKind::Fields;
+        }
     }
     return ProjectEntryKind::Unread;
 }
 
 void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
     TGlobalExcitation& ex = *model.m_excitation;
+    // The optional settings a file leaves out are at their defaults.
+    ex.m_crossFibreExponent = kDefaultCrossFibreExponent;
+    bool ruleBasedAsked = false;
+    RuleBasedFibreSetting ruleBased;
     for (const ProjectEntry& e : record.entries) {
         assignProjectEntry(model, e);
         // What a file needs beyond its values: the fibre frames computed from the depth field and
@@ -259,9 +326,30 @@ void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
             case ProjectKey::GlobalNumOfWaveA:
                 ex.m_numOfWaveA = heldToDialogRange("#GlobalNumOfWaveA", e.realValue);
                 break;
+            case ProjectKey::CrossFibreExponent: {
+                const double k = e.realValue;
+                ex.m_crossFibreExponent = std::isnan(k) ? kDefaultCrossFibreExponent
+                                                        : std::clamp(k, kMinCrossFibreExponent, kMaxCrossFibreExponent);
+                if (!(ex.m_crossFibreExponent == k))
+                    diagPrintf("loadProject: #CrossFibreExponent %g is outside %g to %g; %g is used\n", k,
+                               kMinCrossFibreExponent, kMaxCrossFibreExponent, ex.m_crossFibreExponent);
+                break;
+            }
+            case ProjectKey::RuleBasedFibres:
+                // Computed once every record is in: the rule needs the walls, labels and rest shape.
+                ruleBasedAsked = e.intValue != 0;
+                ruleBased = model.m_orienField.m_ruleBased;
+                model.m_orienField.m_ruleBased.inForce = false;
+                break;
             default:
                 break;
         }
+    }
+    if (ruleBasedAsked) {
+        std::string error;
+        if (!applyRuleBasedFibres(model, ruleBased.endoDegrees, ruleBased.epiDegrees, false, error))
+            diagPrintf("loadProject: the rule-based fibres (%g, %g degrees) were not applied: %s\n",
+                       ruleBased.endoDegrees, ruleBased.epiDegrees, error.c_str());
     }
 
     diagPrintf("post process 11 loading vm\n");
@@ -277,6 +365,27 @@ void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
     diagPrintf("post process 44 loading vm\n");
     buildTables(ex);
     diagPrintf("loading vm done!\n\n\n\n");
+}
+
+bool keptFramesInForce(const TLSMModel& model) {
+    const std::vector<TVertexFrame>& kept = model.m_keptFrames;
+    const std::vector<TVertexFrame>& now = model.m_orienField.m_frames;
+    if (kept.empty() || kept.size() != now.size()) return false;
+    for (size_t i = 0; i < kept.size(); ++i)
+        if (kept[i].m_primaryDir != now[i].m_primaryDir || kept[i].m_depthDir != now[i].m_depthDir ||
+            kept[i].m_thirdDir != now[i].m_thirdDir)
+            return false;
+    return true;
+}
+
+void settleFramesAfterProject(TLSMModel& model) {
+    TTensorField& field = model.m_orienField;
+    // Rule-based frames were set, with their fibre lines, once the project's records were in.
+    if (field.m_ruleBased.inForce) return;
+    if (keptFramesInForce(model))
+        field.buildAllFibreLines(model.m_tets, model.m_vtxOrigPos, model.m_vtxIsVentriOrAtrium);
+    else
+        field.updateOrientation(model.m_tets, model.m_vtxOrigPos, model.m_smNeighbors, model.m_vtxIsVentriOrAtrium);
 }
 
 ProjectLoadResult loadProject(TLSMModel& model, const std::string& path) {

@@ -42,6 +42,14 @@ ProjectEntryKind assignProjectEntry(TLSMModel& model, const ProjectEntry& entry)
 /// that no file can make a tick endless. The record must have passed checkProjectRecord.
 void applyProjectRecord(TLSMModel& model, const ProjectRecord& record);
 
+/// True when the model has kept frames (m_keptFrames) and its frames are still exactly those.
+bool keptFramesInForce(const TLSMModel& model);
+
+/// The frames once a project file was applied (by the loader or the autosave restore): the kept
+/// frames when they are in force, with the fibre lines traced along them; otherwise fitted to the
+/// strokes and depth values (TTensorField::updateOrientation).
+void settleFramesAfterProject(TLSMModel& model);
+
 /// Reads path into the model: parse the whole file, check it, then apply it. A file that does not
 /// match the mesh is refused as a whole with the message "error vm file is not muched to the tetra
 /// mesh" and leaves the model untouched. Called by the model loader.

@@ -120,7 +120,7 @@ bool TLSMModel::loadModel(const std::string& basePath, std::string* reason) {
     m_simulator.initSimulator(m_vtxOrigPos, m_tets, m_smNeighbors, m_orienField.m_frames);
     updateFieldHarmonic(m_phaseField, *m_fieldMatrix);
     updateFieldHarmonic(m_ampliField, *m_fieldMatrix);
-    m_orienField.updateOrientation(m_tets, m_vtxOrigPos, m_smNeighbors, m_vtxIsVentriOrAtrium);
+    settleFramesAfterProject(*this);
     return true;
 }
 

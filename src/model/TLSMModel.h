@@ -116,6 +116,11 @@ class TLSMModel {
     /// What became of the project file during loadModel (read by the shell and the CLI); Loaded once
     /// the project file has been written whole since (projectFileWritten).
     ProjectLoadResult m_projectLoad;
+    /// Per-vertex frames that came with the mesh (an imported file's fibres, kept in the project
+    /// file's #VtxFrames record); empty for a model without them. They are in force while the
+    /// orientation field's frames equal them: a stroke update or a preset replaces them, and the
+    /// project file then no longer holds them.
+    std::vector<TVertexFrame> m_keptFrames;
 
    private:
     /// The second half of setUpFromMesh, for a mesh whose neighbours, normals and size are done.

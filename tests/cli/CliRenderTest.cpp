@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "common/TestFiles.h"
 #include "media/PngFile.h"
@@ -41,6 +42,28 @@ std::string probe(const std::string& path, const TempDir& dir) {
     std::string out = r.out;
     while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
     return out;
+}
+
+/// Pixels of the strain plot's circumferential green (its curve and its legend) in the plot panel
+/// of a movie's frame (0-based), in the panel's upper and lower half; {-1, -1} when ffmpeg cannot
+/// decode the frame.
+std::pair<int, int> strainGreenInPanel(const std::string& movie, int frame, const TempDir& dir) {
+    const std::string png = dir.file("frame.png");
+    testfiles::runCommand("ffmpeg -v error -y -i '" + movie + "' -vf 'select=eq(n\\," + std::to_string(frame) +
+                              ")' -frames:v 1 '" + png + "'",
+                          dir.path());
+    RgbImage image;
+    std::string error;
+    if (!readPng(png, image, error)) return {-1, -1};
+    const int panelLeft = image.width - ((image.width * 3 / 10) & ~1);
+    std::pair<int, int> counts{0, 0};
+    for (int y = 0; y < image.height; ++y)
+        for (int x = panelLeft; x < image.width; ++x) {
+            const unsigned char* p = image.pixel(x, y);
+            if (std::abs(p[0] - 0x30) <= 24 && std::abs(p[1] - 0xD0) <= 24 && std::abs(p[2] - 0x50) <= 24)
+                ++(y < image.height / 2 ? counts.first : counts.second);
+        }
+    return counts;
 }
 
 int lines(const std::string& text) {
@@ -94,6 +117,22 @@ TEST(CliRenderTest, MoviesOfAHundredTicksHaveAFramePerTickOfTheAskedSizeAndCodec
         dir);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(probe(dir.file("t.gif"), dir), "gif,161,121,25");
+    // The strain plot goes below the volume plot when the left ventricle can be measured, and is
+    // left out without a left-ventricular wall (the heart's mesh without its project file).
+    r = run("movie " + model("ModelB") + " '" + dir.file("p.gif") + "' --ticks 12 --every 3 --size 320x240 --plot",
+            dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("with the volume and strain plots"), std::string::npos) << r.out;
+    const std::pair<int, int> measured = strainGreenInPanel(dir.file("p.gif"), 3, dir);
+    EXPECT_EQ(measured.first, 0);
+    EXPECT_GT(measured.second, 40);
+    ASSERT_EQ(std::system(("cp " + model("ModelB") + ".node " + model("ModelB") + ".ele '" + dir.path() + "'").c_str()),
+              0);
+    r = run("movie '" + dir.file("ModelB") + "' '" + dir.file("w.gif") + "' --ticks 12 --every 3 --size 320x240 --plot",
+            dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("with the volume plot\n"), std::string::npos) << r.out;
+    EXPECT_EQ(strainGreenInPanel(dir.file("w.gif"), 3, dir), std::make_pair(0, 0));
     r = run("movie " + model("ModelB") + " '" + dir.file("h.webm") + "' --ticks 3 --size 1280x960 --camera fit", dir);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(probe(dir.file("h.webm"), dir), "vp9,1280,960,3");

@@ -3,6 +3,7 @@ import csv
 import json
 import os
 import pathlib
+import shutil
 import signal
 import subprocess
 import sys
@@ -22,8 +23,11 @@ CSV_RELATIVE = 1e-8
 @pytest.mark.parametrize("name,ticks", [("ModelB", 40), ("Tube", 100)])
 def test_simulation_matches_the_command_line(cli, tmp_path, name, ticks):
     volumes_csv = tmp_path / "volumes.csv"
+    indices_csv = tmp_path / "indices.csv"
+    measured = name == "ModelB"  # the tube's left ventricle has no base to measure from
     out = subprocess.run([cli, "simulate", str(MODELS / name), "--ticks", str(ticks), "--json", "--quiet",
-                          "--volumes", str(volumes_csv)], capture_output=True, text=True, timeout=600, check=True)
+                          "--volumes", str(volumes_csv)] + (["--indices", str(indices_csv)] if measured else []),
+                         capture_output=True, text=True, timeout=600, check=True)
     expected = json.loads(out.stdout)
     with open(volumes_csv) as f:
         rows = list(csv.DictReader(f))
@@ -40,6 +44,21 @@ def test_simulation_matches_the_command_line(cli, tmp_path, name, ticks):
     table = np.array([[float(r[c]) for c in ("VR", "VL", "AR", "AL")] for r in rows])
     np.testing.assert_allclose(result.volumes, table, rtol=CSV_RELATIVE)
     np.testing.assert_allclose(result.times, [float(r["time"]) for r in rows], rtol=CSV_RELATIVE)
+
+    # The deformation indices per tick and at end-systole, as the command line gives them.
+    assert result.index_names == velmora.INDEX_NAMES
+    if not measured:
+        assert result.indices.shape == (0, 6) and result.end_systole is None and "end_systole" not in expected
+        return
+    with open(indices_csv) as f:
+        table = np.array([[float(r[c]) for c in velmora.INDEX_NAMES] for r in csv.DictReader(f)])
+    assert result.indices.shape == (ticks, 6) and result.indices.dtype == np.float64
+    np.testing.assert_allclose(result.indices, table, rtol=CSV_RELATIVE, atol=1e-12)
+    assert result.end_systole == expected["end_systole"]
+    assert result.end_systole["tick"] == np.argmin(result.volumes[:, 1]) + 1
+    assert len(result.end_systole["segments"]) == 17
+    np.testing.assert_array_equal(result.indices[result.end_systole["tick"] - 1],
+                                  [result.end_systole[k] for k in velmora.INDEX_NAMES])
 
 
 def test_runs_start_from_rest_and_do_not_depend_on_threads(tube):
@@ -334,10 +353,150 @@ def test_the_installed_package_gives_the_same_figures(tmp_path):
     env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
     env["PYTHONPATH"] = str(package.parent)
     code = ("import velmora; print(velmora.__file__); "
-            f"print(repr(velmora.Model.load({str(MODELS / 'Tube')!r}).simulate(60).ejection_fraction))")
+            f"print(repr(velmora.Model.load({str(MODELS / 'Tube')!r}).simulate(60).ejection_fraction)); "
+            # The heart shader is installed beside the module: without it render() refuses.
+            f"print(velmora.Model.load({str(MODELS / 'Tube')!r}).render(size=(32, 24)).shape)")
     done = subprocess.run(["/usr/bin/python3", "-W", "error::RuntimeWarning", "-c", code], cwd=tmp_path, env=env,
                           capture_output=True, text=True, timeout=600)
     assert done.returncode == 0, done.stderr
-    where, figure = done.stdout.split()
+    where, figure, shape = done.stdout.splitlines()
     assert where.startswith(str(package))
+    assert shape == "(24, 32, 3)"
     assert float(figure) == velmora.Model.load(str(MODELS / "Tube")).simulate(60).ejection_fraction
+
+
+def _left_ventricular_axis(model):
+    """The long axis ez of the deformation indices for a closed left-ventricular wall, from their
+    definition: base B = the mean of the ventricle vertices sharing a tetrahedron with an atrium vertex
+    that are no farther from the left wall than from the right one; apex = the left-wall vertex
+    farthest from B."""
+    rest, labels, tets = model.rest_positions, model.labels, model.tetrahedra
+    left, right = rest[model.chamber_wall_vertices(1)], rest[model.chamber_wall_vertices(0)]
+    beside_atrium = np.unique(tets[(labels[tets] == 2).any(axis=1)])
+    candidates = beside_atrium[labels[beside_atrium] == 1]
+
+    def nearest(points, wall):
+        return np.array([np.min(np.linalg.norm(wall - p, axis=1)) for p in points])
+
+    base = rest[candidates][nearest(rest[candidates], left) <= nearest(rest[candidates], right)].mean(axis=0)
+    apex = left[np.argmax(np.linalg.norm(left - base, axis=1))]
+    return (base - apex) / np.linalg.norm(base - apex)
+
+
+def _rotation(axis, degrees):
+    """Right-handed rotation matrix about the unit axis (Rodrigues)."""
+    k = np.array([[0, -axis[2], axis[1]], [axis[2], 0, -axis[0]], [-axis[1], axis[0], 0]])
+    a = np.radians(degrees)
+    return np.eye(3) + np.sin(a) * k + (1 - np.cos(a)) * k @ k
+
+
+def test_deformation_indices_of_analytic_deformations(tmp_path):
+    heart = velmora.Model.load(str(MODELS / "ModelB"))
+    rest = heart.rest_positions
+    centre = rest.mean(axis=0)
+    at_rest = heart.deformation_indices()
+    assert set(at_rest) == {*velmora.INDEX_NAMES, "segments", "myocardium_tetrahedra"}
+    assert at_rest["myocardium_tetrahedra"] > 1000
+    assert [s["segment"] for s in at_rest["segments"]] == list(range(1, 18))
+    for key in velmora.INDEX_NAMES:
+        assert abs(at_rest[key]) < 1e-9, key
+
+    # Growing by 10 % about any point: every strain +10 %, globally and per segment, nothing turns.
+    grown = heart.deformation_indices(centre + 1.1 * (rest - centre))
+    for key in ("longitudinal", "circumferential", "radial"):
+        assert grown[key] == pytest.approx(10.0, abs=1e-9)
+        assert all(s[key] == pytest.approx(10.0, abs=1e-9) for s in grown["segments"] if s["tetrahedra"])
+    assert max(abs(grown[k]) for k in ("apical_rotation", "basal_rotation", "twist")) < 1e-9
+
+    # Turning the whole heart 15 degrees right-handed about its long axis: no strain, apex and base
+    # both turn clockwise seen from the apex (-15 degrees), no twist.
+    ez = _left_ventricular_axis(heart)
+    turned = heart.deformation_indices(centre + (rest - centre) @ _rotation(ez, 15.0).T)
+    assert turned["apical_rotation"] == pytest.approx(-15.0, abs=1e-6)
+    assert turned["basal_rotation"] == pytest.approx(-15.0, abs=1e-6)
+    assert abs(turned["twist"]) < 1e-6
+    assert max(abs(turned[k]) for k in ("longitudinal", "circumferential", "radial")) < 1e-9
+
+    # Positions of the wrong shape, and a model without a left-ventricular wall, are refused.
+    with pytest.raises(ValueError, match=r"positions: expected shape"):
+        heart.deformation_indices(rest[:-1])
+    for ext in (".node", ".ele"):
+        (tmp_path / ("ModelB" + ext)).write_bytes((MODELS / ("ModelB" + ext)).read_bytes())
+    unpainted = velmora.Model.load(str(tmp_path / "ModelB"))
+    with pytest.raises(ValueError, match=r"no left-ventricular wall painted \(VL\)"):
+        unpainted.deformation_indices()
+    result = unpainted.simulate(2)
+    assert result.indices.shape == (0, 6) and result.end_systole is None
+
+
+def _read_png(path):
+    from PIL import Image
+
+    return np.asarray(Image.open(path).convert("RGB"))
+
+
+def test_render_draws_the_heart_as_the_command_line_does(cli, tmp_path):
+    heart = velmora.Model.load(str(MODELS / "ModelB"))
+    picture = heart.render(size=(160, 120), tick=5, show=("walls",), camera="fit")
+    assert picture.shape == (120, 160, 3) and picture.dtype == np.uint8
+    # The background has no red; the heart's wall is red and fills the middle.
+    assert (picture[40:80, 53:107, 0] > 60).mean() > 0.5
+    assert picture[:10, 0, 0].max() == 0
+    np.testing.assert_array_equal(heart.render(size=(160, 120), show="walls", camera="fit"), picture)
+
+    # The same picture from velmora-cli, and from another interpreter without any X server.
+    subprocess.run([cli, "render", str(MODELS / "ModelB"), str(tmp_path / "cli.png"), "--tick", "5", "--size",
+                    "160x120", "--show", "walls", "--camera", "fit", "--quiet"], env=_without_display(), check=True,
+                   capture_output=True, timeout=600)
+    np.testing.assert_array_equal(_read_png(tmp_path / "cli.png"), picture)
+    code = ("import sys, numpy, velmora\n"
+            f"m = velmora.Model.load({str(MODELS / 'ModelB')!r})\n"
+            "numpy.save(sys.argv[1], m.render(size=(160, 120), tick=5, show=['walls'], camera='fit'))\n")
+    subprocess.run([sys.executable, "-c", code, str(tmp_path / "child.npy")], env=_without_display(), check=True,
+                   capture_output=True, timeout=600)
+    np.testing.assert_array_equal(np.load(tmp_path / "child.npy"), picture)
+
+    for kwargs, message in (({"size": (0, 10)}, "from 1 to 8192"), ({"show": ["fibers"]}, "'fibers'"),
+                            ({"camera": "above"}, "'above'"), ({"tick": -1}, "tick: -1")):
+        with pytest.raises(ValueError, match=message):
+            heart.render(**kwargs)
+
+
+def _without_display():
+    return {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+
+
+def _probe(path):
+    done = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                           "stream=codec_name,width,height,nb_read_frames", "-of", "csv=p=0", str(path)],
+                          capture_output=True, text=True, timeout=120)
+    return done.stdout.strip().rstrip(",")
+
+
+def test_movie_writes_its_frames_and_leaves_nothing_on_failure(tube, tmp_path):
+    if shutil.which("ffprobe") is None:
+        pytest.skip("ffprobe (package ffmpeg) is not installed")
+    done = []
+    path = tube.movie(tmp_path / "beat.mp4", ticks=20, every=4, size=(160, 120), plot=True,
+                      progress=lambda frame, frames: done.append((frame, frames)))
+    assert path == str(tmp_path / "beat.mp4")
+    assert _probe(path) == "h264,160,120,5"
+    assert done == [(f, 5) for f in range(1, 6)]
+    # The model holds the movie's last tick.
+    assert not np.array_equal(tube.positions, tube.rest_positions)
+
+    def stop(frame, frames):
+        if frame == 2:
+            raise RuntimeError("enough")
+
+    with pytest.raises(RuntimeError, match="enough"):
+        tube.movie(tmp_path / "stopped.gif", ticks=10, progress=stop)
+    for kwargs, message in (({"size": (161, 120)}, "even"), ({"show": "mesh,vertex"}, "'vertex'"),
+                            ({"fps": 0}, "fps: 0"), ({"ticks": 3, "every": 4}, "no frame")):
+        with pytest.raises(ValueError, match=message):
+            tube.movie(tmp_path / "bad.mp4", **kwargs)
+    with pytest.raises(ValueError, match=r"\.mp4, \.webm or \.gif"):
+        tube.movie(tmp_path / "beat.mov")
+    with pytest.raises(ValueError, match="missing"):
+        tube.movie(tmp_path / "missing" / "beat.gif")
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["beat.mp4"]

@@ -58,7 +58,7 @@ def test_sweep_on_a_local_cluster_equals_the_serial_loop():
     bad = [{"contraction": 3.0}, {"pressure": 1.0}]
 
     with ListeningSockets() as sockets:
-        rows = study.sweep(TUBE, points + bad, ticks=40, timeout=SWEEP_TIMEOUT)
+        rows = study.sweep(TUBE, points + bad, ticks=40, timeout=SWEEP_TIMEOUT, picture=True)
     serial = [study.run(TUBE, p, ticks=40) for p in points]
 
     # Scheduler, nannies, workers and their HTTP endpoints: all on the loopback interface.
@@ -78,10 +78,29 @@ def test_sweep_on_a_local_cluster_equals_the_serial_loop():
     # Failed runs are reported in their rows, the rest of the study stands.
     assert "contraction" in rows[4]["error"] and rows[4]["ejection_fraction"] is None
     assert "unknown parameter" in rows[5]["error"] and "'pressure'" in rows[5]["error"]
+    # A picture per row, drawn in the workers without any X server: the heart at end-systole, so a
+    # weaker beat looks different; none for a failed run. The tube's left ventricle cannot be
+    # measured: no strains.
+    for row in rows[:4]:
+        assert row["picture"].shape == (240, 320, 3) and row["picture"].dtype == np.uint8
+        assert row["longitudinal_strain"] is None and row["twist"] is None
+    assert not np.array_equal(rows[0]["picture"], rows[3]["picture"])
+    assert rows[4]["picture"] is None and rows[5]["picture"] is None
     # The cluster started for the sweep is gone with it (multiprocessing's resource tracker stays
     # with this process and ends with it).
     left = [p.cmdline() for p in psutil.Process().children(recursive=True)]
     assert [c for c in left if not any("resource_tracker" in part for part in c)] == []
+
+
+def test_rows_carry_the_end_systolic_strains():
+    from velmora import Model
+
+    row = study.run(str(MODELS / "ModelB"), {}, ticks=40)
+    expected = Model.load(str(MODELS / "ModelB")).simulate(40).end_systole
+    assert row["error"] is None
+    assert (row["longitudinal_strain"], row["circumferential_strain"], row["radial_strain"], row["twist"]) == (
+        expected["longitudinal"], expected["circumferential"], expected["radial"], expected["twist"])
+    assert row["circumferential_strain"] < 0 < row["radial_strain"]
 
 
 def test_infarct_vertices_checks_its_arguments():

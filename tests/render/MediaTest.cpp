@@ -13,6 +13,7 @@
 #include "media/GifPalette.h"
 #include "media/MovieEncoder.h"
 #include "media/PngFile.h"
+#include "media/StrainTracePanel.h"
 #include "media/VolumeTracePanel.h"
 
 namespace {
@@ -228,4 +229,34 @@ TEST(VolumeTracePanelTest, EjectionFractionAndCurvesFollowTheLeftVentricle) {
         }
     EXPECT_GT(red, 20);
     EXPECT_GT(orange, 20);
+}
+
+TEST(StrainTracePanelTest, CurvesStayInTheirBandWithShorteningBelowTheZeroLine) {
+    StrainTracePanel panel(3);
+    EXPECT_EQ(panel.scale(), 10.0);
+    panel.addTick({-15, -25, 38, 8});
+    panel.addTick({-18, -28, 40, 10});
+    EXPECT_EQ(panel.scale(), 40.0);
+    panel.addTick({std::nan(""), -30, 41, 12});
+    EXPECT_EQ(panel.scale(), 50.0);
+
+    RgbImage image = pattern(200, 240);
+    const RgbImage before = image;
+    panel.paint(image, 100, 100, 120, 120);
+    // Only the band is painted: the rows above it (the volume plot's) and the heart's columns stay.
+    for (int y = 0; y < 120; ++y) ASSERT_EQ(0, std::memcmp(image.pixel(0, y), before.pixel(0, y), 200 * 3)) << y;
+    for (int y = 120; y < 240; ++y) ASSERT_EQ(0, std::memcmp(image.pixel(0, y), before.pixel(0, y), 100 * 3)) << y;
+    // Circumferential shortening (green) is drawn below the radial thickening (orange).
+    auto rows = [&](const std::array<unsigned char, 3>& colour) {
+        long long sum = 0, count = 0;
+        for (int y = 0; y < 240; ++y)
+            for (int x = 100; x < 200; ++x)
+                if (std::memcmp(image.pixel(x, y), colour.data(), 3) == 0) sum += y, ++count;
+        return std::make_pair(count, count ? static_cast<double>(sum) / count : 0.0);
+    };
+    const auto green = rows(StrainTracePanel::kColours[StrainTracePanel::Circumferential]);
+    const auto orange = rows(StrainTracePanel::kColours[StrainTracePanel::Radial]);
+    ASSERT_GT(green.first, 20);
+    ASSERT_GT(orange.first, 20);
+    EXPECT_GT(green.second, orange.second + 20);
 }

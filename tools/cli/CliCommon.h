@@ -41,10 +41,12 @@ int runMakeModel(const std::vector<std::string>& args);
 int runSolveFields(const std::vector<std::string>& args);
 int runImport(const std::vector<std::string>& args);
 int runExportFields(const std::vector<std::string>& args);
+int runExportCarp(const std::vector<std::string>& args);
 // Pictures and movies without a window (built with the rendering layers).
 int runRender(const std::vector<std::string>& args);
 int runMovie(const std::vector<std::string>& args);
 int runIndices(const std::vector<std::string>& args);
+int runFibres(const std::vector<std::string>& args);
 
 // The deformation indices in the commands' output forms (CliIndices.cpp).
 struct DeformationIndexValues;

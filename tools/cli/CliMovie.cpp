@@ -10,9 +10,8 @@
 #include "linalg/Diagnostics.h"
 #include "media/AtomicFile.h"
 #include "media/MovieEncoder.h"
-#include "media/VolumeTracePanel.h"
 #include "model/MainWindowManager.h"
-#include "model/TLSMModel.h"
+#include "offscreen/BeatMovie.h"
 #include "offscreen/OffscreenRenderer.h"
 
 namespace {
@@ -29,10 +28,6 @@ bool parseCount(const std::string& text, int low, int high, int& value) {
     value = static_cast<int>(v);
     return true;
 }
-
-/// Width of the plot panel in a movie width pixels wide: three tenths, even, so the heart's part
-/// keeps the movie's parity.
-int plotPanelWidth(int width) { return (width * 3 / 10) & ~1; }
 
 }  // namespace
 
@@ -66,7 +61,7 @@ int runMovie(const std::vector<std::string>& args) {
     const bool plot = cli.has("plot");
     const int panelWidth = plot ? plotPanelWidth(settings.width) : 0;
     const int heartWidth = settings.width - panelWidth;
-    if (plot && panelWidth < 16) return refuse("--plot needs a movie at least 54 pixels wide");
+    if (plot && panelWidth < kMinPlotPanelWidth) return refuse("--plot needs a movie at least 54 pixels wide");
     DisplaySwitches show;
     if (cli.has("show") && !parseDisplaySwitches(cli.value("show"), show, error)) return refuse("--show: " + error);
     const std::string camera = cli.value("camera", "home");
@@ -90,10 +85,6 @@ int runMovie(const std::vector<std::string>& args) {
     if (!renderer) return refuse(error);
     if (!pointPictureCamera(*renderer, camera, controller, error)) return refuse(error);
 
-    TLSMModel& model = *controller.model();
-    VolumeTracePanel panel(frames * every);
-    RgbImage heart, frame;
-    frame.resize(settings.width, settings.height);
     TerminalProgress progress(frames, quiet);
     // While the bar is on the terminal the loop's console lines wait, so that they do not break it.
     auto held = progress.shown() ? std::make_unique<DiagCapture>() : nullptr;
@@ -105,35 +96,31 @@ int runMovie(const std::vector<std::string>& args) {
         if (!text.empty()) diagPrintf("%s", text.c_str());
     };
     progress.update(0);
-    for (int f = 1; f <= frames; ++f) {
-        for (int k = 0; k < every; ++k) {
-            controller.onTimer();
-            if (plot) panel.addTick(model.computeChamberVolumes());
-        }
-        if (!renderer->renderStandardScene(model, show, kStartSurfaceAlpha, controller.m_time, plot ? heart : frame,
-                                           error)) {
-            showHeldLines();
-            return refuse(error);
-        }
-        if (plot) {
-            // The heart on the left, the plot in the columns beside it.
-            for (int y = 0; y < settings.height; ++y)
-                std::memcpy(&frame.pixels[static_cast<size_t>(y) * settings.width * 3],
-                            &heart.pixels[static_cast<size_t>(y) * heartWidth * 3],
-                            static_cast<size_t>(heartWidth) * 3);
-            panel.paint(frame, heartWidth, panelWidth);
-        }
-        if (!encoder->addFrame(frame, error)) {
-            showHeldLines();
-            return refuse(error);
-        }
-        progress.update(f);
+    BeatMoviePlan plan;
+    plan.frames = frames;
+    plan.every = every;
+    plan.show = show;
+    plan.plot = plot;
+    BeatMovieReport report;
+    const bool recorded = recordBeatMovie(
+        controller, *renderer, *encoder, plan,
+        [&progress](int done) {
+            progress.update(done);
+            return true;
+        },
+        report, error);
+    if (!recorded) {
+        showHeldLines();
+        return refuse(error);
     }
     showHeldLines();
     if (!encoder->finish(error)) return refuse(error);
     if (!quiet)
         std::printf("movie: %s, %s, %dx%d, %d frames at %d fps (%d ticks, every %d), showing %s%s\n", out.c_str(),
                     movieFormatName(settings.format), settings.width, settings.height, frames, settings.fps,
-                    frames * every, every, displaySwitchList(show).c_str(), plot ? ", with the volume plot" : "");
+                    frames * every, every, displaySwitchList(show).c_str(),
+                    !plot               ? ""
+                    : report.strainPlot ? ", with the volume and strain plots"
+                                        : ", with the volume plot");
     return 0;
 }

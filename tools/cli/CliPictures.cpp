@@ -9,6 +9,7 @@
 
 #include "model/MainWindowManager.h"
 #include "model/TLSMModel.h"
+#include "offscreen/BeatMovie.h"
 #include "offscreen/OffscreenRenderer.h"
 
 bool parsePictureSize(const std::string& text, int minSide, int& width, int& height, std::string& error) {
@@ -36,13 +37,8 @@ bool parsePictureSize(const std::string& text, int minSide, int& width, int& hei
 
 bool pointPictureCamera(OffscreenRenderer& renderer, const std::string& camera, const MainWindowManager& manager,
                         std::string& error) {
-    if (camera == "home") return true;  // the view starts at its home camera
-    if (camera == "fit") {
-        if (fitCameraToModel(renderer.view(), manager)) return true;
-        error = "--camera fit: the model has no finite extent to fit";
-        return false;
-    }
-    error = "--camera '" + camera + "' is neither home nor fit";
+    if (pointCameraByName(renderer, camera, manager, error)) return true;
+    error = (camera == "fit" ? "--camera fit: " : "--camera ") + error;
     return false;
 }
 
@@ -55,12 +51,6 @@ bool loadForPictures(MainWindowManager& controller, const std::string& base) {
     controller.m_time = 0.0;
     controller.startTimer();
     return true;
-}
-
-int cycleTicks(const MainWindowManager& controller) {
-    const TLSMModel* model = controller.model();
-    if (!model || !model->m_excitation) return 1;
-    return std::max(1, static_cast<int>(std::ceil(model->m_excitation->m_cycleLength / controller.m_dt - 1e-9)));
 }
 
 std::string withoutTickCounters(const std::string& text) {

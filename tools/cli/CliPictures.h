@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "offscreen/BeatMovie.h"
+
 class MainWindowManager;
 class OffscreenRenderer;
 
@@ -12,7 +14,8 @@ class OffscreenRenderer;
 bool parsePictureSize(const std::string& text, int minSide, int& width, int& height, std::string& error);
 
 /// Points the renderer's camera: "home" (the window's start camera) or "fit" (the window's "Fit
-/// heart in view"). False with one line in error for any other name.
+/// heart in view"), as pointCameraByName with the option named in the message. False with one line
+/// in error for any other name.
 bool pointPictureCamera(OffscreenRenderer& renderer, const std::string& camera, const MainWindowManager& manager,
                         std::string& error);
 
@@ -23,9 +26,6 @@ bool loadForPictures(MainWindowManager& controller, const std::string& base);
 /// text without the main loop's per-tick counters ("M= " and a number), which a progress bar
 /// replaces on a terminal.
 std::string withoutTickCounters(const std::string& text);
-
-/// One beat cycle in ticks: ceil(cycle length / time step).
-int cycleTicks(const MainWindowManager& controller);
 
 /// "[#####.....] 42/100 frames" on standard error, redrawn in place; only on a terminal and when
 /// not silenced. finish() ends the line.

@@ -32,13 +32,19 @@ const char* kHelp =
     "      --wall start the animation or the 401-tick wall-thickness export at time 0 (one of them).\n"
     "      --volumes writes one CSV row per tick: tick, time, VR, VL, AR, AL. --vtk writes one VTK\n"
     "      unstructured-grid file per tick (tetrahedra, positions; phase, amplitude, depth, label,\n"
-    "      fibre, sheet, normal, contraction) and a series.pvd collection. --json prints ticks, threads,\n"
+    "      fibre, sheet, normal, contraction; transmural when the model has chamber walls) and a\n"
+    "      series.pvd collection. --json prints ticks, threads,\n"
     "      ms_per_tick, lv_ef, volumes_min, volumes_max, max_displacement, final_total_volume,\n"
     "      rest_volume, finite and positions_sha256 (final positions as little-endian doubles), and,\n"
     "      when the model has a left-ventricular wall, end_systole (the indices and 17 segments at the\n"
     "      tick of the smallest LV volume) and peak. --indices writes one CSV row per tick: tick, time,\n"
     "      longitudinal, circumferential, radial (percent), apical_rotation, basal_rotation, twist\n"
     "      (degrees), measured on the positions of that tick's VTK file.\n"
+    "  solve-fields BASE [--json] [--write] [--quiet]\n"
+    "      Load BASE with its project file and solve the phase, amplitude and orientation fields again\n"
+    "      from its constraints and strokes, timing each; print the solver, each field's time and range\n"
+    "      (--json: one object, with the constraint and stroke counts and frames_finite). --write saves\n"
+    "      BASE.vm afterwards. Exit status 1 without a project file or when a field is not finite.\n"
     "  make-model tube OUTBASE [--quiet]\n"
     "      Write the structured 1200-vertex tube (10 levels x 4 layers x 30 angles).\n"
     "  make-model heart OUTBASE --mesh MESHBASE [--quiet]\n"
@@ -57,16 +63,34 @@ const char* kHelp =
     "      process limited to the smaller of 4 GiB and a quarter of the memory (the environment\n"
     "      variable VELMORA_MESHER_MEMORY_MB lowers it) and 10 minutes of CPU time; a crash or a limit\n"
     "      reached there ends the import with one message and exit status 1.\n"
+    "      An openCARP mesh is named by its .pts (or .elem or .lon) file: BASE.pts and BASE.elem are\n"
+    "      read by Velmora's own parser (tetrahedra only), BASE.lon when present. Fibres the file\n"
+    "      gives (openCARP's .lon per element, brought to the vertices by volume-weighted averaging)\n"
+    "      become the model's fibre frames, kept in OUT_BASE.vm; --json adds fibres, sheets and regions\n"
+    "      (the region tags' source and the tetrahedra per tag; null without tags).\n"
+    "  export-carp BASE OUT_BASE [--quiet]\n"
+    "      Load BASE like the application and write it as an openCARP mesh: OUT_BASE.pts (BASE.node's\n"
+    "      coordinates), OUT_BASE.elem (\"Tt\" elements, region = the label most corners carry: 0\n"
+    "      neither, 1 ventricle, 2 atrium) and OUT_BASE.lon (2, then per element the normalised mean\n"
+    "      of its corners' fibres and the sheet across the wall). The files appear only when all three\n"
+    "      are complete.\n"
     "  export-fields BASE OUT.vtu [--quiet]\n"
     "      Load BASE like the application and write its rest mesh (in BASE.node's coordinates) as a VTK\n"
-    "      unstructured grid with point data phase, amplitude, depth, label and the fibre frame\n"
-    "      (fibre, sheet, normal).\n"
+    "      unstructured grid with point data phase, amplitude, depth, label, the fibre frame (fibre,\n"
+    "      sheet, normal) and transmural (0 on the chamber walls, 1 on the outer surface; when the\n"
+    "      model has chamber walls).\n"
     "  indices BASE [--deformed FILE.node] [--json] [--quiet]\n"
     "      Load BASE like the application and print the left ventricle's deformation indices:\n"
     "      longitudinal, circumferential and radial strain (percent), apical and basal rotation and\n"
     "      twist (degrees) and the strains of the 17 AHA segments, of the rest state or of the\n"
     "      positions in FILE.node (same vertex count, BASE.node's coordinates; BASE.node is the\n"
     "      reference). --json prints them as one object. A model without a VL wall is refused.\n"
+    "  fibres BASE --rule-based [--endo DEG] [--epi DEG] [--write] [--json] [--quiet]\n"
+    "      Set the ventricles' fibres by the rule on the transmural coordinate t (0 on the chamber\n"
+    "      walls, 1 on the outer surface): helix angle ENDO + (EPI - ENDO) t (defaults +60 and -60\n"
+    "      degrees, within -90..90) about the left ventricle's long axis; the atria keep theirs. Prints\n"
+    "      t's range and the helix angle per transmural fifth of the left-ventricular free wall\n"
+    "      (--json: one object). --write saves BASE.vm with the setting. Needs a VL wall.\n"
     "  render BASE OUT.png [--tick N] [--size WxH] [--show LIST] [--camera home|fit] [--quiet]\n"
     "      Draw BASE as the window does, without any window or X server (EGL): simulate N ticks from\n"
     "      time 0 (default 0) and write one PNG (default 1024x768). LIST names what is shown besides the\n"
@@ -130,6 +154,7 @@ int main(int argc, char** argv) {
     if (command == "solve-fields") return runSolveFields(args);
     if (command == "import") return runImport(args);
     if (command == "export-fields") return runExportFields(args);
+    if (command == "export-carp") return runExportCarp(args);
 #ifdef VELMORA_CLI_PICTURES
     if (command == "render") return runRender(args);
     if (command == "movie") return runMovie(args);
@@ -140,6 +165,7 @@ int main(int argc, char** argv) {
     }
 #endif
     if (command == "indices") return runIndices(args);
+    if (command == "fibres") return runFibres(args);
     std::fprintf(stderr, "velmora-cli: unknown command '%s' (see velmora-cli --help)\n", command.c_str());
     return 2;
 }
