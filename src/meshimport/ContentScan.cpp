@@ -138,6 +138,15 @@ size_t ContentScan::lineNumber() const {
     return 1 + static_cast<size_t>(std::count(m_data, m_data + std::min(m_pos, m_size), '\n'));
 }
 
+bool ContentScan::numberTokens(uint64_t count, const char* what) {
+    std::string_view token;
+    for (uint64_t i = 0; i < count; ++i) {
+        if (!readToken(token)) return fail(std::string("the file ends inside the ") + what);
+        if (!isNumber(token)) return fail(std::string("expected a number in the ") + what + ", found " + shown(token));
+    }
+    return true;
+}
+
 bool ContentScan::fail(const std::string& detail) {
     // The position is past the token or line that failed: a line end just read belongs to it.
     size_t line = lineNumber();

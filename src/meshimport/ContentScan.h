@@ -64,6 +64,9 @@ class ContentScan {
     bool endHeaderLine();
     /// The next n bytes; false when fewer are left.
     bool readBytes(size_t n, const char*& bytes);
+    /// Reads count tokens that must all be numbers; fails naming what ("node coordinates") when the
+    /// data ends first or a token is not a number.
+    bool numberTokens(uint64_t count, const char* what);
 
     /// Fails with DETAIL placed by line (text) at the current position.
     bool fail(const std::string& detail);

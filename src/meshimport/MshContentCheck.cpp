@@ -38,7 +38,6 @@ class MshCheck {
     bool skipToEnd(std::string_view name, size_t& end);
 
     bool countToken(const char* what, uint64_t& value);
-    bool numberTokens(uint64_t count, const char* what);
     bool restOfLineBlank();
     bool fits(uint64_t count, uint64_t minBytes, const std::string& what, size_t available);
 
@@ -68,16 +67,6 @@ bool MshCheck::countToken(const char* what, uint64_t& value) {
     if (!m_scan.readToken(token)) return m_scan.fail(std::string("the file ends before the ") + what);
     if (!parseCount(token, value))
         return m_scan.fail(std::string("expected the ") + what + ", found " + m_scan.shown(token));
-    return true;
-}
-
-bool MshCheck::numberTokens(uint64_t count, const char* what) {
-    std::string_view token;
-    for (uint64_t i = 0; i < count; ++i) {
-        if (!m_scan.readToken(token)) return m_scan.fail(std::string("the file ends inside the ") + what);
-        if (!isNumber(token))
-            return m_scan.fail(std::string("expected a number in the ") + what + ", found " + m_scan.shown(token));
-    }
     return true;
 }
 
@@ -219,10 +208,10 @@ bool MshCheck::asciiNodes() {
             // The block's tags, then its coordinates.
             for (uint64_t i = 0; i < count; ++i)
                 if (!countToken("node tag", tag)) return false;
-            if (!numberTokens(count * coordinates, "node coordinates")) return false;
+            if (!m_scan.numberTokens(count * coordinates, "node coordinates")) return false;
         } else {
             for (uint64_t i = 0; i < count; ++i)
-                if (!countToken("node tag", tag) || !numberTokens(coordinates, "node coordinates")) return false;
+                if (!countToken("node tag", tag) || !m_scan.numberTokens(coordinates, "node coordinates")) return false;
             if (m_layout == MshLayout::V2 && tag > kMaxIntTag)
                 return m_scan.fail("node tag " + m_scan.number(tag) + " is beyond the 32-bit tags of version 2");
         }
@@ -384,7 +373,7 @@ bool MshCheck::dataSection(std::string_view name) {
     for (uint64_t i = 0; i < strings; ++i)
         if (!m_scan.readLine(line)) return m_scan.fail("the file ends inside the string tags");
     if (!countToken("number of real tags", reals) || !fits(reals, 2, "real tags", m_scan.remaining()) ||
-        !numberTokens(reals, "real tags"))
+        !m_scan.numberTokens(reals, "real tags"))
         return false;
     if (!countToken("number of integer tags", integers) || !fits(integers, 2, "integer tags", m_scan.remaining()))
         return false;

@@ -144,13 +144,7 @@ bool VtkCheck::values(uint64_t count, std::string_view type, const char* what) {
     if (!m_binary) {
         if (count > m_scan.remaining() / 2)
             return m_scan.fail("it declares " + m_scan.number(count) + " " + what + ", more than the file can hold");
-        std::string_view token;
-        for (uint64_t i = 0; i < count; ++i) {
-            if (!m_scan.readToken(token)) return m_scan.fail(std::string("the file ends inside the ") + what);
-            if (!isNumber(token))
-                return m_scan.fail(std::string("expected a number in the ") + what + ", found " + m_scan.shown(token));
-        }
-        return true;
+        return m_scan.numberTokens(count, what);
     }
     const int size = bytesOfType(type);
     if (size < 0) return m_scan.fail("unknown data type " + m_scan.shown(type));
