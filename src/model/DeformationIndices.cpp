@@ -96,15 +96,6 @@ struct AxisAlignment {
     vec3 m_halfTurnAxis;
 };
 
-/// The rotation in radians of one vertex: the angle about the rest axis from its rest offset to its
-/// current offset from the current axis, the latter turned onto the rest axis; positive
-/// counterclockwise seen from the apex (clockwise about the axis).
-inline double vertexRotation(const vec3& restOffset, const vec3& position, const vec3& apex, const vec3& axis,
-                             const vec3& restAxis, const AxisAlignment& alignment) {
-    const vec3 turned = alignment.apply(orthogonalPart(position - apex, axis));
-    return -std::atan2(restAxis.dot(restOffset.cross(turned)), restOffset.dot(turned));
-}
-
 /// Mean of the angles in degrees, summed in order.
 double meanDegrees(const std::vector<double>& angles) {
     double sum = 0.0;
@@ -136,27 +127,99 @@ inline v4d sqrt4(v4d v) {
 #define VELMORA_INDICES_CLONES
 #endif
 
+/// Lane-wise choice: a where the mask is set, else b.
+using v4l = long long __attribute__((vector_size(32)));
+inline v4d choose(v4l mask, v4d a, v4d b) { return mask ? a : b; }
+
+/// atan2(y, x) for four pairs, to within two units in the last place of the library's: the octant
+/// reduced to an argument u in [-0.2, 0.66] (u = (n - d) / (n + d) past 0.66, an eighth of a turn
+/// added back) and there atan u = u + u^3 P(u^2) / Q(u^2), the rational approximation of the
+/// classic Cephes library. Only +, -, *, / and comparisons, so every compilation gives the same
+/// bits.
+inline v4d atan2x4(v4d y, v4d x) {
+    const v4d zero = {0.0, 0.0, 0.0, 0.0};
+    const v4d ax = choose(x < zero, -x, x), ay = choose(y < zero, -y, y);
+    const v4l steep = ay > ax;
+    const v4d num = choose(steep, ax, ay), den = choose(steep, ay, ax);  // num / den in [0, 1]
+    const v4l far = num > 0.66 * den;
+    const v4d u = choose(far, num - den, num) / choose(den > zero, choose(far, num + den, den), den + 1.0);
+    const v4d z = u * u;
+    const v4d p = (((-8.750608600031904122785e-1 * z - 1.615753718733365076637e1) * z - 7.500855792314704667340e1) * z -
+                   1.228866684490136173410e2) *
+                      z -
+                  6.485021904942025371773e1;
+    const v4d q =
+        ((((z + 2.485846490142306297962e1) * z + 1.650270098316988542046e2) * z + 4.328810604912902668951e2) * z +
+         4.853903996359136964868e2) *
+            z +
+        1.945506571482613964425e2;
+    v4d angle = u + u * z * p / q;
+    angle = choose(far, angle + 0.78539816339744830962, angle);
+    angle = choose(steep, 1.57079632679489661923 - angle, angle);
+    angle = choose(x < zero, 3.14159265358979323846 - angle, angle);
+    return choose(y < zero, -angle, angle);
+}
+
+/// The rotations in radians of band vertices [begin, end) (at most four): for a rest offset (a, b) in
+/// the rest plane's basis, the angle about the rest axis from that offset to the vertex's current
+/// offset from the current axis, the latter turned onto the rest axis; positive counterclockwise
+/// seen from the apex (clockwise about the axis). `planeX`/`planeY` are the rest plane's basis
+/// turned back onto the current axis, so the current offset's coordinates are plain dot products
+/// (the part along the axis drops out).
+VELMORA_INDICES_CLONES
+void bandRotations(const std::array<double, 2>* rest, const int* vertices, const vec3* x, vec3 apex, vec3 planeX,
+                   vec3 planeY, int begin, int end, double* angles) {
+    v4d across = {0.0, 0.0, 0.0, 0.0}, along = {1.0, 1.0, 1.0, 1.0};
+    for (int i = begin; i < end; ++i) {
+        const vec3 d = x[vertices[i]] - apex;
+        const double p = d.dot(planeX), q = d.dot(planeY);
+        const std::array<double, 2>& r = rest[i];
+        across[i - begin] = r[0] * q - r[1] * p;
+        along[i - begin] = r[0] * p + r[1] * q;
+    }
+    const v4d phi = atan2x4(across, along);
+    for (int i = begin; i < end; ++i) angles[i] = -phi[i - begin];
+}
+
+/// |F (V e)|^2 of tetrahedron j for el, ec and et in lanes 0-2 (lane 3 unused).
+inline v4d squaredStretches(const vec3* x, const int* corners, const double* weights, int j) {
+    const int* corner = corners + 4 * static_cast<size_t>(j);
+    const double* w = weights + DeformationIndices::kWeightStride * static_cast<size_t>(j);
+    const vec3& p0 = x[corner[0]];
+    const vec3 e1 = x[corner[1]] - p0, e2 = x[corner[2]] - p0, e3 = x[corner[3]] - p0;
+    // The x, y and z parts of V D0^-1 e for the three directions; each load's fourth lane is the
+    // next part's first and is never used.
+    const v4d wx = load4(w), wy = load4(w + 3), wz = load4(w + 6);
+    // F (V e) = D (V D0^-1 e), component by component, the three directions side by side.
+    const v4d fx = wx * e1.x + wy * e2.x + wz * e3.x;
+    const v4d fy = wx * e1.y + wy * e2.y + wz * e3.y;
+    const v4d fz = wx * e1.z + wy * e2.z + wz * e3.z;
+    return fx * fx + fy * fy + fz * fz;
+}
+
 /// The volume-weighted stretches |F (V e)| along el, ec and et summed over the myocardium's
-/// tetrahedra [begin, end), in order. (Plain doubles out: the two compilations pass vectors
+/// tetrahedra [begin, end), in a fixed order. The square roots bound the time, so four tetrahedra's
+/// twelve are packed into three full vectors (lanes L C R L | C R L C | R L C R) and the lanes are
+/// added up per direction at the end. (Plain doubles out: the two compilations pass vectors
 /// differently.)
 VELMORA_INDICES_CLONES
 std::array<double, 3> sumChunk(const vec3* x, const int* corners, const double* weights, int begin, int end) {
-    v4d sum = {0.0, 0.0, 0.0, 0.0};
-    for (int j = begin; j < end; ++j) {
-        const int* corner = corners + 4 * static_cast<size_t>(j);
-        const double* w = weights + DeformationIndices::kWeightStride * static_cast<size_t>(j);
-        const vec3& p0 = x[corner[0]];
-        const vec3 e1 = x[corner[1]] - p0, e2 = x[corner[2]] - p0, e3 = x[corner[3]] - p0;
-        // The x, y and z parts of V D0^-1 e for the three directions; each load's fourth lane is the
-        // next part's first and is never used.
-        const v4d wx = load4(w), wy = load4(w + 3), wz = load4(w + 6);
-        // F (V e) = D (V D0^-1 e), component by component, the three directions side by side.
-        const v4d fx = wx * e1.x + wy * e2.x + wz * e3.x;
-        const v4d fy = wx * e1.y + wy * e2.y + wz * e3.y;
-        const v4d fz = wx * e1.z + wy * e2.z + wz * e3.z;
-        sum += sqrt4(fx * fx + fy * fy + fz * fz);
+    v4d sumA = {0.0, 0.0, 0.0, 0.0}, sumB = sumA, sumC = sumA, tail = sumA;
+    int j = begin;
+    for (; j + 4 <= end; j += 4) {
+        const v4d n0 = squaredStretches(x, corners, weights, j), n1 = squaredStretches(x, corners, weights, j + 1),
+                  n2 = squaredStretches(x, corners, weights, j + 2), n3 = squaredStretches(x, corners, weights, j + 3);
+        const v4d a = {n0[0], n0[1], n0[2], n1[0]};
+        const v4d b = {n1[1], n1[2], n2[0], n2[1]};
+        const v4d c = {n2[2], n3[0], n3[1], n3[2]};
+        sumA += sqrt4(a);
+        sumB += sqrt4(b);
+        sumC += sqrt4(c);
     }
-    return {sum[0], sum[1], sum[2]};
+    for (; j < end; ++j) tail += sqrt4(squaredStretches(x, corners, weights, j));
+    return {((sumA[0] + sumA[3]) + (sumB[2] + sumC[1])) + tail[0],
+            ((sumA[1] + sumB[0]) + (sumB[3] + sumC[2])) + tail[1],
+            ((sumA[2] + sumB[1]) + (sumC[0] + sumC[3])) + tail[2]};
 }
 
 }  // namespace
@@ -428,6 +491,10 @@ bool DeformationIndices::prepare(const std::vector<vec3>& rest, const std::vecto
     m_chunkStart.push_back(count);
 
     // The rotation bands.
+    const vec3 helper = std::fabs(m_axis.x) < 0.9 ? vec3(1, 0, 0) : vec3(0, 1, 0);
+    m_planeX = orthogonalPart(helper, m_axis);
+    m_planeX /= m_planeX.norm();
+    m_planeY = m_axis.cross(m_planeX);
     for (int v = 0; v < n; ++v) {
         if (!inMyocardium[v]) continue;
         const double h = heightAt(rest[v]);
@@ -435,10 +502,10 @@ bool DeformationIndices::prepare(const std::vector<vec3>& rest, const std::vecto
         if (offset.norm() < kMinAxisOffset * m_length) continue;
         if (h >= 0.1 && h <= 0.3) {
             m_apicalVertices.push_back(v);
-            m_apicalOffsets.push_back(offset);
+            m_apicalOffsets.push_back({offset.dot(m_planeX), offset.dot(m_planeY)});
         } else if (h >= 0.7 && h <= 0.9) {
             m_basalVertices.push_back(v);
-            m_basalOffsets.push_back(offset);
+            m_basalOffsets.push_back({offset.dot(m_planeX), offset.dot(m_planeY)});
         }
     }
     if (m_apicalVertices.empty() || m_basalVertices.empty())
@@ -461,7 +528,13 @@ bool DeformationIndices::measure(const std::vector<vec3>& positions, Deformation
     const vec3 apex = positions[m_apex];
     vec3 axis = meanOf(positions, m_baseVertices) - apex;
     axis /= axis.norm();
+    // The rest plane's basis turned back by the smallest rotation that takes the current axis onto
+    // the rest axis (the transpose of that rotation, from its images of the coordinate axes).
     const AxisAlignment alignment(axis, m_axis);
+    const vec3 turnedX = alignment.apply(vec3(1, 0, 0)), turnedY = alignment.apply(vec3(0, 1, 0)),
+               turnedZ = alignment.apply(vec3(0, 0, 1));
+    const vec3 planeX(turnedX.dot(m_planeX), turnedY.dot(m_planeX), turnedZ.dot(m_planeX));
+    const vec3 planeY(turnedX.dot(m_planeY), turnedY.dot(m_planeY), turnedZ.dot(m_planeY));
 
     const vec3* x = positions.data();
     const int* corners = m_corners.data();
@@ -480,12 +553,13 @@ bool DeformationIndices::measure(const std::vector<vec3>& positions, Deformation
             chunkSums[c] = {volume, stretches[0] - volume, stretches[1] - volume, stretches[2] - volume};
         }
 #pragma omp for schedule(static) nowait
-        for (int i = 0; i < apical; ++i)
-            m_apicalAngles[i] =
-                vertexRotation(m_apicalOffsets[i], x[m_apicalVertices[i]], apex, axis, m_axis, alignment);
+        for (int i = 0; i < apical; i += 4)
+            bandRotations(m_apicalOffsets.data(), m_apicalVertices.data(), x, apex, planeX, planeY, i,
+                          std::min(i + 4, apical), m_apicalAngles.data());
 #pragma omp for schedule(static)
-        for (int i = 0; i < basal; ++i)
-            m_basalAngles[i] = vertexRotation(m_basalOffsets[i], x[m_basalVertices[i]], apex, axis, m_axis, alignment);
+        for (int i = 0; i < basal; i += 4)
+            bandRotations(m_basalOffsets.data(), m_basalVertices.data(), x, apex, planeX, planeY, i,
+                          std::min(i + 4, basal), m_basalAngles.data());
     }
 
     // The chunks in order into their segments, the segments in order into the whole.

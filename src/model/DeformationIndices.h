@@ -160,9 +160,11 @@ class DeformationIndices {
     std::vector<double> m_chunkVolumes;  ///< the rest volume of each chunk's tetrahedra
     std::array<int, kSegmentCount> m_segmentTetrahedra{};
 
-    // Band vertices and their rest offsets from the axis.
+    // Band vertices and their rest offsets from the axis, as coordinates (a, b) in the rest plane's
+    // basis m_planeX, m_planeY (m_planeX x m_planeY = m_axis).
     std::vector<int> m_apicalVertices, m_basalVertices;
-    std::vector<vec3> m_apicalOffsets, m_basalOffsets;
+    std::vector<std::array<double, 2>> m_apicalOffsets, m_basalOffsets;
+    vec3 m_planeX, m_planeY;
 
     // Scratch of measure(): rest volume and the three weighted strain sums per chunk, one angle per
     // band vertex.
