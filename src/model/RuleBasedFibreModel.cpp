@@ -32,6 +32,50 @@ std::vector<int> wallVertices(const std::vector<TTriIndices>& wall) {
     return vertices;
 }
 
+/// The transmural direction of the deformation indices' wall frame: the left wall's area-weighted
+/// normal at the wall vertex nearest to a point, turned away from the wall's centre; and whether a
+/// point is on the left ventricle's side (no farther from the left wall than from the right one).
+class LeftWallNormals {
+   public:
+    explicit LeftWallNormals(const TLSMModel& model)
+        : m_rest(model.m_vtxOrigPos), m_normals(model.m_vtxOrigPos.size()) {
+        const std::vector<int> left = wallVertices(model.m_trisVL), right = wallVertices(model.m_trisVR);
+        m_left.build(m_rest, left);
+        m_right.build(m_rest, right);
+        m_hasRight = !right.empty();
+        for (const TTriIndices& tri : model.m_trisVL) {
+            const vec3 normal = (m_rest[tri[1]] - m_rest[tri[0]]).cross(m_rest[tri[2]] - m_rest[tri[0]]);
+            for (int c : tri) m_normals[c] += normal;
+        }
+        for (int v : left) m_centre += m_rest[v];
+        if (!left.empty()) m_centre /= static_cast<double>(left.size());
+    }
+    bool hasRightWall() const { return m_hasRight; }
+    /// The wall normal for p and whether p is on the left ventricle's side.
+    vec3 normalAt(const vec3& p, bool* leftSide = nullptr) const {
+        const auto [wallVertex, distance] = m_left.nearest(p);
+        if (leftSide) *leftSide = !m_hasRight || !m_right.anyCloserThan(p, distance);
+        if (wallVertex < 0) return vec3();
+        const vec3& normal = m_normals[wallVertex];
+        return normal.dot(m_rest[wallVertex] - m_centre) < 0.0 ? -normal : normal;
+    }
+
+   private:
+    const std::vector<vec3>& m_rest;
+    std::vector<vec3> m_normals;
+    NearestVertex m_left, m_right;
+    bool m_hasRight = false;
+    vec3 m_centre;
+};
+
+/// Where the coordinate's gradient runs within this angle's cosine of the long axis (round the apex
+/// and under the left ventricle's roof at the base) the helix angle, taken about the axis, hangs
+/// on the small tilt of the transmural direction: a piecewise-linear gradient and the wall's
+/// surface normal tilt differently by a few degrees and turn the fibre by tens. There the left
+/// wall's normal (the deformation indices' wall frame) stands for the gradient, so that the fibres
+/// follow the wall's own frame. About 26 degrees.
+constexpr double kAxialGradientCosine = 0.9;
+
 }  // namespace
 
 std::vector<int> chamberWallVertices(const TLSMModel& model) {
@@ -77,11 +121,22 @@ bool applyRuleBasedFibres(TLSMModel& model, double endoDegrees, double epiDegree
     if (!computeModelTransmural(model, t, error)) return false;
     std::vector<vec3> gradients = vertexGradients(model.m_vtxOrigPos, model.m_tets, t);
     fillZeroGradients(model.m_tets, gradients, kGradientFillPasses);
+    const vec3 axis = indices.axisDirection();
+    const LeftWallNormals wallNormals(model);
+    for (int v = 0; v < n; ++v) {
+        const double length = gradients[v].norm();
+        if (model.m_vtxIsVentriOrAtrium[v] != kLabelVentricle || !(length > 0.0) ||
+            std::fabs(gradients[v].dot(axis)) <= kAxialGradientCosine * length)
+            continue;
+        bool leftSide = false;
+        const vec3 normal = wallNormals.normalAt(model.m_vtxOrigPos[v], &leftSide);
+        if (leftSide && normal.norm() > 0.0) gradients[v] = normal;
+    }
 
     std::vector<TVertexFrame> frames = model.m_orienField.m_frames;
     int skipped = 0;
-    const int set = setRuleBasedFrames(frames, t, gradients, model.m_vtxIsVentriOrAtrium, indices.axisDirection(),
-                                       endoDegrees, epiDegrees, &skipped);
+    const int set =
+        setRuleBasedFrames(frames, t, gradients, model.m_vtxIsVentriOrAtrium, axis, endoDegrees, epiDegrees, &skipped);
     TTensorField& field = model.m_orienField;
     field.m_frames = std::move(frames);
     field.buildAllFibreLines(model.m_tets, model.m_vtxOrigPos, model.m_vtxIsVentriOrAtrium);
@@ -113,19 +168,7 @@ bool measureFreeWallHelix(const TLSMModel& model, const std::vector<double>& t, 
         return false;
     }
     const std::vector<vec3>& rest = model.m_vtxOrigPos;
-    const std::vector<int> left = wallVertices(model.m_trisVL), right = wallVertices(model.m_trisVR);
-    NearestVertex nearestLeft, nearestRight;
-    nearestLeft.build(rest, left);
-    nearestRight.build(rest, right);
-    // The left wall's area-weighted normals, turned away from its centre.
-    std::vector<vec3> normals(n);
-    for (const TTriIndices& tri : model.m_trisVL) {
-        const vec3 normal = (rest[tri[1]] - rest[tri[0]]).cross(rest[tri[2]] - rest[tri[0]]);
-        for (int c : tri) normals[c] += normal;
-    }
-    vec3 centre;
-    for (int v : left) centre += rest[v];
-    centre /= static_cast<double>(left.size());
+    const LeftWallNormals wallNormals(model);
 
     bands.assign(kBands, HelixBand());
     for (int b = 0; b < kBands; ++b) {
@@ -134,16 +177,14 @@ bool measureFreeWallHelix(const TLSMModel& model, const std::vector<double>& t, 
     }
     double squares = 0.0;
     int counted = 0;
-    const bool segments = !model.m_trisVR.empty();
+    const bool segments = wallNormals.hasRightWall();
     for (int v = 0; v < n; ++v) {
         if (model.m_vtxIsVentriOrAtrium[v] != kLabelVentricle) continue;
         const double h = indices.heightAt(rest[v]);
         if (h < 0.0 || h > 1.0) continue;
-        const auto [wallVertex, leftDistance] = nearestLeft.nearest(rest[v]);
-        if (segments && nearestRight.anyCloserThan(rest[v], leftDistance)) continue;
-        if (segments && septalSegment(indices.segmentAt(rest[v]))) continue;
-        vec3 outward = normals[wallVertex];
-        if (outward.dot(rest[wallVertex] - centre) < 0.0) outward = -outward;
+        bool leftSide = false;
+        const vec3 outward = wallNormals.normalAt(rest[v], &leftSide);
+        if (segments && (!leftSide || septalSegment(indices.segmentAt(rest[v])))) continue;
         WallFrame wall;
         if (!wallFrameAt(outward, indices.axisDirection(), wall)) continue;
         const double measured = helixAngleDegrees(model.m_orienField.m_frames[v].m_primaryDir, wall);

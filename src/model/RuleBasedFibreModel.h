@@ -22,7 +22,9 @@ struct RuleBasedFibreSummary {
 };
 
 /// Sets the ventricle vertices' frames by the rule (helix angle endo + (epi - endo) t, degrees)
-/// with the long axis of the deformation indices (apex to base), marks the rule in force on the
+/// with the long axis of the deformation indices (apex to base) (where the transmural gradient runs
+/// within about 26 degrees of the axis on the left ventricle's side, the left wall's normal of the
+/// indices' wall frame stands for it), marks the rule in force on the
 /// orientation field, traces the fibre lines again and, when setUpSimulator, sets up the simulator
 /// with the new frames. False with nothing changed and the reason in error when an angle is not a
 /// number within [-90, 90], the model has no left-ventricular wall (the deformation indices'
