@@ -1,4 +1,4 @@
-// Reading and preparing a TetGen mesh: reader, neighbours, normals, normalisation, shape-matching
+// Reading and preparing a TetGen mesh: reader, neighbours, normalisation, shape-matching
 // neighbourhoods, surface extraction and draw order, each phase timed separately.
 #include <benchmark/benchmark.h>
 
@@ -33,7 +33,6 @@ void BM_ReadAndPrepare(benchmark::State& state) {
         read += msSince(t);
         t = std::chrono::steady_clock::now();
         calcNeighbor(mesh);
-        calcFaceNormals(mesh);
         neighbours += msSince(t);
         t = std::chrono::steady_clock::now();
         TLSMModel model;

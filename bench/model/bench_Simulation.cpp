@@ -5,7 +5,9 @@
 //    vertices), where clusters keep turning and the polar decompositions are paid every pass;
 //  - BM_BundledHeartTick: the bundled heart as the application opens it, one main-loop tick;
 //  - BM_GridTick: sheared structured grids of 4,913, 19,683 and 59,319 vertices.
-//  - BM_ShellSpeedup: 1- and 2-thread ticks alternately on one shell, medians and their ratio.
+//  - BM_ShellSpeedup: 1- and 2-thread ticks alternately on one shell, medians and their ratio;
+//  - BM_LargeShellPerVertex: the 212,000-vertex shell against the 20,000-vertex one, cost per vertex.
+//    The large shell is used only where its mesh exists (see common/ShellMeshes.h), else skipped.
 // Arguments: mesh size, threads.
 #include <benchmark/benchmark.h>
 #include <omp.h>
@@ -130,6 +132,7 @@ BENCHMARK(BM_ShellTick)
     ->Args({20000, 2})
     ->Args({60000, 1})
     ->Args({60000, 2})
+    ->Args({benchmesh::kLargeShell, 2})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
@@ -165,6 +168,58 @@ static void BM_ShellSpeedup(benchmark::State& state) {
     state.counters["speedup"] = median(one) / std::max(median(two), 1e-9);
 }
 BENCHMARK(BM_ShellSpeedup)->Arg(5000)->Arg(20000)->Arg(60000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+/// The research-size shell (skipped when its mesh is absent, see benchmesh::shellMesh) against the
+/// 20,000-vertex one, ticked alternately on the given threads so both see the same machine: the
+/// median ms per tick of each, nanoseconds per vertex and per tick of each, and the ratio of the
+/// large shell's cost per vertex to the small one's. Args: threads, and 1 to keep the members'
+/// rest offsets on the large shell too (0: the simulator's own size limit decides).
+static void BM_LargeShellPerVertex(benchmark::State& state) {
+    QuietConsole quiet;
+    omp_set_num_threads(static_cast<int>(state.range(0)));
+    TLSMModel small, large;
+    if (state.range(1) != 0) large.m_simulator.setKeptOffsetBytes(~size_t(0));
+    if (!prepareShell(state, large, benchmesh::kLargeShell) || !prepareShell(state, small, 20000)) return;
+    double time = 0.0;
+    auto tick = [&](TLSMModel& model) {
+        const auto start = std::chrono::steady_clock::now();
+        model.updateModel(time, 0.01);
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    };
+    for (int k = 0; k < 5; ++k) {
+        time += 0.01;
+        tick(small);
+        tick(large);
+    }
+    std::vector<double> smallMs, largeMs;
+    for (auto _ : state) {
+        time += 0.01;
+        if (time > large.m_excitation->m_cycleLength) time = 0.0;
+        smallMs.push_back(tick(small));
+        largeMs.push_back(tick(large));
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    const double smallNs = median(smallMs) * 1e6 / small.vertexCount();
+    const double largeNs = median(largeMs) * 1e6 / large.vertexCount();
+    state.counters["vertices"] = large.vertexCount();
+    state.counters["small_vertices"] = small.vertexCount();
+    state.counters["ms_small"] = median(smallMs);
+    state.counters["ms_large"] = median(largeMs);
+    state.counters["ns_per_vertex_small"] = smallNs;
+    state.counters["ns_per_vertex_large"] = largeNs;
+    state.counters["per_vertex_ratio"] = largeNs / std::max(smallNs, 1e-9);
+    state.counters["large_keeps_offsets"] = large.m_simulator.keepsOffsets() ? 1 : 0;
+}
+BENCHMARK(BM_LargeShellPerVertex)
+    ->Args({2, 0})
+    ->Args({2, 1})
+    ->Args({1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(15);
 
 static void BM_GridTick(benchmark::State& state) {
     QuietConsole quiet;

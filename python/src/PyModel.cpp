@@ -64,6 +64,13 @@ PyModel::PyModel(const std::string& base, std::string& damagedWarning) : m_base(
         damagedWarning = "project file '" + base + ".vm' is damaged and was read up to: " + project.message +
                          "; save() leaves it as it is unless force=True";
     m_vertexCount = model().vertexCount();
+    // A project that names a simulation lattice gets it (from its cache when the mesh is the same).
+    std::string latticeReason;
+    if (!model().ensureSimulationLattice(&latticeReason)) {
+        if (!damagedWarning.empty()) damagedWarning += "; ";
+        damagedWarning += "the project's simulation lattice of " + std::to_string(model().simulationLatticeTarget()) +
+                          " vertices cannot be made (" + latticeReason + "); the model is simulated at full resolution";
+    }
 }
 
 bool PyModel::acquire(Use use) {

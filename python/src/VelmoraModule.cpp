@@ -13,6 +13,7 @@
 #include "PyFibres.h"
 #include "PyImport.h"
 #include "PyIndices.h"
+#include "PyLattice.h"
 #include "PyModel.h"
 #ifdef VELMORA_PY_PICTURES
 #include "PyPictures.h"
@@ -656,6 +657,7 @@ Ctrl+C stops it between two ticks and raises KeyboardInterrupt.)doc")
     bindDeformationIndices(modelClass);
     bindFibres(modelClass);
     bindImport(m, modelClass);
+    bindLattice(modelClass);
 #ifdef VELMORA_PY_PICTURES
     bindPictures(modelClass);
 #endif

@@ -117,6 +117,15 @@ class Model:
     @property
     def rule_based_fibres_in_force(self) -> Optional[Tuple[float, float]]: ...
     cross_fibre_exponent: float
+    def set_lattice(self, vertices: Optional[int]) -> None:
+        """Simulates through a lattice of about `vertices` vertices (100 up to fewer than the model's),
+        filled in the mesher and cached beside the model as NAME.lattice.node/.ele/.key; None goes back
+        to full resolution. ValueError for a count out of range, RuntimeError when the mesher fails."""
+    lattice: Optional[int]
+    """The lattice's vertex count asked for (set_lattice or the project file), or None; assigning is set_lattice."""
+    @property
+    def lattice_info(self) -> Optional[Dict[str, Any]]:
+        """vertices, tetrahedra, outside_vertices and reused_cache of the lattice in use, or None."""
     def deformation_indices(self, positions: Optional[_Floats] = None) -> Dict[str, Any]:
         """Strains (percent), rotations and twist (degrees), segments and myocardium_tetrahedra of the
         (N, 3) positions (None: rest, all zeros), keys as velmora-cli indices --json; ValueError with

@@ -5,26 +5,51 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QStatusBar>
 #include <QUrl>
+#include <cstdlib>
+#include <fstream>
 
 #include "app/AboutDialog.h"
 #include "app/CVelmoraView.h"
 #include "app/FibrePresetMenu.h"
 #include "app/ImportCommands.h"
+#include "app/LatticeCommands.h"
 #include "app/ModelPaths.h"
 #include "app/QtToolDialog.h"
 #include "app/ShellHost.h"
 #include "app/ShellMenus.h"
+#include "app/StagedWork.h"
 #include "app/UnsavedWork.h"
 #include "interaction/TCore.h"
+#include "linalg/Diagnostics.h"
 #include "meshimport/MeshImport.h"
 #include "model/MainWindowManager.h"
 
 namespace {
 constexpr int kInitialWidth = 1024;
 constexpr int kInitialHeight = 768;
+// What a load reports: reading, surface, fields, clusters, fields (solved).
+constexpr int kOpenStages = 5;
+// A model of fewer vertices loads in about a second at most: its dialog waits longer, so that it
+// shows only on a machine busy with other work.
+constexpr long kSmallModelVertices = 20000;
+constexpr int kSmallModelDialogDelayMs = 1500;
+
+/// The vertex count in the header of base.node (the first line that is not a comment), or 0.
+long nodeFileVertexCount(const std::string& base) {
+    std::ifstream in(base + ".node");
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#') continue;
+        return std::strtol(line.c_str() + first, nullptr, 10);
+    }
+    return 0;
+}
 }  // namespace
 
 CMainFrame::CMainFrame(ShellHost& host, QtToolDialogFactory& dialogFactory, Commands& commands)
@@ -112,6 +137,8 @@ void CMainFrame::buildMenus() {
     renderingMenu->addAction(QStringLiteral("StartAutoRotation"), this, [this] { m_commands.startAutoRotation(); });
     renderingMenu->addAction(QStringLiteral("InitEyePosition"), this, [this] { m_commands.initEyePosition(); });
     renderingMenu->addAction(QStringLiteral("Fit heart in view"), this, [this] { m_commands.fitModelInView(); });
+    renderingMenu->addSeparator();
+    renderingMenu->addAction(QStringLiteral("Simulation lattice..."), this, [this] { m_commands.simulationLattice(); });
     connect(renderingMenu, &QMenu::aboutToShow, this, [this] { refreshMenuChecks(); });
 
     addFibrePresetCommands(menuWithTitle(menuBar(), QStringLiteral("Simple Model Fiber Orientation")), m_commands);
@@ -181,23 +208,110 @@ bool CMainFrame::loadModelFile(const QString& path) {
 
 bool CMainFrame::loadModelBase(const QString& basePath) {
     if (!m_unsavedWork->confirmDropWork()) return false;
-    MainWindowManager& manager = *m_commands.controller();
-    manager.loadModel(basePath.toStdString());
-    const bool loaded = manager.model() != nullptr;
-    if (loaded) {
+    return openModelNow(basePath, true) == OpenOutcome::Opened;
+}
+
+CMainFrame::OpenOutcome CMainFrame::openModelNow(const QString& basePath, bool remember) {
+    const std::string base = basePath.toStdString();
+    if (stagedWorkRunning()) {
+        diagPrintf("loadModel: %s is not opened while other work runs\n", base.c_str());
+        return OpenOutcome::Failed;
+    }
+    // Built aside: the current model stays whole (and drawn) until the new one is complete.
+    auto loaded = std::make_unique<TLSMModel>();
+    TLSMModel* target = loaded.get();
+    std::string reason, latticeReason;
+    StagedWorkText text;
+    text.title = QStringLiteral("Open model");
+    text.action = QStringLiteral("Opening ") + QFileInfo(basePath).fileName();
+    text.expectedStages = kOpenStages;
+    if (nodeFileVertexCount(base) < kSmallModelVertices) text.showAfterMs = kSmallModelDialogDelayMs;
+    const WorkOutcome outcome =
+        runStagedWork(m_host, this, text, [target, &base, &reason, &latticeReason](LoadProgress& progress) {
+            if (!target->loadModel(base, &reason, &progress)) return false;
+            if (target->simulationLatticeTarget() <= 0 || target->simulationLattice()) return true;
+            // The project asks for a lattice: built (or read from its cache) before the model is
+            // shown. A model whose lattice cannot be made opens anyway and beats at full
+            // resolution; Cancel here cancels the open.
+            progress.stage(loadstage::kLattice);
+            if (!target->ensureSimulationLattice(&latticeReason, latticeHooksFor(progress, false))) {
+                if (progress.cancelled()) return false;
+                if (latticeReason.empty()) latticeReason = "the lattice could not be built";
+            }
+            return true;
+        });
+    if (outcome == WorkOutcome::Cancelled) {
+        // What the abandoned load had to say concerns a model nobody will see.
+        m_host.dropHeldMessages();
+        diagPrintf("loadModel: opening %s was cancelled\n", base.c_str());
+        keepCurrentModel();
+        m_host.showStatus("Opening " + QFileInfo(basePath).fileName().toStdString() + " was cancelled");
+        return OpenOutcome::Cancelled;
+    }
+    if (outcome == WorkOutcome::Failed) {
+        m_host.showHeldMessages();
+        m_host.showMessageWithReason("the file is not exist", reason);
+        keepCurrentModel();
+        return OpenOutcome::Failed;
+    }
+    m_commands.controller()->installModel(std::move(loaded));
+    if (remember) {
         m_recent.add(basePath);
         refreshRecentMenu();
     }
     onModelReplaced();
     m_host.redrawView();
-    if (loaded) m_unsavedWork->offerAutosaveRestore();
-    return loaded;
+    m_host.showHeldMessages();
+    if (!latticeReason.empty())
+        m_host.showMessage("The simulation lattice of " + QFileInfo(basePath).fileName().toStdString() +
+                           " was not built; the model beats at full resolution.\n" + latticeReason);
+    m_unsavedWork->offerAutosaveRestore();
+    suggestLattice();
+    return OpenOutcome::Opened;
+}
+
+void CMainFrame::keepCurrentModel() {
+    MainWindowManager& manager = *m_commands.controller();
+    // Without a model to keep (the first load at start-up), the window settles as after any load.
+    if (!manager.model()) {
+        manager.installModel(nullptr);
+        onModelReplaced();
+    }
+    m_unsavedWork->workKept();
+    m_host.redrawView();
 }
 
 void CMainFrame::onModelReplaced() {
     setWindowTitle(m_document.windowTitle());
     refreshMenuChecks();
+    showSimulationLattice();
 }
+
+void CMainFrame::suggestLattice() {
+    const TLSMModel* model = m_commands.controller()->model();
+    if (!model) return;
+    const QString path = QString::fromStdString(model->m_filePath);
+    const QString suggestion = latticeSuggestion(*model, QFileInfo(path).fileName());
+    if (suggestion.isEmpty() || m_latticeSuggested.contains(path)) return;
+    m_latticeSuggested.append(path);
+    m_host.showStatus(suggestion.toStdString());
+}
+
+void CMainFrame::buildAskedLattice() {
+    TLSMModel* model = m_commands.controller() ? m_commands.controller()->model() : nullptr;
+    if (!model || model->simulationLatticeTarget() <= 0 || model->simulationLattice()) return;
+    if (m_latticeFailedModel == model->instanceSerial() && m_latticeFailedTarget == model->simulationLatticeTarget())
+        return;
+    std::string reason;
+    if (buildLatticeInWindow(m_host, this, *model, 0, reason) == LatticeBuildOutcome::Failed) {
+        m_latticeFailedModel = model->instanceSerial();
+        m_latticeFailedTarget = model->simulationLatticeTarget();
+        m_host.showMessage("The simulation lattice was not built; the model beats at full resolution.\n" + reason);
+    }
+    showSimulationLattice();
+}
+
+QString CMainFrame::latticeStatus() const { return m_latticeLabel ? m_latticeLabel->text() : QString(); }
 
 void CMainFrame::showRates(bool show, double ticksPerSecond, double framesPerSecond) {
     QString title = m_document.windowTitle();
@@ -230,6 +344,11 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    // A model still loading (or a lattice being built) is cancelled from its dialog first.
+    if (stagedWorkRunning()) {
+        event->ignore();
+        return;
+    }
     if (m_unsavedWork && !m_unsavedWork->confirmDropWork()) {
         event->ignore();
         return;
@@ -281,7 +400,12 @@ void CMainFrame::holdTicks() { m_host.suspendTicks(); }
 
 void CMainFrame::releaseTicks() { m_host.resumeTicks(); }
 
-void CMainFrame::showModelChanges() { m_host.refreshDialogs(); }
+void CMainFrame::showModelChanges() {
+    m_host.refreshDialogs();
+    // An undo or redo of the lattice command brings back the count asked for, not the lattice.
+    buildAskedLattice();
+    showSimulationLattice();
+}
 
 bool CMainFrame::mayDropWork() { return m_unsavedWork->confirmDropWork(); }
 
@@ -294,7 +418,8 @@ bool CMainFrame::openModelBase(const std::string& basePath) { return loadModelBa
 void CMainFrame::openRecentModel(const std::string& basePath) {
     if (!m_unsavedWork->confirmDropWork()) return;
     const QString base = QString::fromStdString(basePath);
-    if (!loadModelBase(base)) {
+    // A cancelled open says nothing about the entry.
+    if (openModelNow(base, true) == OpenOutcome::Failed) {
         m_recent.remove(base);
         refreshRecentMenu();
     }
@@ -313,3 +438,36 @@ void CMainFrame::showRatesInTitle(bool show) { m_host.setShowRates(show); }
 void CMainFrame::showAboutBox() { AboutDialog::showFor(this); }
 
 void CMainFrame::closeMainWindow() { close(); }
+
+LatticeChoice CMainFrame::chooseSimulationLattice(int currentTarget, int modelVertices) {
+    return m_host.chooseSimulationLattice(currentTarget, modelVertices);
+}
+
+bool CMainFrame::buildSimulationLattice(int vertices) {
+    TLSMModel* model = m_commands.controller() ? m_commands.controller()->model() : nullptr;
+    if (!model || stagedWorkRunning()) return false;
+    std::string reason;
+    switch (buildLatticeInWindow(m_host, this, *model, vertices, reason)) {
+        case LatticeBuildOutcome::Built:
+            return true;
+        case LatticeBuildOutcome::Cancelled:
+            m_host.showStatus("The simulation lattice was not changed (cancelled)");
+            return false;
+        case LatticeBuildOutcome::Failed:
+            m_host.showMessage("The simulation lattice was not built; the model keeps what it had.\n" + reason);
+            return false;
+    }
+    return false;
+}
+
+void CMainFrame::showSimulationLattice() {
+    const QString text = latticeStatusText(m_commands.controller() ? m_commands.controller()->model() : nullptr);
+    // The status bar comes with the first note or lattice: a window without either keeps the
+    // whole height for the view.
+    if (!m_latticeLabel && text.isEmpty()) return;
+    if (!m_latticeLabel) {
+        m_latticeLabel = new QLabel(this);
+        statusBar()->addPermanentWidget(m_latticeLabel);
+    }
+    m_latticeLabel->setText(text);
+}

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
+#include <cstdint>
 #include <memory>
 
 #include "app/CVelmoraDoc.h"
@@ -12,15 +14,18 @@
 
 class CVelmoraView;
 class QAction;
+class QLabel;
 class QMenu;
 class QMimeData;
 class QtToolDialogFactory;
 class ShellHost;
 class UnsavedWork;
 
-/// The frame window (no tool bar, no status bar). Creating it creates the core object (with its
-/// hidden dialogs) and the controller (which loads the initial model) just before the view, hands
-/// both to the command layer, the host and each other, and registers the frame with the core object.
+/// The frame window (no tool bar; a status bar once there is a note or a simulation lattice).
+/// Creating it creates the core object (with its hidden dialogs) and the controller (with the
+/// initial model path in force; the application opens its model with openModelNow once the window
+/// shows) just before the view, hands both to the command layer, the host and each other, and
+/// registers the frame with the core object.
 /// Every menu entry is a call into the command layer; the frame is the commands' window system.
 /// User-interface thread only.
 class CMainFrame : public QMainWindow, public MainFrameWindow, public CommandShell {
@@ -42,8 +47,18 @@ class CMainFrame : public QMainWindow, public MainFrameWindow, public CommandShe
     /// (isImportableMeshFile) is imported beside itself first; any extension but those, ".ele" and
     /// ".vm" (case-sensitive) is refused with a message; true when a model was loaded.
     bool loadModelFile(const QString& path);
-    /// Loads the model at basePath through the controller and remembers it when it loaded.
+    /// Loads the model at basePath and remembers it when it loaded (openModelNow, after the
+    /// unsaved-work question).
     bool loadModelBase(const QString& basePath);
+    /// How opening a model ended.
+    enum class OpenOutcome { Opened, Failed, Cancelled };
+    /// Loads the model at basePath into a new model object on a worker thread, under the stage
+    /// dialog (reading, surface, fields, clusters...) once the load takes longer than a moment;
+    /// the view goes on drawing the current model meanwhile. Only a complete load replaces the
+    /// current model (and is remembered among the recent models when remember is set); a failure
+    /// ("the file is not exist" with the reader's reason) or Cancel leaves the current model, its
+    /// beat and its unsaved work as they were. Asks nothing about unsaved work: the caller did.
+    OpenOutcome openModelNow(const QString& basePath, bool remember);
     /// After every model replacement: title, menu check marks.
     void onModelReplaced();
     /// The title with the beat's ticks and frames per second after the document's name, or
@@ -76,6 +91,12 @@ class CMainFrame : public QMainWindow, public MainFrameWindow, public CommandShe
     void showRatesInTitle(bool show) override;
     void showAboutBox() override;
     void closeMainWindow() override;
+    LatticeChoice chooseSimulationLattice(int currentTarget, int modelVertices) override;
+    bool buildSimulationLattice(int vertices) override;
+    void showSimulationLattice() override;
+
+    /// The status bar's lattice note ("lattice 19,874 vertices", or empty).
+    QString latticeStatus() const;
 
    protected:
     void moveEvent(QMoveEvent* event) override;
@@ -86,6 +107,13 @@ class CMainFrame : public QMainWindow, public MainFrameWindow, public CommandShe
 
    private:
     void buildMenus();
+    /// After a load that did not replace the model.
+    void keepCurrentModel();
+    /// Builds the lattice the model's project asks for when it is missing (after an undo or redo
+    /// of the lattice command), once per model and count when it fails.
+    void buildAskedLattice();
+    /// The suggestion to use a lattice, once per model file a session.
+    void suggestLattice();
     void dockDialogs();
     /// The first local ".ele", ".vm" or importable mesh file among the dragged URLs, or "".
     static QString droppedModelFile(const QMimeData* mime);
@@ -107,4 +135,10 @@ class CMainFrame : public QMainWindow, public MainFrameWindow, public CommandShe
     QAction* m_stereoAction = nullptr;
     QAction* m_showFramesAction = nullptr;
     QAction* m_showRatesAction = nullptr;
+    QLabel* m_latticeLabel = nullptr;
+    /// Model files the lattice suggestion was shown for.
+    QStringList m_latticeSuggested;
+    /// The model (by its serial) and count whose lattice failed to build after an undo.
+    std::uint64_t m_latticeFailedModel = 0;
+    int m_latticeFailedTarget = 0;
 };

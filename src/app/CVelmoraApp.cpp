@@ -7,6 +7,7 @@
 
 #include "app/CMainFrame.h"
 #include "app/ImportCommands.h"
+#include "app/LatticeCommands.h"
 #include "app/ModelPaths.h"
 #include "meshimport/MeshImport.h"
 #include "interaction/TCore.h"
@@ -40,6 +41,7 @@ bool CVelmoraApp::initInstance(const QStringList& arguments) {
     m_previousBusyIndicator = setBusyIndicator(&m_busyCursor);
     MainWindowManager::setDefaultHost(m_host.get());
     TCore::setDialogFactory(&m_dialogFactory);
+    installWindowLatticeBuilder();
 
     QString namedModel;
     if (arguments.size() > 1 && !arguments[1].isEmpty()) {
@@ -49,16 +51,16 @@ bool CVelmoraApp::initInstance(const QStringList& arguments) {
         namedModel = QString::fromStdString(isImportableMeshFile(argument) ? importMeshToBase(*m_host, argument, "")
                                                                            : modelBaseFromArgument(argument));
     }
-    MainWindowManager::setInitialModelPath(namedModel.isEmpty() ? std::string("ModelB") : namedModel.toStdString());
+    // The window comes first and the model loads under it, so that a big model shows its stages
+    // (and can be cancelled) instead of keeping the window away for seconds.
+    MainWindowManager::setInitialModelPath("");
 
     m_frame = std::make_unique<CMainFrame>(*m_host, m_dialogFactory, m_commands);
     m_qtDialogs.setMainWindow(m_frame.get());
-    if (!namedModel.isEmpty() && MainWindowManager::getInstance().model()) {
-        RecentModels().add(namedModel);
-        m_frame->refreshRecentMenu();
-    }
     m_frame->show();
     m_frame->activateWindow();
+    // The default model is not a choice of the user's: only a named one joins the recent list.
+    m_frame->openModelNow(namedModel.isEmpty() ? QStringLiteral("ModelB") : namedModel, !namedModel.isEmpty());
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "app/LatticeDialog.h"
 #include "app/ModelPaths.h"
 
 QWidget* QtUserDialogs::parentWindow() const {
@@ -41,4 +42,8 @@ SaveChoice QtUserDialogs::askSaveDiscardCancel(const std::string& text) {
     if (answer == QMessageBox::Save) return SaveChoice::Save;
     if (answer == QMessageBox::Discard) return SaveChoice::Discard;
     return SaveChoice::Cancel;
+}
+
+LatticeChoice QtUserDialogs::chooseSimulationLattice(int currentTarget, int modelVertices) {
+    return askSimulationLattice(currentTarget, modelVertices, parentWindow());
 }

@@ -17,6 +17,7 @@ class QtUserDialogs : public UserDialogs {
     std::string chooseOpenFile(const std::string& filter) override;
     std::string chooseSaveFile(const std::string& filter) override;
     SaveChoice askSaveDiscardCancel(const std::string& text) override;
+    LatticeChoice chooseSimulationLattice(int currentTarget, int modelVertices) override;
 
    private:
     QWidget* parentWindow() const;

@@ -1,7 +1,9 @@
 // ShellHost: timer, redraws and messages for the controller and the core.
 #include "app/ShellHost.h"
 
+#include <QCoreApplication>
 #include <QStatusBar>
+#include <QThread>
 #include <cmath>
 
 #include "app/CMainFrame.h"
@@ -13,6 +15,11 @@
 namespace {
 DlgVolumeViz* volumeDialog(TCore* core) {
     return core ? dynamic_cast<DlgVolumeViz*>(core->m_dlgVolumeViz.get()) : nullptr;
+}
+
+bool onWindowThread() {
+    const QCoreApplication* application = QCoreApplication::instance();
+    return application == nullptr || QThread::currentThread() == application->thread();
 }
 }  // namespace
 
@@ -119,12 +126,22 @@ void ShellHost::refreshStdDialogFromModel() {
 }
 
 void ShellHost::showMessage(const std::string& text) {
+    if (!onWindowThread()) {
+        std::lock_guard<std::mutex> hold(m_heldLock);
+        m_heldMessages.push_back({text, std::string(), false});
+        return;
+    }
     suspendTicks();
     m_dialogs.showMessage(text);
     resumeTicks();
 }
 
 void ShellHost::showMessageWithReason(const std::string& text, const std::string& reason) {
+    if (!onWindowThread()) {
+        std::lock_guard<std::mutex> hold(m_heldLock);
+        m_heldMessages.push_back({text, reason, true});
+        return;
+    }
     suspendTicks();
     m_dialogs.showMessageWithReason(text, reason);
     resumeTicks();
@@ -162,7 +179,35 @@ SaveChoice ShellHost::askSaveDiscardCancel(const std::string& text) {
     return choice;
 }
 
+LatticeChoice ShellHost::chooseSimulationLattice(int currentTarget, int modelVertices) {
+    suspendTicks();
+    const LatticeChoice choice = m_dialogs.chooseSimulationLattice(currentTarget, modelVertices);
+    resumeTicks();
+    return choice;
+}
+
+void ShellHost::showHeldMessages() {
+    std::vector<HeldMessage> held;
+    {
+        std::lock_guard<std::mutex> hold(m_heldLock);
+        held.swap(m_heldMessages);
+    }
+    for (const HeldMessage& message : held) {
+        if (message.withReason) {
+            showMessageWithReason(message.text, message.reason);
+        } else {
+            showMessage(message.text);
+        }
+    }
+}
+
+void ShellHost::dropHeldMessages() {
+    std::lock_guard<std::mutex> hold(m_heldLock);
+    m_heldMessages.clear();
+}
+
 void ShellHost::refreshDialogs() {
+    if (!onWindowThread()) return;
     refreshStdDialogFromModel();
     redrawStdDialog(true);
 }

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QTimer>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "app/UserDialogs.h"
 #include "interaction/FramePacer.h"
@@ -19,7 +22,8 @@ class UserDialogs;
 /// frame pacer allows (right away, or by a single-shot frame timer that coalesces the ticks in
 /// between). Modal questions pause the timer so that a tick never runs inside another user action.
 /// While the beat runs, the main window's title shows the ticks and frames per second unless that
-/// switch is off. User-interface thread only.
+/// switch is off. User-interface thread only, but for the shell hooks' messages, which a model
+/// loading on a worker thread may give (they are held until the load is back).
 class ShellHost : public ControllerHost, public ShellHooks {
    public:
     explicit ShellHost(UserDialogs& dialogs);
@@ -46,10 +50,16 @@ class ShellHost : public ControllerHost, public ShellHooks {
     void switchToStandardMode() override;
     void refreshStdDialogFromModel() override;
 
-    // ShellHooks
+    // ShellHooks. Called from another thread (a model loading on a worker), a message is held
+    // for showHeldMessages and a refresh is dropped: the window's thread refreshes after the load.
     void showMessage(const std::string& text) override;
     void showMessageWithReason(const std::string& text, const std::string& reason) override;
     void refreshDialogs() override;
+
+    /// Shows the messages held from other threads, in order; dropHeldMessages forgets them (the
+    /// work that gave them was cancelled).
+    void showHeldMessages();
+    void dropHeldMessages();
 
     /// A note in the main window's status bar: no box, nothing to close (nothing without a window).
     void showStatus(const std::string& text);
@@ -59,6 +69,7 @@ class ShellHost : public ControllerHost, public ShellHooks {
     std::string chooseOpenFile(const std::string& filter);
     std::string chooseSaveFile(const std::string& filter);
     SaveChoice askSaveDiscardCancel(const std::string& text);
+    LatticeChoice chooseSimulationLattice(int currentTarget, int modelVertices);
 
     /// Stops delivering ticks while a modal window is open; resumeTicks restarts them if the timer
     /// was running and nobody stopped it meanwhile. Calls nest.
@@ -88,4 +99,12 @@ class ShellHost : public ControllerHost, public ShellHooks {
     bool m_showRates = true;
     int m_suspendDepth = 0;
     bool m_resumeAfterSuspend = false;
+    std::mutex m_heldLock;
+    struct HeldMessage {
+        std::string text;
+        std::string reason;
+        bool withReason = false;
+    };
+    /// Messages from other threads.
+    std::vector<HeldMessage> m_heldMessages;
 };

@@ -173,6 +173,11 @@ void UnsavedWork::offerAutosaveRestore() {
     m_host.redrawView();
 }
 
+void UnsavedWork::workKept() {
+    m_discardChosen = false;
+    m_autosavedGeneration = -1;
+}
+
 void UnsavedWork::projectSaved() {
     MainWindowManager& manager = controller();
     if (!manager.model()) return;

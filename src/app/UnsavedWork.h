@@ -50,6 +50,10 @@ class UnsavedWork : public QObject {
     /// read completely; the restored work is one undoable step and leaves the project marked
     /// unsaved.
     void offerAutosaveRestore();
+    /// After confirmDropWork allowed a load that then failed or was cancelled: the model and its
+    /// work stay, so a Discard chosen for that load no longer holds (the next drop asks again) and
+    /// the next autosave writes the work again.
+    void workKept();
     /// After NAME.vm was written: the mark goes and the autosave is removed.
     void projectSaved();
     /// Writes the autosave now when the project differs from its file and changed since the last

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "interaction/LatticeChoice.h"
+
 /// The answers to the question whether to save the unsaved work first.
 enum class SaveChoice { Save, Discard, Cancel };
 
@@ -27,4 +29,12 @@ class UserDialogs {
     virtual std::string chooseSaveFile(const std::string& filter) = 0;
     /// A question with Save, Discard and Cancel (Cancel when the user closes it).
     virtual SaveChoice askSaveDiscardCancel(const std::string& text) = 0;
+    /// The simulation-lattice dialog (LatticeDialog) for a model of modelVertices vertices whose
+    /// lattice is currentTarget vertices (0: none); Cancel when the user cancels. Dialogs without
+    /// one answer Cancel.
+    virtual LatticeChoice chooseSimulationLattice(int currentTarget, int modelVertices) {
+        (void)currentTarget;
+        (void)modelVertices;
+        return LatticeChoice();
+    }
 };

@@ -10,32 +10,51 @@
 #include "linalg/SmallAlgebra.h"
 #include "mesh/Tetra.h"
 
-/// The inverted edge matrix of every tetrahedron, formed exactly as computeBarycentric forms it, for
-/// the walks, which try a dozen tetrahedra per step and meet the same ones again and again.
+/// Meshes up to this many tetrahedra keep every inverted edge matrix for the walks (73 bytes
+/// each, 19 MB here); larger ones invert the matrix at each test instead, as their walks meet a
+/// small part of the mesh and a table would take longer to fill than the walks take to run.
+constexpr size_t kKeptInverseTets = size_t(1) << 18;
+
+/// Containment by the inverted edge matrix, formed exactly as computeBarycentric forms it, for
+/// the walks, which try a dozen tetrahedra per step and meet the same ones again and again: kept
+/// per tetrahedron on meshes up to kKeptInverseTets, formed at each test beyond.
 struct TetInverses {
     std::vector<std::array<double, 9>> inverse;
     std::vector<char> invertible;
 
+    static bool invertEdges(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int t,
+                            std::array<double, 9>& m) {
+        const int* v = tets[t].vIdx;
+        const vec3 e1 = positions[v[1]] - positions[v[0]], e2 = positions[v[2]] - positions[v[0]],
+                   e3 = positions[v[3]] - positions[v[0]];
+        m = {e1.x, e2.x, e3.x, e1.y, e2.y, e3.y, e1.z, e2.z, e3.z};
+        return invert3x3(m.data());
+    }
+
     void build(const std::vector<Tetra>& tets, const std::vector<vec3>& positions) {
+        inverse.clear();
+        invertible.clear();
+        if (tets.size() > kKeptInverseTets) return;
         const int count = static_cast<int>(tets.size());
         inverse.resize(tets.size());
         invertible.resize(tets.size());
 #pragma omp parallel for schedule(static)
-        for (int t = 0; t < count; ++t) {
-            const int* v = tets[t].vIdx;
-            const vec3 e1 = positions[v[1]] - positions[v[0]], e2 = positions[v[2]] - positions[v[0]],
-                       e3 = positions[v[3]] - positions[v[0]];
-            std::array<double, 9>& m = inverse[t];
-            m = {e1.x, e2.x, e3.x, e1.y, e2.y, e3.y, e1.z, e2.z, e3.z};
-            invertible[t] = invert3x3(m.data()) ? 1 : 0;
-        }
+        for (int t = 0; t < count; ++t) invertible[t] = invertEdges(tets, positions, t, inverse[t]) ? 1 : 0;
     }
 
-    /// tetContains with the kept inverse: the same weights, bit for bit.
+    /// tetContains through the inverse: the same weights, bit for bit.
     bool contains(const std::vector<Tetra>& tets, const std::vector<vec3>& positions, int t, const vec3& point,
                   double weights[4]) const {
-        if (!invertible[t]) return false;
-        barycentricFromInverse(inverse[t].data(), positions[tets[t].vIdx[0]], point, weights);
+        std::array<double, 9> formed;
+        const double* m = nullptr;
+        if (!inverse.empty()) {
+            if (!invertible[t]) return false;
+            m = inverse[t].data();
+        } else {
+            if (!invertEdges(tets, positions, t, formed)) return false;
+            m = formed.data();
+        }
+        barycentricFromInverse(m, positions[tets[t].vIdx[0]], point, weights);
         for (int k = 0; k < 4; ++k) {
             if (!(weights[k] >= 0.0 && weights[k] <= 1.0)) return false;
         }

@@ -194,3 +194,37 @@ std::unique_ptr<TSparseMatrix> buildSmoothingMatrix(int vertexCount, const std::
     gram->compress(entries);
     return gram;
 }
+
+void TSmoothingMatrixSlot::setRecipe(int vertexCount, std::function<std::unique_ptr<TSparseMatrix>()> builder) {
+    m_matrix.reset();
+    m_builder = std::move(builder);
+    m_size = vertexCount;
+}
+
+TSmoothingMatrixSlot& TSmoothingMatrixSlot::operator=(std::unique_ptr<TSparseMatrix> matrix) {
+    m_builder = nullptr;
+    m_matrix = std::move(matrix);
+    m_size = m_matrix ? m_matrix->colSize() : 0;
+    return *this;
+}
+
+void TSmoothingMatrixSlot::reset() { *this = nullptr; }
+
+TSparseMatrix* TSmoothingMatrixSlot::get() const {
+    if (!m_matrix && m_builder) {
+        m_matrix = m_builder();
+        m_builder = nullptr;
+    }
+    return m_matrix.get();
+}
+
+int TSmoothingMatrixSlot::size() const { return m_matrix ? m_matrix->colSize() : m_size; }
+
+void updateFieldHarmonic(TSmoothField& field, TSmoothingMatrixSlot& smoothing) {
+    if (!smoothing) return;
+    if (field.m_constraints.empty() && !smoothing.isBuilt()) {
+        field.m_value.assign(static_cast<size_t>(smoothing.size()), field.m_defaultValue);
+        return;
+    }
+    updateFieldHarmonic(field, *smoothing);
+}

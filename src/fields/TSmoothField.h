@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -75,3 +76,36 @@ void resetField(TSmoothField& field);
 /// The smoothing matrix L^T L of the uniform Laplacian of the neighbourhoods, compressed.
 std::unique_ptr<TSparseMatrix> buildSmoothingMatrix(int vertexCount, const std::vector<vec3>& positions,
                                                     const std::vector<std::vector<int>>& neighbours);
+
+/// A model's smoothing matrix, built on first use: on a research mesh it takes more memory than
+/// the simulator and many models never solve a field. Holds either a built matrix or the recipe
+/// for one (its size and a builder); reads like the pointer it replaces: true when a matrix is
+/// there or can be built, `*slot` builds it when needed. Owned by the heart model; UI thread only.
+class TSmoothingMatrixSlot {
+public:
+    /// The builder runs once, at the first dereference; it must return a vertexCount-square matrix.
+    void setRecipe(int vertexCount, std::function<std::unique_ptr<TSparseMatrix>()> builder);
+    /// Takes a built matrix (null empties the slot).
+    TSmoothingMatrixSlot& operator=(std::unique_ptr<TSparseMatrix> matrix);
+    void reset();
+
+    explicit operator bool() const { return m_matrix != nullptr || static_cast<bool>(m_builder); }
+    /// The matrix, built first when only its recipe is held; null for an empty slot.
+    TSparseMatrix* get() const;
+    TSparseMatrix& operator*() const { return *get(); }
+    TSparseMatrix* operator->() const { return get(); }
+    /// True once the matrix exists (built or handed over).
+    bool isBuilt() const { return m_matrix != nullptr; }
+    /// Rows of the matrix, known without building it (0 for an empty slot).
+    int size() const;
+
+private:
+    mutable std::unique_ptr<TSparseMatrix> m_matrix;
+    mutable std::function<std::unique_ptr<TSparseMatrix>()> m_builder;
+    int m_size = 0;
+};
+
+/// updateFieldHarmonic on a slot: a field without constraints takes its default everywhere
+/// without the matrix being built; otherwise the slot's matrix is built when needed and used.
+/// Nothing happens for an empty slot.
+void updateFieldHarmonic(TSmoothField& field, TSmoothingMatrixSlot& smoothing);

@@ -75,8 +75,7 @@ public:
     /// Rebuilds fibre-line set 0..3.
     void buildFibreLines(int set, const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
                          const std::vector<int16_t>& labels);
-    /// Rebuilds the four sets in order (as buildFibreLines for 0, 1, 2, 3), inverting each
-    /// tetrahedron's edge matrix once for all of them.
+    /// Rebuilds the four sets in order (as buildFibreLines for 0, 1, 2, 3).
     void buildAllFibreLines(const std::vector<Tetra>& tets, const std::vector<vec3>& positions,
                             const std::vector<int16_t>& labels);
 

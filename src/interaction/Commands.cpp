@@ -247,6 +247,26 @@ void Commands::toggleRatesInTitle() {
     if (m_shell) m_shell->showRatesInTitle(!m_shell->ratesShownInTitle());
 }
 
+bool Commands::simulationLattice() {
+    note("simulationLattice");
+    TLSMModel* loaded = model();
+    if (!loaded || !m_shell) return false;
+    const int before = loaded->simulationLatticeTarget();
+    const LatticeChoice choice = m_shell->chooseSimulationLattice(before, loaded->vertexCount());
+    bool changed = false;
+    if (choice.kind == LatticeChoice::Kind::Off && before > 0) {
+        loaded->clearSimulationLattice();
+        changed = true;
+    } else if (choice.kind == LatticeChoice::Kind::On &&
+               (choice.vertices != before || loaded->simulationLattice() == nullptr)) {
+        changed = m_shell->buildSimulationLattice(choice.vertices);
+    }
+    if (changed) commitEdit("Simulation lattice");
+    m_shell->showSimulationLattice();
+    redrawViewNow();
+    return changed;
+}
+
 // ---- Camera ------------------------------------------------------------------------------------
 
 bool Commands::startAutoRotation() {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "interaction/LatticeChoice.h"
 #include "interaction/TStatePaintCtrlField.h"
 
 class MainWindowManager;
@@ -62,6 +63,22 @@ class CommandShell {
     virtual void showAboutBox() = 0;
     /// Closes the main window (which asks about unsaved work first).
     virtual void closeMainWindow() = 0;
+    /// The simulation-lattice dialog, showing the count in force (0: none) of a model of
+    /// modelVertices vertices. A shell without one answers Cancel.
+    virtual LatticeChoice chooseSimulationLattice(int currentTarget, int modelVertices) {
+        (void)currentTarget;
+        (void)modelVertices;
+        return LatticeChoice();
+    }
+    /// Builds (or takes from its cache) a lattice of about `vertices` vertices for the loaded model,
+    /// with progress and Cancel; the reason of a failure is told. True when it is in force. A shell
+    /// that cannot build one returns false.
+    virtual bool buildSimulationLattice(int vertices) {
+        (void)vertices;
+        return false;
+    }
+    /// The window shows whether a lattice is in force (and its size).
+    virtual void showSimulationLattice() {}
 };
 
 /// The command layer. Made by the top-level shell and handed by reference to the main window, the
@@ -122,6 +139,11 @@ class Commands {
     void toggleStereo();
     void toggleFrames();
     void toggleRatesInTitle();
+    /// "Simulation lattice...": asks for on (with a vertex count) or off; on builds the lattice
+    /// through the shell, off drops it. One undo step ("Simulation lattice") when it changed: its
+    /// undo brings the count asked for back, and the shell builds that lattice again (from its
+    /// cache when it still has it). False when nothing changed.
+    bool simulationLattice();
 
     // ---- Camera
     bool startAutoRotation();

@@ -43,6 +43,8 @@ const char* projectKeyword(ProjectKey key) {
             return "#CrossFibreExponent";
         case ProjectKey::VtxFrames:
             return "#VtxFrames";
+        case ProjectKey::SimulationLattice:
+            return "#SimulationLattice";
     }
     return "";
 }
@@ -168,6 +170,10 @@ bool readRecord(TextReader& in, std::string_view keyword, ProjectEntry& entry, b
     if (keyword == "#CrossFibreExponent") {
         entry.key = ProjectKey::CrossFibreExponent;
         return in.readReal(entry.realValue);
+    }
+    if (keyword == "#SimulationLattice") {
+        entry.key = ProjectKey::SimulationLattice;
+        return in.readInt(entry.intValue);
     }
     if (keyword == "#VtxFrames") {
         entry.key = ProjectKey::VtxFrames;
@@ -304,6 +310,10 @@ void appendEntry(std::string& out, const ProjectEntry& e) {
         case ProjectKey::CrossFibreExponent:
             if (e.realValue == -0.5) break;
             appendKeyValueLine(out, projectKeyword(e.key), e, false);
+            break;
+        case ProjectKey::SimulationLattice:
+            if (e.intValue <= 0) break;
+            appendKeyValueLine(out, projectKeyword(e.key), e, true);
             break;
         case ProjectKey::VtxFrames:
             if (e.frames.empty()) break;

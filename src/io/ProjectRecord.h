@@ -33,6 +33,7 @@ enum class ProjectKey {
     RuleBasedFibres,     ///< optional: the helix angles of rule-based fibres, written only when in force
     CrossFibreExponent,  ///< optional: the ventricular cross-fibre exponent, written only when not -0.5
     VtxFrames,           ///< optional: per-vertex fibre frames that came with the mesh, written only when in force
+    SimulationLattice,   ///< optional: the simulation lattice's vertex count, written only when one is set
 };
 
 /// The file keyword of a key ("#PhaseField" ...).
@@ -46,7 +47,7 @@ struct ProjectEntry {
     std::vector<TConstraint> constraints;             ///< PhaseField, AmpliField; OrienField: depth constraints
     std::vector<TOrientationStroke> strokes;          ///< OrienField
     TChartPoints chartVent, chartAtri;                ///< GlobalExcitation
-    int intValue = 0;                                 ///< IterationN, GlobalPropagationMode(A)
+    int intValue = 0;                                 ///< IterationN, GlobalPropagationMode(A), SimulationLattice
     double realValue = 0.0;                           ///< the real-valued "#Global..." and "#OtherGravity"
     double realValue2 = 0.0;                          ///< RuleBasedFibres: epicardial angle (realValue: endocardial)
     std::vector<vec3> positions;                      ///< VtxOrigPos
@@ -77,7 +78,8 @@ void parseProjectText(const std::string& text, ProjectRecord& record);
 /// Formats the records in order between "#VelmoraSaveFile" and "#VelmoraSaveFileEnd". False (with
 /// the record named in error) when a real is not finite: such a file could not be read back. An
 /// optional record that is not in force (RuleBasedFibres with intValue 0, CrossFibreExponent at
-/// -0.5, VtxFrames without frames) writes nothing, so files without these settings stay as they were.
+/// -0.5, VtxFrames without frames, SimulationLattice at 0) writes nothing, so files without these
+/// settings stay as they were.
 bool formatProjectText(const ProjectRecord& record, std::string& text, std::string& error);
 
 /// Reads and parses a project file; false (with the reason) only when it cannot be opened or read.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -61,6 +62,15 @@ class TetGenTokens {
     bool readInt(long long& value, const char* what) {
         std::string_view view;
         if (!m_reader.readToken(view)) return fail(std::string("file ends before ") + what);
+        // The plain decimal a TetGen file holds, straight from the text; anything else (a sign
+        // "+", an overflow, a malformed token) takes the checked path below with its message.
+        const char* last = view.data() + view.size();
+        long long quickValue = 0;
+        if (const auto quick = std::from_chars(view.data(), last, quickValue);
+            quick.ec == std::errc() && quick.ptr == last) {
+            value = quickValue;
+            return true;
+        }
         const std::string t(view);
         errno = 0;
         char* end = nullptr;
@@ -74,6 +84,16 @@ class TetGenTokens {
     bool readReal(double& value, const char* what) {
         std::string_view view;
         if (!m_reader.readToken(view)) return fail(std::string("file ends before ") + what);
+        // Both readers round correctly, so a token from_chars takes whole gives strtod's value; the
+        // others (a sign "+", hexadecimal, out of range) take strtod's path below.
+        const char* last = view.data() + view.size();
+        double quickValue = 0.0;
+        if (const auto quick = std::from_chars(view.data(), last, quickValue, std::chars_format::general);
+            quick.ec == std::errc() && quick.ptr == last && std::isfinite(quickValue) &&
+            std::fabs(quickValue) <= kMaxCoordinate) {
+            value = quickValue;
+            return true;
+        }
         const std::string t(view);
         char* end = nullptr;
         const double v = std::strtod(t.c_str(), &end);

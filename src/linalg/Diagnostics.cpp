@@ -2,11 +2,15 @@
 #include "linalg/Diagnostics.h"
 
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 namespace {
 DiagSink g_sink;
 bool g_quiet = false;
+// A model loads on a worker thread of the window while the window's own thread may print: the
+// sink (a test's capture, say) is called by one thread at a time. Recursive: a sink may print.
+std::recursive_mutex g_sinkLock;
 }  // namespace
 
 std::string diagVFormat(const char* format, va_list args) {
@@ -22,6 +26,7 @@ std::string diagVFormat(const char* format, va_list args) {
 
 void diagVPrintf(const char* format, va_list args) {
     if (g_quiet) return;
+    std::lock_guard<std::recursive_mutex> hold(g_sinkLock);
     if (!g_sink) {
         std::vfprintf(stderr, format, args);
         std::fflush(stderr);
@@ -39,6 +44,7 @@ void diagPrintf(const char* format, ...) {
 }
 
 DiagSink setDiagSink(DiagSink sink) {
+    std::lock_guard<std::recursive_mutex> hold(g_sinkLock);
     DiagSink previous = std::move(g_sink);
     g_sink = std::move(sink);
     return previous;

@@ -6,7 +6,8 @@
 #include <string>
 
 /// Prints a console line (C format, no newline added) to the current sink: standard error by default.
-/// Safe to call from the user-interface thread only; never call it inside a parallel region.
+/// Callable from any thread (one thread at a time reaches the sink); never call it inside a parallel
+/// region.
 void diagPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 /// Same as diagPrintf with a va_list.

@@ -1,6 +1,8 @@
-// TTetMesh: a tetrahedral mesh as read from a file, with face neighbours and face normals.
+// TTetMesh: a tetrahedral mesh as read from a file, with face neighbours, face normals and the
+// vertex stars.
 #pragma once
 
+#include <array>
 #include <vector>
 
 #include "linalg/vec3.h"
@@ -13,8 +15,16 @@ struct TTetMesh {
     std::vector<Tetra> m_tets;
 };
 
-/// Fills nbr of every tetrahedron from shared faces (-1 on the boundary).
+/// Fills nbr of every tetrahedron from shared faces (-1 on the boundary). A face shared by three
+/// or more tetrahedra is reported once ("error in calcNeighbor() ...") and stops the search there,
+/// leaving the later tetrahedra as they were.
 void calcNeighbor(TTetMesh& mesh);
 
-/// Fills faceNorm of every tetrahedron (unit, zero for a degenerate face).
-void calcFaceNormals(TTetMesh& mesh);
+/// The unit face normals of every tetrahedron (tetFaceNormal of faces 0..3; zero for a degenerate
+/// face), one array per tetrahedron in the mesh's order.
+std::vector<std::array<vec3, 4>> calcFaceNormals(const TTetMesh& mesh);
+
+/// The star of every vertex in compressed rows: the corners of the tetrahedra that use vertex v
+/// (v itself included), ascending and without repeats, are list[start[v] .. start[v + 1]); empty
+/// for a vertex no tetrahedron uses. Corners outside [0, vertexCount) are skipped.
+void buildVertexStars(const std::vector<Tetra>& tets, int vertexCount, std::vector<int>& start, std::vector<int>& list);

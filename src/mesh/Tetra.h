@@ -3,12 +3,12 @@
 
 #include "linalg/vec3.h"
 
-/// Four corners, the neighbour across each face (face k is opposite corner k; -1 on the boundary)
-/// and the unit normal of each face (zero for a degenerate face). New records hold -1 everywhere.
+/// Four corners and the neighbour across each face (face k is opposite corner k; -1 on the
+/// boundary). New records hold -1 everywhere. Kept small (32 bytes): a research mesh holds over a
+/// million of them, and face normals, which nothing keeps, come from tetFaceNormal when needed.
 struct Tetra {
     int vIdx[4] = {-1, -1, -1, -1};
     int nbr[4] = {-1, -1, -1, -1};
-    vec3 faceNorm[4];
 };
 
 /// A tetrahedron with the given corners and no neighbours yet.
@@ -32,4 +32,16 @@ inline constexpr int kFaceCornersOutward[4][3] = {{1, 2, 3}, {0, 3, 2}, {0, 1, 3
 /// oriented tetrahedron.
 inline double signedVolume6(const vec3& p0, const vec3& p1, const vec3& p2, const vec3& p3) {
     return (p1 - p0).dot((p2 - p0).cross(p3 - p0));
+}
+
+/// Unit normal of face k of tet (corners kFaceCornersInward[k], pointing inwards for a positively
+/// oriented tetrahedron) at the given positions; zero for a degenerate face.
+inline vec3 tetFaceNormal(const vec3* positions, const Tetra& tet, int k) {
+    const vec3& a = positions[tet.vIdx[kFaceCornersInward[k][0]]];
+    const vec3& b = positions[tet.vIdx[kFaceCornersInward[k][1]]];
+    const vec3& c = positions[tet.vIdx[kFaceCornersInward[k][2]]];
+    vec3 n = (b - a).cross(c - a);
+    const double len = n.norm();
+    if (len != 0.0) n /= len;
+    return n;
 }

@@ -110,11 +110,19 @@ void MainWindowManager::loadModel(const std::string& basePath) {
     m_model.reset();
     auto model = std::make_unique<TLSMModel>();
     std::string reason;
-    if (model->loadModel(basePath, &reason)) {
-        m_model = std::move(model);
-    } else {
+    if (!model->loadModel(basePath, &reason)) {
         shellHooks().showMessageWithReason("the file is not exist", reason);
+        model.reset();
     }
+    installModel(std::move(model));
+}
+
+void MainWindowManager::installModel(std::unique_ptr<TLSMModel> model) {
+    if (m_timerOn) {
+        m_timerOn = false;
+        m_host->killTimer(kTimerId);
+    }
+    m_model = std::move(model);
     m_host->switchToStandardMode();
     m_host->redrawStdDialog(true);
 

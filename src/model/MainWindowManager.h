@@ -67,6 +67,10 @@ class MainWindowManager {
     /// with the reader's reason and keeps no model when it cannot be read. Stops the timer; the tube set-up for 1200
     /// vertices.
     void loadModel(const std::string& basePath);
+    /// The second half of loadModel, for a model loaded elsewhere (a worker thread of the shell):
+    /// stops the timer, makes model (nullptr: none) the controller's, switches to the standard
+    /// mode, applies the tube set-up and starts a fresh undo history.
+    void installModel(std::unique_ptr<TLSMModel> model);
     /// Starts the main loop (no model: refuses and returns false).
     bool startTimer();
     void stopTimer();

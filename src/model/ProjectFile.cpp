@@ -142,6 +142,7 @@ ProjectRecord projectRecordOf(const TLSMModel& model) {
     ruleBased.intValue = rule.inForce ? 1 : 0;
     entries.push_back(std::move(ruleBased));
     entries.push_back(realEntry(ProjectKey::CrossFibreExponent, ex.m_crossFibreExponent));
+    entries.push_back(intEntry(ProjectKey::SimulationLattice, model.simulationLatticeTarget()));
     if (!model.m_keptFrames.empty()) {
         ProjectEntry frames = entryOf(ProjectKey::VtxFrames);
         if (keptFramesInForce(model))
@@ -280,6 +281,13 @@ ProjectEntryKind assignProjectEntry(TLSMModel& model, const ProjectEntry& e) {
             model.m_orienField.m_ruleBased.inForce = false;
             return ProjectEntryKind::Fields;
         }
+        case ProjectKey::SimulationLattice:
+            // Only the count asked for (an undo step of the window's lattice command brings it
+            // back): the lattice itself is built by ensureSimulationLattice, which the window runs
+            // with its progress dialog; a load checks the count once every record is in.
+            if (e.intValue == 0 || (e.intValue >= kMinLatticeVertices && e.intValue < model.vertexCount()))
+                model.setSimulationLatticeTarget(e.intValue);
+            return ProjectEntryKind::Settings;
     }
     return ProjectEntryKind::Unread;
 }
@@ -290,6 +298,7 @@ void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
     ex.m_crossFibreExponent = kDefaultCrossFibreExponent;
     bool ruleBasedAsked = false;
     RuleBasedFibreSetting ruleBased;
+    int latticeTarget = 0;
     for (const ProjectEntry& e : record.entries) {
         assignProjectEntry(model, e);
         // What a file needs beyond its values: the fibre frames computed from the depth field and
@@ -335,6 +344,15 @@ void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
                                kMinCrossFibreExponent, kMaxCrossFibreExponent, ex.m_crossFibreExponent);
                 break;
             }
+            case ProjectKey::SimulationLattice:
+                if (e.intValue >= kMinLatticeVertices && e.intValue < model.vertexCount())
+                    latticeTarget = e.intValue;
+                else
+                    diagPrintf(
+                        "loadProject: #SimulationLattice %d is not between %d and the model's %d vertices; "
+                        "no lattice is used\n",
+                        e.intValue, kMinLatticeVertices, model.vertexCount());
+                break;
             case ProjectKey::RuleBasedFibres:
                 // Computed once every record is in: the rule needs the walls, labels and rest shape.
                 ruleBasedAsked = e.intValue != 0;
@@ -352,6 +370,8 @@ void applyProjectRecord(TLSMModel& model, const ProjectRecord& record) {
                        ruleBased.endoDegrees, ruleBased.epiDegrees, error.c_str());
     }
 
+    // Only the target: the lattice is built (or taken from its cache) by ensureSimulationLattice.
+    model.setSimulationLatticeTarget(latticeTarget);
     diagPrintf("post process 11 loading vm\n");
     model.rebuildSurface();
     if (static_cast<int>(model.m_polygonIDs.size()) != model.m_surface.polyCount())

@@ -4,9 +4,13 @@
 #include <algorithm>
 #include <atomic>
 #include <numeric>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "io/TetGenFile.h"
 #include "linalg/Diagnostics.h"
+#include "model/LoadProgress.h"
 #include "model/ProjectFile.h"
 
 namespace {
@@ -92,6 +96,18 @@ bool checkMeshHasContent(const TTetMesh& mesh, const std::string& basePath, std:
     return true;
 }
 
+/// Tells progress (when given) that the load enters stage; false, with the reason, when the
+/// caller has asked the load to stop.
+bool enterStage(LoadProgress* progress, const char* stage, std::string* reason) {
+    if (!progress) return true;
+    if (progress->cancelled()) {
+        if (reason) *reason = "loadModel: cancelled";
+        return false;
+    }
+    progress->stage(stage);
+    return true;
+}
+
 }  // namespace
 
 TLSMModel::TLSMModel() {
@@ -100,33 +116,43 @@ TLSMModel::TLSMModel() {
 }
 TLSMModel::~TLSMModel() = default;
 
-bool TLSMModel::loadModel(const std::string& basePath, std::string* reason) {
+bool TLSMModel::loadModel(const std::string& basePath, std::string* reason, LoadProgress* progress) {
     m_filePath = basePath;
     TTetMesh mesh;
+    if (!enterStage(progress, loadstage::kReading, reason)) return false;
     if (!loadTetMesh(mesh, basePath, reason)) return false;
+    if (!enterStage(progress, loadstage::kSurface, reason)) return false;
     warnAboutDegenerateMesh(mesh, basePath);
     calcNeighbor(mesh);
-    calcFaceNormals(mesh);
     if (mesh.m_verts.size() > 1) normalizeModelSize(mesh.m_verts);
     if (!checkMeshHasContent(mesh, basePath, reason)) return false;
     adoptMesh(std::move(mesh));
+    if (!enterStage(progress, loadstage::kFields, reason)) return false;
     m_orienField.initOrientationField(m_tets, m_vtxOrigPos);
-    m_fieldMatrix = buildSmoothingMatrix(vertexCount(), m_vtxOrigPos, m_smNeighbors);
+    // Built by the first field solve that needs it (the neighbourhoods do not change after loading).
+    m_fieldMatrix.setRecipe(vertexCount(),
+                            [this] { return buildSmoothingMatrix(vertexCount(), m_vtxOrigPos, m_smNeighbors); });
 
     m_projectLoad = loadProject(*this, basePath + ".vm");
 
     // The clusters take the frames as they stand now: those recomputed from the project file's
     // strokes, or the identity frames without one.
+    if (!enterStage(progress, loadstage::kClusters, reason)) return false;
     m_simulator.initSimulator(m_vtxOrigPos, m_tets, m_smNeighbors, m_orienField.m_frames);
-    updateFieldHarmonic(m_phaseField, *m_fieldMatrix);
-    updateFieldHarmonic(m_ampliField, *m_fieldMatrix);
+    if (!enterStage(progress, loadstage::kFields, reason)) return false;
+    updateFieldHarmonic(m_phaseField, m_fieldMatrix);
+    updateFieldHarmonic(m_ampliField, m_fieldMatrix);
     settleFramesAfterProject(*this);
+#ifdef __GLIBC__
+    // Loading a research mesh frees some hundred megabytes of temporaries in pieces the allocator
+    // keeps: hand them back now rather than holding them through the beat.
+    malloc_trim(0);
+#endif
     return true;
 }
 
 void TLSMModel::setUpFromMesh(TTetMesh&& mesh, bool normalizeSize) {
     calcNeighbor(mesh);
-    calcFaceNormals(mesh);
     if (normalizeSize && mesh.m_verts.size() > 1) normalizeModelSize(mesh.m_verts);
     adoptMesh(std::move(mesh));
 }
@@ -181,13 +207,10 @@ void TLSMModel::constructNeighborForShapaMatching(const std::vector<Tetra>& tets
                     list.erase(std::unique(list.begin(), list.end()), list.end());
                 }
     } else {
-        for (const Tetra& t : tets)
-            for (int j = 0; j < 4; ++j)
-                for (int k = 0; k < 4; ++k) neighbours[t.vIdx[j]].push_back(t.vIdx[k]);
-        for (std::vector<int>& list : neighbours) {
-            std::sort(list.begin(), list.end());
-            list.erase(std::unique(list.begin(), list.end()), list.end());
-        }
+        // The vertex stars, each list allocated at its exact size.
+        std::vector<int> start, list;
+        buildVertexStars(tets, n, start, list);
+        for (int v = 0; v < n; ++v) neighbours[v].assign(list.begin() + start[v], list.begin() + start[v + 1]);
     }
     diagPrintf("....constructNeighborForShapaMatching...done\n");
 }

@@ -17,9 +17,11 @@
 #include "mesh/TTriangleMesh.h"
 #include "mesh/Tetra.h"
 #include "model/ProjectFile.h"
+#include "model/SimulationLattice.h"
 #include "model/TGlobalExcitation.h"
 #include "model/TLSMSimulator.h"
 
+class LoadProgress;
 struct TTetMesh;
 
 /// Where a surface vertex sits: on tetrahedral vertex vertA, or at (1-t) vertA + t vertB.
@@ -48,10 +50,14 @@ class TLSMModel {
     /// Turns base + ".node"/".ele" (and ".vm" when present) into a ready model. False when the mesh
     /// files cannot be read or hold an empty mesh (no vertices, no tetrahedra, no tetrahedron with
     /// a volume, or no boundary face); the model then keeps only its path, and *reason (when given)
-    /// holds the one-line refusal.
-    bool loadModel(const std::string& basePath, std::string* reason = nullptr);
-    /// The part of loading that needs no file, from a mesh already read: neighbours and face
-    /// normals, the size normalised when asked, positions, tetrahedra, labels 0, no fixed vertices,
+    /// holds the one-line refusal. progress (when given) hears the stages of loadstage and may
+    /// stop the load between them: false with "loadModel: cancelled" in *reason. The load touches
+    /// no other model and reaches the window only through the shell hooks (a refused or damaged
+    /// project file's message), so a worker thread may load into a fresh object when the hooks
+    /// in force accept calls from it.
+    bool loadModel(const std::string& basePath, std::string* reason = nullptr, LoadProgress* progress = nullptr);
+    /// The part of loading that needs no file, from a mesh already read: face neighbours, the size
+    /// normalised when asked, positions, tetrahedra, labels 0, no fixed vertices,
     /// contraction factors (1, 1, 1) and identity stretch tensors, the shape-matching
     /// neighbourhoods, the surface with its draw order and chamber ids 0, a new excitation, and the
     /// phase and amplitude fields at their defaults (not solved). The orientation field, the
@@ -110,7 +116,9 @@ class TLSMModel {
     TSmoothField m_ampliField;
     std::map<int, vec3> m_fixedVerts;
     std::set<int> m_pinnedVerts;
-    std::unique_ptr<TSparseMatrix> m_fieldMatrix;
+    /// The fields' smoothing matrix: loadModel leaves its recipe here, and the first field solve
+    /// builds it (`*m_fieldMatrix`).
+    TSmoothingMatrixSlot m_fieldMatrix;
     std::vector<std::array<double, 9>> m_vtxStretch;
     std::vector<vec3> m_vtxContraction;
     /// What became of the project file during loadModel (read by the shell and the CLI); Loaded once
@@ -122,9 +130,42 @@ class TLSMModel {
     /// project file then no longer holds them.
     std::vector<TVertexFrame> m_keptFrames;
 
+    /// The embedded simulation lattice (SimulationLattice.h describes the calls). Builds, or reuses
+    /// from the cache beside the model, a lattice of about targetVertices vertices through the
+    /// process's lattice builder and makes the ticks step it. False with a one-line reason (the
+    /// model keeps what it had).
+    bool setSimulationLattice(int targetVertices, std::string* reason = nullptr,
+                              const LatticeBuildHooks& hooks = LatticeBuildHooks());
+    /// Full-resolution ticks again; the project no longer names a lattice.
+    void clearSimulationLattice();
+    /// Builds the lattice the target asks for when none is built (after a project load); true when
+    /// there is nothing to build.
+    bool ensureSimulationLattice(std::string* reason = nullptr, const LatticeBuildHooks& hooks = LatticeBuildHooks());
+    /// The lattice's vertex count asked for (0 = none), built or not.
+    int simulationLatticeTarget() const { return m_latticeTarget; }
+    /// Sets the target without building (the project file's record); 0 clears the lattice.
+    void setSimulationLatticeTarget(int targetVertices);
+    /// The lattice the ticks step, or null (full resolution).
+    const SimulationLattice* simulationLattice() const { return m_lattice.get(); }
+    /// Phase, amplitude, labels or frames were edited: the next tick carries them again.
+    void simulationFieldsChanged() { m_latticeFieldsStale = true; }
+
    private:
-    /// The second half of setUpFromMesh, for a mesh whose neighbours, normals and size are done.
+    /// The second half of setUpFromMesh, for a mesh whose neighbours and size are done.
     void adoptMesh(TTetMesh&& mesh);
 
     std::uint64_t m_instanceSerial;
+    std::unique_ptr<SimulationLattice> m_lattice;
+    int m_latticeTarget = 0;
+    bool m_latticeFieldsStale = false;
+    std::uint64_t m_latticeTick = 0;
+    /// The per-vertex contraction and stretch of a tick over any vertex set (the fine mesh or the
+    /// lattice).
+    void computeStretch(double t, const std::vector<int16_t>& labels, const std::vector<double>& phase,
+                        const std::vector<double>& amplitude, const std::vector<TVertexFrame>& frames,
+                        std::vector<vec3>& contraction, std::vector<Mat3>& stretch) const;
+    /// The tick with a lattice: carry what changed, step the lattice, place the fine vertices.
+    void updateWithLattice(double t, double dt);
+    /// The fine fields onto the lattice, and their fingerprints.
+    void carryLatticeFields();
 };

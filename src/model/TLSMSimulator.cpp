@@ -11,6 +11,7 @@
 
 #include "linalg/Diagnostics.h"
 #include "linalg/SmallAlgebra.h"
+#include "mesh/TTetMesh.h"
 #include "mesh/TTriangleMesh.h"
 
 namespace {
@@ -180,8 +181,6 @@ void TLSMSimulator::releaseArrays() {
     m_tetVerts.clear();
     m_inflateDir.clear();
     m_vertexMemberStart.assign(1, 0);
-    m_vertexMemberCluster.clear();
-    m_vertexMemberWeight.clear();
     m_clusterFit.clear();
     m_blockRowStart.assign(1, 0);
     m_laneRows.clear();
@@ -260,7 +259,9 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
 
     // Fibre-weighted members: neighbours along the fibre of the cluster's own vertex weigh up to
     // about 100 times more than those across it.
-    std::vector<double> raw(memberships);
+    // The raw weights are kept in m_clusterWeights until both sums are known.
+    m_clusterWeights.resize(memberships);
+    std::vector<double>& raw = m_clusterWeights;
     std::vector<double> clusterSum(n, 0.0), vertexSum(n, 0.0);
     for (int i = 0; i < n; ++i) {
         const int begin = m_clusterStart[i], end = m_clusterStart[i + 1];
@@ -295,12 +296,11 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
             vertexSum[j] += g;
         }
     }
-    m_clusterWeights.resize(memberships);
     m_vertexWeights.resize(memberships);
     for (int i = 0; i < n; ++i)
         for (int m = m_clusterStart[i]; m < m_clusterStart[i + 1]; ++m) {
-            m_clusterWeights[m] = raw[m] / clusterSum[i];
             m_vertexWeights[m] = raw[m] / vertexSum[m_clusterVerts[m]];
+            m_clusterWeights[m] = raw[m] / clusterSum[i];
         }
 
     // The gather side: each vertex's memberships in ascending cluster order, so every goal is
@@ -308,17 +308,6 @@ bool TLSMSimulator::initSimulator(const std::vector<vec3>& restPositions, const 
     m_vertexMemberStart.assign(n + 1, 0);
     for (int m = 0; m < memberships; ++m) ++m_vertexMemberStart[m_clusterVerts[m] + 1];
     for (int v = 0; v < n; ++v) m_vertexMemberStart[v + 1] += m_vertexMemberStart[v];
-    m_vertexMemberCluster.resize(memberships);
-    m_vertexMemberWeight.resize(memberships);
-    {
-        std::vector<int> fill(m_vertexMemberStart.begin(), m_vertexMemberStart.end() - 1);
-        for (int i = 0; i < n; ++i)
-            for (int m = m_clusterStart[i]; m < m_clusterStart[i + 1]; ++m) {
-                const int slot = fill[m_clusterVerts[m]]++;
-                m_vertexMemberCluster[slot] = i;
-                m_vertexMemberWeight[slot] = m_vertexWeights[m];
-            }
-    }
 
     m_tetVerts.resize(tets.size());
     for (int t = 0; t < tetCount(); ++t)
@@ -376,15 +365,9 @@ void TLSMSimulator::buildLayers(const std::vector<Tetra>& tets) {
             m_surfFaces.push_back(face);
         }
 
-    // Adjacency from the tetrahedra (even where the clusters use another stencil).
-    std::vector<std::vector<int>> adjacent(n);
-    for (const Tetra& t : tets)
-        for (int j = 0; j < 4; ++j)
-            for (int k = 0; k < 4; ++k) adjacent[t.vIdx[j]].push_back(t.vIdx[k]);
-    for (std::vector<int>& list : adjacent) {
-        std::sort(list.begin(), list.end());
-        list.erase(std::unique(list.begin(), list.end()), list.end());
-    }
+    // Adjacency from the tetrahedra (even where the clusters use another stencil): the vertex stars.
+    std::vector<int> adjacentStart, adjacent;
+    buildVertexStars(tets, n, adjacentStart, adjacent);
 
     std::vector<int> level(n, -1);
     for (int s = 0; s < n; ++s)
@@ -406,8 +389,8 @@ void TLSMSimulator::buildLayers(const std::vector<Tetra>& tets) {
         for (size_t r = 0; r < remaining.size(); ++r) {
             const int v = remaining[r];
             parents.clear();
-            for (int a : adjacent[v])
-                if (level[a] == k) parents.push_back(a);
+            for (int s = adjacentStart[v]; s < adjacentStart[v + 1]; ++s)
+                if (level[adjacent[s]] == k) parents.push_back(adjacent[s]);
             if (parents.empty()) {
                 remaining[kept++] = v;
                 continue;
@@ -544,13 +527,15 @@ void TLSMSimulator::buildClusterBlocks() {
     // Past the last membership: cluster 0, as often as the gather looks ahead.
     m_gatherCluster.assign(static_cast<size_t>(m_gatherStart[n]) + kGatherLookAhead, 0);
     m_gatherWeight.resize(m_gatherStart[n]);
-    for (int p = 0; p < n; ++p) {
-        const int v = m_order[p];
-        int slot = m_gatherStart[p];
-        for (int s = m_vertexMemberStart[v]; s < m_vertexMemberStart[v + 1]; ++s, ++slot) {
-            m_gatherCluster[slot] = m_rank[m_vertexMemberCluster[s]];
-            m_gatherWeight[slot] = m_vertexMemberWeight[s];
-        }
+    {
+        // Visiting the clusters in ascending original order files each vertex's memberships so.
+        std::vector<int> fill(m_gatherStart.begin(), m_gatherStart.end() - 1);
+        for (int i = 0; i < n; ++i)
+            for (int m = m_clusterStart[i]; m < m_clusterStart[i + 1]; ++m) {
+                const int slot = fill[m_rank[m_clusterVerts[m]]]++;
+                m_gatherCluster[slot] = m_rank[i];
+                m_gatherWeight[slot] = m_vertexWeights[m];
+            }
     }
 
     m_orderedRest.resize(n);

@@ -21,9 +21,10 @@ struct TVertexConstraint {
 };
 
 /// Up to this size the members' rest offsets are kept, which saves the fit forming them on every
-/// pass: a few per cent even where they stream from memory (about 20 MB at 60,000 vertices);
-/// beyond it (about 300,000 vertices) the memory they would take is not worth that.
-inline constexpr size_t kKeptOffsetBytes = size_t(128) << 20;
+/// pass: a few per cent (about 20 MB at 60,000 vertices). Beyond it (about 90,000 vertices) they
+/// stream from memory beside the rows they are formed from, which gains no more than forming
+/// them, and at some 0.4 KB per vertex they would be the simulator's largest single array.
+inline constexpr size_t kKeptOffsetBytes = size_t(32) << 20;
 
 /// Tetrahedra per block of the volume correction's coefficient sums (fixed, so sums do not depend
 /// on the thread count).
@@ -174,12 +175,9 @@ class TLSMSimulator {
     std::vector<std::array<int, 4>> m_tetVerts;
     std::vector<vec3> m_inflateDir;
 
-    // Gather side of the goal sum, fixing its order whatever the thread count: the memberships of v
-    // are [m_vertexMemberStart[v], m_vertexMemberStart[v+1]), ascending by cluster, each with its
-    // cluster and its vertex weight.
+    // Where each vertex's memberships start, as if listed vertex by vertex (vertices + 1 offsets);
+    // the memberships themselves are kept only in the locality order (m_gatherCluster).
     std::vector<int> m_vertexMemberStart;
-    std::vector<int> m_vertexMemberCluster;
-    std::vector<double> m_vertexMemberWeight;
     /// Result of the latest shape-matching pass for each cluster (see ClusterFit), in the
     /// locality order.
     std::vector<ClusterFit> m_clusterFit;

@@ -102,6 +102,7 @@ TEST_F(CommandRoutingTest, EachMenuEntryAndDialogButtonReachesItsCommandOnce) {
         {QStringLiteral("StartAutoRotation"), "startAutoRotation"},
         {QStringLiteral("InitEyePosition"), "initEyePosition"},
         {QStringLiteral("Fit heart in view"), "fitModelInView"},
+        {QStringLiteral("Simulation lattice..."), "simulationLattice"},
         {QStringLiteral("Set Contraction Chart For Experiment"), "setExperimentContractionChart"},
         {QStringLiteral("StartExportAnimation"), "startAnimationExport"},
         {QStringLiteral("StartExportWallThickness"), "startWallThicknessExport"},

@@ -36,6 +36,15 @@ class ScriptedUserDialogs : public UserDialogs {
         return answer;
     }
 
+    /// The next scripted lattice choice; Cancel when the script is exhausted.
+    LatticeChoice chooseSimulationLattice(int currentTarget, int modelVertices) override {
+        latticeQuestions.emplace_back(currentTarget, modelVertices);
+        if (latticeChoices.empty()) return LatticeChoice();
+        const LatticeChoice answer = latticeChoices.front();
+        latticeChoices.pop_front();
+        return answer;
+    }
+
     /// How many recorded messages equal text.
     int countMessages(const std::string& text) const {
         int n = 0;
@@ -51,6 +60,9 @@ class ScriptedUserDialogs : public UserDialogs {
     std::vector<std::string> saveQuestions;
     std::deque<SaveChoice> saveChoices;
     std::deque<std::string> fileAnswers;
+    /// (lattice in force, model vertices) of each lattice question.
+    std::vector<std::pair<int, int>> latticeQuestions;
+    std::deque<LatticeChoice> latticeChoices;
 
    private:
     std::string nextFile(const std::string& filter) {

@@ -84,8 +84,12 @@ TEST_F(GuiFixture, ARefusedMeshShowsTheReadersReasonUnderTheLoadFailure) {
     testfiles::writeText(broken + ".node", "5 3 0 0\n0 0 0 0\n1 1 0 0\n2 0 1 0\n3 0 0 1\n4 1 1 1\n");
     testfiles::writeText(broken + ".ele", "2 4 0\n0 0 1 2 3\n1 4 1 3 99\n");
     m_dialogs.fileAnswers.push_back(broken + ".ele");
+    const TLSMModel* modelB = manager().model();
+    ASSERT_NE(modelB, nullptr);
     trigger(QStringLiteral("Load heat tetra model (.ele/.vm)"));
-    EXPECT_EQ(manager().model(), nullptr);
+    // A failed open keeps the model that was open.
+    EXPECT_EQ(manager().model(), modelB);
+    EXPECT_EQ(m_frame->windowTitle(), QStringLiteral("ModelB - Velmora"));
     ASSERT_EQ(m_dialogs.messages, std::vector<std::string>{"the file is not exist"});
     ASSERT_EQ(m_dialogs.reasons.size(), 1u);
     EXPECT_EQ(m_dialogs.reasons[0].first, "the file is not exist");
@@ -102,7 +106,8 @@ TEST_F(GuiFixture, ARefusedMeshShowsTheReadersReasonUnderTheLoadFailure) {
     testfiles::writeText(broken + ".node", "0 3 0 0\n");
     testfiles::writeText(broken + ".ele", "0 4 0\n");
     EXPECT_FALSE(m_frame->loadModelFile(QString::fromStdString(broken + ".ele")));
-    EXPECT_EQ(manager().model(), nullptr);
+    ASSERT_NE(manager().model(), nullptr);
+    EXPECT_EQ(manager().model()->m_filePath, m_dir.file("heart"));
     ASSERT_EQ(m_dialogs.reasons.size(), 3u);
     EXPECT_EQ(m_dialogs.reasons[2].first, "the file is not exist");
     EXPECT_EQ(m_dialogs.reasons[2].second, "loadModel: " + broken + ".node holds no vertices: the mesh is empty");

@@ -98,7 +98,8 @@ TEST_F(GuiFixture, RecentModelsSurviveARestartAndAVanishedOneIsDropped) {
     trigger(QStringLiteral("&2 ") + QString::fromStdString(second));
     EXPECT_EQ(m_dialogs.messages.size(), messagesBefore + 1);
     EXPECT_EQ(m_dialogs.messages.back(), "the file is not exist");
-    EXPECT_EQ(manager().model(), nullptr);
+    ASSERT_NE(manager().model(), nullptr);
+    EXPECT_EQ(manager().model()->m_filePath, first);
     EXPECT_EQ(m_frame->findAction(QStringLiteral("&2 ") + QString::fromStdString(second)), nullptr);
     EXPECT_NE(m_frame->findAction(QStringLiteral("&1 ") + QString::fromStdString(first)), nullptr);
 }

@@ -198,6 +198,40 @@ TEST(LoadModelTest, LoadsDefaultsWithoutProjectFile) {
     EXPECT_NEAR(hi + lo, 0.0, 1e-12);
 }
 
+TEST(LoadModelTest, SmoothingMatrixWaitsForTheFirstSolveAndIsTheEagerOne) {
+    // The matrix outweighs the simulator on a large mesh, so a model without constraints never
+    // builds it; the first constrained solve builds exactly what building it at load gave.
+    TempDir dir;
+    const std::string base = dir.file("cube");
+    testmesh::writeTetGen(testmesh::cube(3, 2.0), base);
+    TLSMModel model;
+    ASSERT_TRUE(model.loadModel(base));
+    ASSERT_TRUE(static_cast<bool>(model.m_fieldMatrix));
+    EXPECT_FALSE(model.m_fieldMatrix.isBuilt());
+    EXPECT_EQ(model.m_fieldMatrix.size(), 64);
+    updateFieldHarmonic(model.m_phaseField, model.m_fieldMatrix);
+    EXPECT_FALSE(model.m_fieldMatrix.isBuilt());
+
+    TConstraint low, high;
+    low.m_tetVertex[0] = 0;
+    low.m_weight[0] = 1.0;
+    low.m_target = 0.1;
+    high.m_tetVertex[0] = 63;
+    high.m_weight[0] = 1.0;
+    high.m_target = 0.9;
+    model.m_phaseField.m_constraints = {low, high};
+    TSmoothField reference = model.m_phaseField;
+    updateFieldHarmonic(model.m_phaseField, model.m_fieldMatrix);
+    ASSERT_TRUE(model.m_fieldMatrix.isBuilt());
+
+    const auto eager = buildSmoothingMatrix(model.vertexCount(), model.m_vtxOrigPos, model.m_smNeighbors);
+    EXPECT_EQ(model.m_fieldMatrix->rowStart(), eager->rowStart());
+    EXPECT_EQ(model.m_fieldMatrix->colIndex(), eager->colIndex());
+    updateFieldHarmonic(reference, *eager);
+    EXPECT_EQ(model.m_phaseField.m_value, reference.m_value);
+    EXPECT_LT(model.m_phaseField.m_value[0], model.m_phaseField.m_value[63]);
+}
+
 TEST(LoadModelTest, MissingElementFileFails) {
     TempDir dir;
     const std::string base = dir.file("half");

@@ -1,5 +1,9 @@
-// The TetGen reader: layouts it accepts, files it refuses, neighbours and face normals.
+// The TetGen reader: layouts it accepts, files it refuses, neighbours, face normals, vertex stars.
 #include <gtest/gtest.h>
+#include <omp.h>
+
+#include <set>
+#include <vector>
 
 #include "common/TestFiles.h"
 #include "common/TestMeshes.h"
@@ -144,6 +148,62 @@ TEST(TetNeighbourTest, CubeNeighboursAreSymmetric) {
     EXPECT_EQ(boundary, 6 * 9 * 2);  // two triangles per boundary square
 }
 
+/// A cube of tetrahedra with its vertices renumbered and its tetrahedra reordered, so that no
+/// neighbour follows from the build order.
+TTetMesh shuffledCube() {
+    const testmesh::TetData data = testmesh::cube(4);
+    const int nv = static_cast<int>(data.verts.size()), nt = static_cast<int>(data.tets.size());
+    TTetMesh mesh;
+    mesh.m_verts.resize(nv);
+    for (int v = 0; v < nv; ++v) mesh.m_verts[(v * 37) % nv] = data.verts[v];  // 37 is prime to 125
+    for (int t = 0; t < nt; ++t) {
+        const Tetra& src = data.tets[(t * 7 + 3) % nt];
+        mesh.m_tets.push_back(testmesh::makeTet((src.vIdx[0] * 37) % nv, (src.vIdx[1] * 37) % nv,
+                                                (src.vIdx[2] * 37) % nv, (src.vIdx[3] * 37) % nv));
+    }
+    return mesh;
+}
+
+TEST(TetNeighbourTest, FaceMatchingAgreesWithIncidenceSearch) {
+    // The sorted-face matching serves sound meshes; a tetrahedron that repeats a corner sends the
+    // whole mesh to the incidence-list search. Both must name the same neighbour across every face.
+    TTetMesh fast = shuffledCube();
+    ASSERT_EQ(fast.m_verts.size(), 125u);
+    TTetMesh general = fast;
+    const int nt = static_cast<int>(fast.m_tets.size());
+    general.m_verts.push_back({9, 9, 9});
+    general.m_tets.push_back(testmesh::makeTet(125, 125, 0, 1));
+    DiagCapture diag;
+    calcNeighbor(fast);
+    EXPECT_EQ(diag.text(), "");
+    calcNeighbor(general);
+    int inner = 0;
+    for (int t = 0; t < nt; ++t)
+        for (int k = 0; k < 4; ++k) {
+            ASSERT_EQ(fast.m_tets[t].nbr[k], general.m_tets[t].nbr[k]) << "tetrahedron " << t << " face " << k;
+            inner += fast.m_tets[t].nbr[k] >= 0;
+        }
+    EXPECT_EQ(inner, 4 * nt - 6 * 16 * 2);  // every face but the cube's 2 x 16 x 6 boundary triangles
+}
+
+TEST(VertexStarTest, StarsAreTheCornersOfEachVertexsTetrahedraOnAnyThreadCount) {
+    const TTetMesh mesh = shuffledCube();
+    const int nv = static_cast<int>(mesh.m_verts.size());
+    std::vector<std::set<int>> expected(nv + 1);  // one vertex more, used by no tetrahedron
+    for (const Tetra& t : mesh.m_tets)
+        for (int a : t.vIdx) expected[a].insert(t.vIdx, t.vIdx + 4);
+    for (int threads : {1, 2}) {
+        omp_set_num_threads(threads);
+        std::vector<int> start, list;
+        buildVertexStars(mesh.m_tets, nv + 1, start, list);
+        ASSERT_EQ(start.size(), static_cast<size_t>(nv) + 2);
+        for (int v = 0; v <= nv; ++v)
+            EXPECT_EQ(std::vector<int>(list.begin() + start[v], list.begin() + start[v + 1]),
+                      std::vector<int>(expected[v].begin(), expected[v].end()))
+                << "vertex " << v << " on " << threads << " threads";
+    }
+}
+
 TEST(TetNeighbourTest, FaceSharedByThreeTetrahedraStopsWithMessage) {
     testmesh::TetData data = testmesh::twoTets();
     data.verts.push_back({1, 1, 0.5});
@@ -158,17 +218,16 @@ TEST(TetNeighbourTest, FaceSharedByThreeTetrahedraStopsWithMessage) {
 TEST(TetNormalTest, NormalsFaceInwardsAndDegenerateStaysZero) {
     auto data = testmesh::singleTet();
     TTetMesh mesh{data.verts, data.tets};
-    calcFaceNormals(mesh);
+    const auto normals = calcFaceNormals(mesh);
     const vec3 centroid(0.25, 0.25, 0.25);
     for (int k = 0; k < 4; ++k) {
-        const vec3& n = mesh.m_tets[0].faceNorm[k];
+        const vec3& n = normals[0][k];
         EXPECT_NEAR(n.norm(), 1.0, 1e-12);
         const vec3 onFace = mesh.m_verts[mesh.m_tets[0].vIdx[kFaceCornersInward[k][0]]];
         EXPECT_GT(n.dot(centroid - onFace), 0.0) << "face " << k;
     }
     TTetMesh flat{{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 0, 1}}, {testmesh::makeTet(0, 1, 2, 3)}};
-    calcFaceNormals(flat);
-    EXPECT_EQ(flat.m_tets[0].faceNorm[3], vec3());  // corners 0, 1, 2 are collinear
+    EXPECT_EQ(calcFaceNormals(flat)[0][3], vec3());  // corners 0, 1, 2 are collinear
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "Sha256.h"
 #include "VtkExport.h"
 #include "linalg/Diagnostics.h"
+#include "meshimport/LatticeMesh.h"
 #include "model/BeatMeasurements.h"
 #include "model/FieldExport.h"
 #include "model/MainWindowManager.h"
@@ -57,9 +58,10 @@ int runSimulate(const std::vector<std::string>& args) {
     CliArgs cli;
     const char* usage =
         "usage: velmora-cli simulate BASE [--ticks N] [--threads T] [--anim FILE.heartAnim] [--wall FILE.tex]\n"
-        "                            [--volumes FILE.csv] [--indices FILE.csv] [--vtk DIR] [--json] [--quiet]\n";
-    if (!parseCliArgs(args, {"ticks", "threads", "anim", "wall", "volumes", "indices", "vtk"}, {"json", "quiet"},
-                      cli) ||
+        "                            [--volumes FILE.csv] [--indices FILE.csv] [--vtk DIR] [--lattice N] [--json]\n"
+        "                            [--quiet]\n";
+    if (!parseCliArgs(args, {"ticks", "threads", "anim", "wall", "volumes", "indices", "vtk", "lattice"},
+                      {"json", "quiet"}, cli) ||
         cli.positional.size() != 1) {
         std::fputs(usage, stderr);
         return 2;
@@ -71,6 +73,11 @@ int runSimulate(const std::vector<std::string>& args) {
     }
     if (cli.has("threads") && !parsePositiveInt(cli.value("threads"), threads)) {
         std::fprintf(stderr, "velmora-cli: --threads needs a positive integer\n%s", usage);
+        return 2;
+    }
+    int latticeVertices = 0;
+    if (cli.has("lattice") && !parsePositiveInt(cli.value("lattice"), latticeVertices)) {
+        std::fprintf(stderr, "velmora-cli: --lattice needs a positive integer\n%s", usage);
         return 2;
     }
     if (cli.has("anim") && cli.has("wall")) {
@@ -90,6 +97,21 @@ int runSimulate(const std::vector<std::string>& args) {
         return 1;
     }
     if (ticks == 0) ticks = static_cast<int>(std::ceil(model->m_excitation->m_cycleLength / controller.m_dt - 1e-9));
+    installLatticeMeshBuilder();
+    std::string latticeReason;
+    if (latticeVertices > 0) {
+        if (!model->setSimulationLattice(latticeVertices, &latticeReason)) {
+            std::fprintf(stderr, "velmora-cli: cannot use a simulation lattice of %d vertices: %s\n", latticeVertices,
+                         latticeReason.c_str());
+            return 1;
+        }
+    } else if (!model->ensureSimulationLattice(&latticeReason)) {
+        // The project asks for a lattice the mesher could not make: the run goes on at full resolution.
+        std::fprintf(stderr,
+                     "velmora-cli: the project's simulation lattice of %d vertices cannot be made (%s); "
+                     "simulating every vertex\n",
+                     model->simulationLatticeTarget(), latticeReason.c_str());
+    }
 
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> csv(nullptr, &std::fclose);
     const std::string csvPath = cli.value("volumes");
@@ -191,6 +213,17 @@ int runSimulate(const std::vector<std::string>& args) {
         j["final_total_volume"] = signedTotalVolume(*model);
         j["rest_volume"] = model->m_simulator.restVolume();
         j["finite"] = measurements.finite();
+        if (const SimulationLattice* lattice = model->simulationLattice()) {
+            nlohmann::json l;
+            l["target"] = lattice->targetVertices();
+            l["vertices"] = lattice->vertexCount();
+            l["tetrahedra"] = lattice->tetCount();
+            l["outside_vertices"] = lattice->outsideVertexCount();
+            l["reused_cache"] = lattice->reusedCache();
+            j["lattice"] = l;
+        } else {
+            j["lattice"] = nullptr;
+        }
         if (measurements.deformationIndices().ready()) {
             j["end_systole"] = endSystoleJson(measurements);
             j["peak"] = deformationPeaksJson(measurements.peaks());
