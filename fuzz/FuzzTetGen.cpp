@@ -22,8 +22,8 @@ void checkLoadedModel(const TLSMModel& model) {
             if (c < 0 || c >= n) std::abort();
         for (int nb : t.nbr)
             if (nb < -1 || nb >= nt) std::abort();
-        for (const vec3& normal : t.faceNorm)
-            if (!isFinite(normal)) std::abort();
+        for (int k = 0; k < 4; ++k)
+            if (!isFinite(tetFaceNormal(model.m_vtxOrigPos.data(), t, k))) std::abort();
     }
     for (const vec3& p : model.m_vtxOrigPos)
         if (!isFinite(p)) std::abort();
