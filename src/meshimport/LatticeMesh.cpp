@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "io/KeyedPath.h"
 #include "io/TetGenFile.h"
 #include "linalg/Diagnostics.h"
 #include "mesh/TTetMesh.h"
@@ -32,15 +33,6 @@ constexpr double kSurfaceDensity = 0.6;
 // A count this far off the target (as a fraction) gets one more pass at a corrected size.
 constexpr double kCountTolerance = 0.25;
 constexpr const char* kKeyVersion = "velmora-lattice 1";
-
-std::uint64_t fnv1a(const std::string& text) {
-    std::uint64_t hash = 0xcbf29ce484222325ULL;
-    for (unsigned char c : text) {
-        hash ^= c;
-        hash *= 0x100000001b3ULL;
-    }
-    return hash;
-}
 
 /// The key lines that identify a cache: version, target, fine mesh checksum.
 std::string keyText(const LatticeMeshRequest& request) {
@@ -181,14 +173,7 @@ bool fillInMesher(const std::string& stlPath, double size, const LatticeBuildHoo
 std::string latticeCacheBase(const std::string& base) { return base + ".lattice"; }
 
 std::string fallbackLatticeCacheBase(const std::string& base, const std::string& folder) {
-    if (folder.empty()) return "";
-    std::error_code ec;
-    fs::path absolute = fs::absolute(base, ec);
-    if (ec) absolute = base;
-    const std::string key = absolute.lexically_normal().string();
-    char hash[17];
-    std::snprintf(hash, sizeof hash, "%016" PRIx64, fnv1a(key));
-    return (fs::path(folder) / (fs::path(key).filename().string() + "-" + hash + ".lattice")).string();
+    return keyedPathIn(folder, base, ".lattice");
 }
 
 double latticeElementSize(double volume, double area, int targetVertices, double scale) {

@@ -2,11 +2,11 @@
 // the autosave file.
 #include "model/Autosave.h"
 
-#include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "io/KeyedPath.h"
 #include "model/ProjectFile.h"
 #include "model/TLSMModel.h"
 
@@ -15,16 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string g_fallbackFolder;
-
-/// FNV-1a over the bytes: a fixed function, so that every session finds the same file.
-std::uint64_t fnv1a(const std::string& text) {
-    std::uint64_t hash = 0xcbf29ce484222325ULL;
-    for (unsigned char c : text) {
-        hash ^= c;
-        hash *= 0x100000001b3ULL;
-    }
-    return hash;
-}
 
 /// The write time of the file at path, or false when there is no such file.
 bool writeTimeOf(const std::string& path, fs::file_time_type& time) {
@@ -43,14 +33,7 @@ void setAutosaveFallbackFolder(const std::string& folder) { g_fallbackFolder = f
 const std::string& autosaveFallbackFolder() { return g_fallbackFolder; }
 
 std::string fallbackAutosavePathOf(const std::string& basePath) {
-    if (g_fallbackFolder.empty()) return "";
-    std::error_code ec;
-    fs::path absolute = fs::absolute(basePath, ec);
-    if (ec) absolute = basePath;
-    const std::string key = absolute.lexically_normal().string();
-    char hash[17];
-    std::snprintf(hash, sizeof hash, "%016" PRIx64, fnv1a(key));
-    return (fs::path(g_fallbackFolder) / (fs::path(key).filename().string() + "-" + hash + ".vm.autosave")).string();
+    return keyedPathIn(g_fallbackFolder, basePath, ".vm.autosave");
 }
 
 std::string existingAutosavePathOf(const std::string& basePath) {
