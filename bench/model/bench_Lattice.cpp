@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/ShellBeat.h"
 #include "common/ShellMeshes.h"
 #include "io/TetGenFile.h"
 #include "linalg/Diagnostics.h"
@@ -36,37 +37,6 @@ std::string bigShellBase() {
     return base && *base ? base : "/tmp/big/shell212";
 }
 
-/// Helical fibres turning with height, ventricle labels, a phase running from the apex (low y)
-/// to the base, the contracting chart with propagation on (as bench_Simulation authors its shells).
-void authorBeat(TLSMModel& model) {
-    const int n = model.vertexCount();
-    vec3 lo = model.m_vtxOrigPos[0], hi = lo;
-    for (const vec3& p : model.m_vtxOrigPos)
-        for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], p[a]), hi[a] = std::max(hi[a], p[a]);
-    const vec3 centre = (lo + hi) * 0.5;
-    const double height = std::max(hi.y - lo.y, 1e-9);
-    model.m_vtxIsVentriOrAtrium.assign(n, 1);
-    model.m_orienField.m_frames.resize(n);
-    for (int v = 0; v < n; ++v) {
-        const vec3 p = model.m_vtxOrigPos[v] - centre;
-        const double along = (model.m_vtxOrigPos[v].y - lo.y) / height;
-        vec3 around(-p.z, 0.0, p.x);
-        if (around.norm() < 1e-9) around = vec3(1, 0, 0);
-        around /= around.norm();
-        const double pitch = -1.0 + 2.0 * along;
-        TVertexFrame& f = model.m_orienField.m_frames[v];
-        f.m_primaryDir = around * std::cos(pitch) + vec3(0, 1, 0) * std::sin(pitch);
-        f.m_depthDir = around * -std::sin(pitch) + vec3(0, 1, 0) * std::cos(pitch);
-        f.m_thirdDir = f.m_primaryDir.cross(f.m_depthDir);
-        model.m_phaseField.m_value[v] = along;
-    }
-    TGlobalExcitation& e = *model.m_excitation;
-    e.m_chartVent = {{0.0, 0.0}, {0.2, 0.8}, {0.5, 0.9}, {0.7, 0.0}};
-    e.m_propagationMode = true;
-    buildTables(e);
-    model.m_simulator.initSimulator(model.m_vtxOrigPos, model.m_tets, model.m_smNeighbors, model.m_orienField.m_frames);
-}
-
 /// The mesh at base, set up and authored; false (the benchmark skipped) when it cannot be read.
 bool prepare(benchmark::State& state, TLSMModel& model, const std::string& base) {
     TTetMesh mesh;
@@ -75,7 +45,7 @@ bool prepare(benchmark::State& state, TLSMModel& model, const std::string& base)
         return false;
     }
     model.setUpFromMesh(std::move(mesh), true);
-    authorBeat(model);
+    benchmesh::authorBeat(model);
     return true;
 }
 
